@@ -1,0 +1,125 @@
+#pragma once
+
+#include "ComPort.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QIODevice>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+// The identification record of the connected instrument. A field whose query fails keeps the
+// value it had, except where a default is stated.
+struct TqzMeterInfo
+{
+    QString Version;                 // reply to "@ATVER\r" less its line end, at most 50 characters
+    QString ModelName;
+    quint8 StatusLength = 0;
+    std::array<quint8, 6> StatusBytes{};
+    quint8 ModelCode = 0;
+    QString StatusText3;
+    int ModelIndex = 0;
+    bool StatusFlag = false;
+    QString StatusText12;
+    qint32 SerialNumber = 0;
+    quint8 McuVersionMajor = 0;
+    quint8 McuVersionMinor = 0;
+    quint8 StatusByte14 = 0;
+    quint8 StatusChecksum = 0;
+    bool StatusChecksumValid = false;
+    std::array<quint8, 2> FlashId{};
+    std::array<quint8, 20> Spi0Id{};
+    quint8 FpgaVersion = 0;
+    quint16 EepromWord40 = 0;
+    quint16 EepromWord42 = 0;
+    quint8 EepromByte46 = 0;
+    quint16 PackageId = 0;
+};
+
+// The instrument's models by the code of its status record; any other code is unknown.
+struct TqzModel
+{
+    quint8 code;
+    const char *name;
+    int index;
+};
+QString modelNameOf(quint8 modelCode);
+int modelIndexOf(quint8 modelCode);
+
+// The instrument link: the serial port, the instrument's command protocol, identification,
+// DSP control and memory reads. Everything runs on the main thread; every wait is a loop of
+// polls that process pending events (which is when bytes are received) and sleep 10 ms.
+class TqzMeterCom : public QObject
+{
+    Q_OBJECT
+public:
+    // The link owns its port; without one it makes the real serial port.
+    explicit TqzMeterCom(std::unique_ptr<TCustomComPort> port = nullptr, QObject *parent = nullptr);
+    ~TqzMeterCom() override;
+
+    // Connecting and identification.
+    bool OpenPort();                 // never raises
+    bool Connect();
+    void Disconnect();
+    bool IsConnected() const;
+    bool Identify();
+    bool ReadEepromByte(quint16 address, quint8 &value);
+
+    // DSP control and memory reads.
+    bool StopDsp();
+    bool StartDsp();
+    bool ReadDspStatus(int &value);
+    // Reads length bytes at address into stream; returns the data bytes received. A read that
+    // stored nothing never returns length (-1 then), so no caller takes it for good data.
+    qint64 ReadMemory(quint32 address, quint32 length, QIODevice &stream);
+    qint64 ReadMemoryBuffer(quint32 address, quint32 length, char *buffer);
+    static bool HasOKTrailer(const QByteArray &data);
+
+    // Command channel.
+    void ClearReceive();
+    bool WaitForReply(int polls);
+    bool WaitForOK(int polls);
+    bool WaitForBytes(int polls, qint64 minimum);
+    bool SendCommand(const QByteArray &text, bool waitForOK);
+    void SetCommandMode(bool on);
+
+    TCustomComPort &comPort() { return *ComPort; }
+
+    // Fields, named as the instrument's documentation names them.
+    std::unique_ptr<TCustomComPort> ComPort;
+    int PortNumber = 0;
+    bool CommandMode = false;
+    int ReplyTimeout = 100;
+    bool ReplyComplete = false;
+    bool Idle = false;
+    QByteArray RxBuffer;
+    TqzMeterInfo Info;
+    // Optional progress indicator, stepped by the number of bytes that arrived between polls.
+    std::function<void(qint64 step)> ProgressBar;
+
+    // Milliseconds slept in each poll. Only tests change it, to run out long budgets quickly.
+    int PollIntervalMs = 10;
+
+public slots:
+    void CPRxChar(int count);
+
+private:
+    void poll();
+    qint64 write(const QByteArray &data);
+};
+
+// Instrument numbers the link relies on.
+namespace MeterProtocol {
+constexpr quint32 DspStatusAddress = 0x1C496;
+constexpr int CommandModeAttempts = 5;
+constexpr int CommandModePolls = 10;
+constexpr int AckPolls = 100;
+constexpr int StartDspPolls = 300;
+constexpr int VersionPolls = 500;
+constexpr int EepromPolls = 1000;
+constexpr int ReadMemoryPolls = 10000;
+constexpr int VersionMaxLength = 50;
+}  // namespace MeterProtocol

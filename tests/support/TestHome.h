@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+// A fresh settings folder for one test program, so nothing touches the user's real settings.
+class TestHome
+{
+public:
+    TestHome()
+    {
+        qputenv("SNAPLOOM_HOME", m_dir.path().toLocal8Bit());
+        QDir(m_dir.path()).mkpath(QStringLiteral("ports"));
+    }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Where the build put the programs (corvane-virtual-meter, snaploom, corvane-snaploom).
+inline QString testBinary(const QString &name)
+{
+    return QString::fromLocal8Bit(qgetenv("SNAPLOOM_TEST_BIN")) + QLatin1Char('/') + name;
+}
