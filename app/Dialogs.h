@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+// Every message box and file dialog of the desktop program goes through here, so that
+// tests can answer them instead of a person.
+namespace Dialogs {
+
+enum class MessageKind { Error, Warning, Information, Confirmation };
+
+// The program's title for message boxes: the application's display name, or the product name.
+QString applicationTitle();
+
+// A modal message box titled with the application's title. "\r" in the text is shown as a
+// line break. Returns the button pressed; the escape button when the box is dismissed.
+QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,
+                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The save-file dialog: proposed file name, filter list (first preselected), and the suffix
+// added to a name typed without one. It does not ask about overwriting; the caller does.
+// Returns the chosen full path, empty when cancelled.
+QString saveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
+                     const QString &defaultSuffix);
+
+// Test hooks: when set, they answer instead of a real dialog. An empty function removes the hook.
+using MessageHandler = std::function<QMessageBox::StandardButton(
+    MessageKind, const QString &text, QMessageBox::StandardButtons)>;
+void setMessageHandler(MessageHandler handler);
+
+using SaveFileHandler = std::function<QString(const QString &proposedName, const QStringList &filters,
+                                              const QString &defaultSuffix)>;
+void setSaveFileHandler(SaveFileHandler handler);
+
+// Every message shown (through a handler or for real), oldest first, for tests to inspect.
+struct ShownMessage
+{
+    MessageKind kind;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+};
+QList<ShownMessage> shownMessages();
+void clearShownMessages();
+
+} // namespace Dialogs

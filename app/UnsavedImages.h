@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class TfrmImage;
+
+// Offers every image never saved, when the program exits or all image windows are closed:
+// save the checked ones, close without saving, or cancel the close.
+class TfrmUnsavedImages : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum OutcomeValue { CloseWithoutSaving = 0, CancelClose = 1, SaveSelected = 2 };
+
+    explicit TfrmUnsavedImages(QWidget *parent = nullptr);
+
+    // True when the close under way may proceed, false when it is to be abandoned.
+    // The caller passes all open image windows, most recently active first.
+    bool QueryUnsavedImages(const QList<TfrmImage *> &windowsMostRecentFirst);
+
+    // The image window a row of the list stands for (null when out of range or already gone).
+    TfrmImage *windowForRow(int row) const;
+
+    // The outcome of the last showing: 0 close without saving, 1 cancel, 2 save the checked images.
+    int Outcome = CancelClose;
+
+    QGroupBox *GroupBox1 = nullptr;
+    QListWidget *chkUnsavedImages = nullptr;
+    QLabel *Label1 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button2 = nullptr;
+    QPushButton *btnCancel = nullptr;
+
+private:
+    void Button1Click();
+    void Button2Click();
+    void btnCancelClick();
+    void clearSkipSaveQuery();
+
+    // All open image windows of the current query (a cancel clears the flags of each), and the
+    // window each row stands for.
+    QList<QPointer<TfrmImage>> m_openWindows;
+    QList<QPointer<TfrmImage>> m_rowWindows;
+};
+
+// Created once at start-up and reused for every showing.
+extern TfrmUnsavedImages *frmUnsavedImages;
