@@ -35,4 +35,6 @@ private:
     QString m_name;
     std::unique_ptr<QSerialPort> m_port;
     bool m_watching = false;  // false after the port reported a fatal error, until it is reopened
+    bool m_writing = false;
+    bool m_rxWhileWriting = false;
 };

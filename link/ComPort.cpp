@@ -1,0 +1,12 @@
+#include "ComPort.h"
+
+EComPort::EComPort(const QString &step, int code)
+    : std::runtime_error(QStringLiteral("%1 (win error code: %2)").arg(step).arg(code).toStdString())
+    , m_code(code)
+{
+}
+
+EComPort::EComPort(const QString &message)
+    : std::runtime_error(message.toStdString())
+{
+}

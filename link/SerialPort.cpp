@@ -1,0 +1,177 @@
+#include "SerialPort.h"
+
+#include "SerialPorts.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+namespace {
+
+const QString OpenFailed = QStringLiteral("Unable to open com port");
+const QString SetCommStateFailed = QStringLiteral("SetCommState function failed");
+const QString WriteFailed = QStringLiteral("WriteFile function failed");
+const QString ReadFailed = QStringLiteral("ReadFile function failed");
+const QString PurgeFailed = QStringLiteral("PurgeComm function failed");
+
+constexpr int WriteTimeoutPerByteMs = 100;
+constexpr int WriteTimeoutPerWriteMs = 1000;
+
+}  // namespace
+
+TComPort::TComPort(QObject *parent)
+    : TCustomComPort(parent)
+{
+}
+
+TComPort::~TComPort()
+{
+    close();
+}
+
+void TComPort::setPortName(const QString &name)
+{
+    if (name == m_name)
+        return;
+    const bool reopen = connected();
+    close();
+    m_name = name;
+    if (reopen)
+        open();
+}
+
+void TComPort::open()
+{
+    if (connected())
+        return;
+    const QString device = SerialPorts::devicePathFor(SerialPorts::numberOf(m_name));
+    if (device.isEmpty())
+        throw EComPort(OpenFailed, ENOENT);
+
+    // Qt keys its lock file by the name it is given, so it is given the real node: the same
+    // pseudo-terminal opened through a link and through its own path is then one port.
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(QFileInfo(device).canonicalFilePath());
+    if (!port->open(QIODevice::ReadWrite))
+        throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));
+
+    const int fd = int(port->handle());
+    // Held by nobody else: a second open of the node fails, whoever tries it.
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+        const int code = errno;
+        throw EComPort(OpenFailed, code);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        throw EComPort(OpenFailed, errno == EWOULDBLOCK ? EBUSY : errno);
+
+    const bool settingsApplied = port->setBaudRate(QSerialPort::Baud9600)
+        && port->setDataBits(QSerialPort::Data8) && port->setParity(QSerialPort::NoParity)
+        && port->setStopBits(QSerialPort::OneStop) && port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!settingsApplied)
+        throw EComPort(SetCommStateFailed, int(port->error()));
+    // A pseudo-terminal has no modem lines; a real adapter gets DTR and RTS held off.
+    port->setDataTerminalReady(false);
+    port->setRequestToSend(false);
+    port->clearError();
+
+    connect(port.get(), &QSerialPort::readyRead, this, &TComPort::onReadyRead);
+    connect(port.get(), &QSerialPort::errorOccurred, this, &TComPort::onError);
+    m_port = std::move(port);
+    m_watching = true;
+}
+
+void TComPort::close()
+{
+    if (!m_port)
+        return;
+    m_watching = false;
+    m_port->disconnect(this);
+    if (m_port->isOpen()) {
+        ::flock(int(m_port->handle()), LOCK_UN);
+        m_port->clear();
+        m_port->close();
+    }
+    m_port.reset();
+}
+
+bool TComPort::connected() const
+{
+    return m_port && m_port->isOpen();
+}
+
+QString TComPort::devicePath() const
+{
+    return connected() ? m_port->portName() : QString();
+}
+
+void TComPort::clearBuffers(bool receive, bool transmit)
+{
+    if (!connected())
+        throw EComPort(PurgeFailed, EBADF);
+    QSerialPort::Directions directions;
+    if (receive)
+        directions |= QSerialPort::Input;
+    if (transmit)
+        directions |= QSerialPort::Output;
+    if (!m_port->clear(directions))
+        throw EComPort(PurgeFailed, int(m_port->error()));
+}
+
+qint64 TComPort::writeText(const QByteArray &data)
+{
+    if (!connected())
+        throw EComPort(WriteFailed, EBADF);
+    if (data.isEmpty())
+        return 0;
+    // Bytes that come in while the write is finishing wait for the next event processing, so
+    // the receive handler runs only while the main thread processes its events.
+    m_writing = true;
+    struct WritingGuard { bool &flag; ~WritingGuard() { flag = false; } } guard{m_writing};
+    if (m_port->write(data) != data.size())
+        throw EComPort(WriteFailed, int(m_port->error()));
+    const int timeout = WriteTimeoutPerWriteMs + WriteTimeoutPerByteMs * int(qMin<qint64>(data.size(), 1000000));
+    while (m_port->bytesToWrite() > 0) {
+        if (!m_port->waitForBytesWritten(timeout)) {
+            if (m_port->error() != QSerialPort::NoError && m_port->error() != QSerialPort::TimeoutError)
+                throw EComPort(WriteFailed, int(m_port->error()));
+            break;
+        }
+    }
+    const qint64 written = data.size() - m_port->bytesToWrite();
+    if (m_rxWhileWriting) {
+        m_rxWhileWriting = false;
+        QMetaObject::invokeMethod(this, &TComPort::onReadyRead, Qt::QueuedConnection);
+    }
+    return written;
+}
+
+qint64 TComPort::readText(QByteArray &data, qint64 count)
+{
+    if (!connected())
+        throw EComPort(ReadFailed, EBADF);
+    data = m_port->read(count);
+    return data.size();
+}
+
+void TComPort::onReadyRead()
+{
+    if (!m_watching || !connected())
+        return;
+    if (m_writing) {
+        m_rxWhileWriting = true;
+        return;
+    }
+    const qint64 count = m_port->bytesAvailable();
+    if (count > 0)
+        emit rxChar(int(qMin<qint64>(count, INT_MAX)));
+}
+
+void TComPort::onError(QSerialPort::SerialPortError error)
+{
+    // A device that went away delivers nothing more until the port is opened again; the
+    // link's waits then run out.
+    if (error == QSerialPort::ResourceError)
+        m_watching = false;
+}

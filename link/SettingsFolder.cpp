@@ -1,0 +1,46 @@
+#include "SettingsFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QtGlobal>
+
+namespace {
+
+const QString VendorFolder = QStringLiteral("Brannoc/CorvaneSnaploom");
+const QString AllUsersFolder = QStringLiteral("/var/lib/") + VendorFolder;
+
+bool usable(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    return QFileInfo(folder).isWritable();
+}
+
+}  // namespace
+
+namespace SettingsFolder {
+
+QString path()
+{
+    const QString home = qEnvironmentVariable("SNAPLOOM_HOME");
+    if (!home.isEmpty()) {
+        QDir().mkpath(home);
+        return QDir(home).absolutePath();
+    }
+    if (usable(AllUsersFolder))
+        return AllUsersFolder;
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = data + QLatin1Char('/') + VendorFolder;
+    QDir().mkpath(folder);  // a failure only means the defaults are read
+    return folder;
+}
+
+QString iniFileName()
+{
+    return path() + QStringLiteral("/CorvaneSnaploom.INI");
+}
+
+}  // namespace SettingsFolder

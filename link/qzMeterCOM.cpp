@@ -1,0 +1,376 @@
+#include "qzMeterCOM.h"
+
+#include "SerialPort.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <cstdio>
+
+namespace {
+
+const QByteArray EnterCommandMode = QByteArrayLiteral("@AT+++\r");
+const QByteArray LeaveCommandMode = QByteArrayLiteral("@AT---\r");
+const QByteArray StatusCommand = QByteArrayLiteral("@ATSTAT\r");
+const QByteArray VersionCommand = QByteArrayLiteral("@ATVER\r");
+const QByteArray ChipIdCommand = QByteArrayLiteral("@ATSPI0GETID\r");
+const QByteArray FlashIdCommand = QByteArrayLiteral("@ATRDFlashID\r");
+const QByteArray EepromCommand = QByteArrayLiteral("@ATGETEE\r");
+const QByteArray StopDspCommand = QByteArrayLiteral("@ATDSPSTOPLOGO");
+const QByteArray StartDspCommand = QByteArrayLiteral("@ATDSPSTART");
+const QByteArray DspCommand = QByteArrayLiteral("@ATDSPCMD");
+const QByteArray ReadCommand = QByteArrayLiteral("@ATSPI1Read\r");
+const QByteArray OkTrailer = QByteArrayLiteral("OK\n\r");
+
+constexpr int StatusMinimumBytes = 32;
+constexpr int ChipIdBytes = 20;
+constexpr int FlashIdBytes = 3;
+constexpr quint8 FlashIdMarker = 0x1B;
+constexpr quint8 ChecksumMask = 0x55;
+constexpr quint8 EepromByte46Default = 4;
+constexpr quint8 EepromByte46Maximum = 16;
+constexpr quint16 PackageIdUnknown = 0xFFFF;
+constexpr int DspCommandBlockSize = 8;
+
+const TqzModel Models[] = {
+    {208, "qzMeter QZ Alvo", 18},  {209, "qzMeter QZ Brenn", 19}, {210, "qzMeter QZ Tazo", 24},
+    {220, "Corvane Alvo", 22},     {221, "Corvane Brenn", 23},    {222, "Corvane Tazo", 25},
+};
+
+QByteArray bigEndian32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(value >> (24 - 8 * i));
+    return bytes;
+}
+
+quint8 byteAt(const QByteArray &data, int index)
+{
+    return quint8(data.at(index));
+}
+
+}  // namespace
+
+QString modelNameOf(quint8 modelCode)
+{
+    for (const TqzModel &model : Models)
+        if (model.code == modelCode)
+            return QString::fromLatin1(model.name);
+    return QStringLiteral("Unknown Instrument");
+}
+
+int modelIndexOf(quint8 modelCode)
+{
+    for (const TqzModel &model : Models)
+        if (model.code == modelCode)
+            return model.index;
+    return 0;
+}
+
+TqzMeterCom::TqzMeterCom(std::unique_ptr<TCustomComPort> port, QObject *parent)
+    : QObject(parent)
+    , ComPort(port ? std::move(port) : std::make_unique<TComPort>())
+{
+    connect(ComPort.get(), &TCustomComPort::rxChar, this, &TqzMeterCom::CPRxChar);
+}
+
+// The port closes with the link; nothing is sent to the instrument on the way.
+TqzMeterCom::~TqzMeterCom() = default;
+
+void TqzMeterCom::poll()
+{
+    QCoreApplication::processEvents();
+    QThread::msleep(PollIntervalMs);
+}
+
+qint64 TqzMeterCom::write(const QByteArray &data)
+{
+    return ComPort->writeText(data);
+}
+
+void TqzMeterCom::CPRxChar(int count)
+{
+    try {
+        QByteArray bytes;
+        ComPort->readText(bytes, count);
+        RxBuffer += bytes;
+        // Only the end of the buffer is looked at, once per receive event.
+        if (RxBuffer.endsWith("\r\n") || RxBuffer.endsWith("\n\r")) {
+            if (!Idle)
+                ReplyComplete = true;
+            else
+                ClearReceive();  // an unsolicited line
+        }
+    } catch (...) {
+        std::fputs("DEBUG_COM_ERROR: CPRxChar\n", stdout);
+        std::fflush(stdout);
+    }
+}
+
+void TqzMeterCom::ClearReceive()
+{
+    ReplyComplete = false;
+    RxBuffer.clear();
+    ComPort->clearBuffers(true, true);
+}
+
+bool TqzMeterCom::WaitForReply(int polls)
+{
+    for (int i = 0; i < polls; ++i) {
+        if (ReplyComplete)
+            return true;
+        poll();
+    }
+    return false;
+}
+
+bool TqzMeterCom::WaitForOK(int polls)
+{
+    Idle = false;
+    const bool result = WaitForReply(polls) && RxBuffer.startsWith("OK");
+    Idle = true;
+    return result;
+}
+
+bool TqzMeterCom::WaitForBytes(int polls, qint64 minimum)
+{
+    int count = 0;
+    qint64 previous = 0;
+    bool result = false;
+    while (RxBuffer.size() < minimum) {
+        ++count;
+        const qint64 length = RxBuffer.size();
+        if (ProgressBar)
+            ProgressBar(length - previous);
+        previous = length;
+        QCoreApplication::processEvents();
+        QThread::msleep(PollIntervalMs);
+        QCoreApplication::processEvents();
+        if (count >= polls)
+            return false;  // even when the last events brought the missing bytes
+        result = true;
+    }
+    return result;
+}
+
+bool TqzMeterCom::SendCommand(const QByteArray &text, bool waitForOK)
+{
+    if (!CommandMode)
+        SetCommandMode(true);
+    Idle = false;
+    ClearReceive();
+    write(text + '\r');
+    const bool result = waitForOK ? WaitForOK(MeterProtocol::AckPolls) : true;
+    Idle = true;
+    return result;
+}
+
+void TqzMeterCom::SetCommandMode(bool on)
+{
+    Idle = false;
+    bool ok = false;
+    for (int attempt = 0; attempt < MeterProtocol::CommandModeAttempts && !ok; ++attempt) {
+        ClearReceive();
+        write(on ? EnterCommandMode : LeaveCommandMode);
+        ok = WaitForOK(MeterProtocol::CommandModePolls);
+    }
+    CommandMode = on && ok;
+    ClearReceive();
+    Idle = true;
+}
+
+bool TqzMeterCom::OpenPort()
+{
+    try {
+        if (ComPort->connected())
+            ComPort->close();
+        ComPort->setPortName(QStringLiteral("COM%1").arg(PortNumber));
+        ComPort->open();
+    } catch (...) {
+        // A port that cannot be opened simply stays closed; the caller reports it.
+    }
+    return ComPort->connected();
+}
+
+bool TqzMeterCom::Connect()
+{
+    if (!ComPort->connected())
+        return false;
+    ClearReceive();
+    if (!CommandMode)
+        SetCommandMode(true);
+    return CommandMode && Identify();
+}
+
+void TqzMeterCom::Disconnect()
+{
+    if (CommandMode)
+        SetCommandMode(false);
+    ComPort->close();
+}
+
+bool TqzMeterCom::IsConnected() const
+{
+    return ComPort->connected();
+}
+
+bool TqzMeterCom::ReadEepromByte(quint16 address, quint8 &value)
+{
+    ClearReceive();
+    write(EepromCommand);
+    write(QByteArray{char(address >> 8), char(address & 0xFF)});
+    if (!WaitForBytes(MeterProtocol::EepromPolls, 1))
+        return false;
+    value = byteAt(RxBuffer, 0);
+    return true;
+}
+
+bool TqzMeterCom::Identify()
+{
+    Idle = false;
+    struct IdleOnExit {
+        bool &idle;
+        ~IdleOnExit() { idle = true; }
+    } restoreIdle{Idle};
+
+    // The status record.
+    ClearReceive();
+    write(StatusCommand);
+    if (!WaitForBytes(ReplyTimeout, StatusMinimumBytes))
+        return false;
+    const int length = byteAt(RxBuffer, 0);
+    Info.StatusLength = quint8(length);
+    // The length is judged once, at the first poll that sees 32 bytes: the instrument sends
+    // its record in one piece.
+    if (RxBuffer.size() != length + 2)
+        return false;
+    const QByteArray record = RxBuffer;
+    for (int i = 0; i < 6; ++i)
+        Info.StatusBytes[size_t(i)] = byteAt(record, 1 + i);
+    Info.StatusFlag = byteAt(record, 7) == 1;
+    Info.StatusText3 = QString::fromLatin1(record.constData() + 9, 3);
+    Info.McuVersionMajor = byteAt(record, 12);
+    Info.McuVersionMinor = byteAt(record, 13);
+    Info.StatusByte14 = byteAt(record, 14);
+    Info.StatusText12 = QString::fromLatin1(record.constData() + 15, 12);
+    Info.SerialNumber = byteAt(record, 27) * 256 + byteAt(record, 28);
+    Info.ModelCode = byteAt(record, 29);
+    Info.FpgaVersion = byteAt(record, 30);
+    Info.ModelName = modelNameOf(Info.ModelCode);
+    Info.ModelIndex = modelIndexOf(Info.ModelCode);
+    quint32 sum = 0;
+    for (int i = 0; i <= length - 2; ++i)
+        sum += byteAt(record, i);
+    Info.StatusChecksum = byteAt(record, length - 1);
+    Info.StatusChecksumValid = quint8((sum & 0xFF) ^ ChecksumMask) == Info.StatusChecksum;
+
+    // The version line; from here on the instrument counts as identified.
+    ClearReceive();
+    write(VersionCommand);
+    if (WaitForReply(MeterProtocol::VersionPolls))
+        Info.Version = QString::fromLatin1(RxBuffer.left(RxBuffer.size() - 2)).left(MeterProtocol::VersionMaxLength);
+
+    ClearReceive();
+    write(ChipIdCommand);
+    if (WaitForBytes(ReplyTimeout, ChipIdBytes))
+        for (int i = 0; i < ChipIdBytes; ++i)
+            Info.Spi0Id[size_t(i)] = byteAt(RxBuffer, i);
+
+    ClearReceive();
+    write(FlashIdCommand);
+    if (WaitForBytes(ReplyTimeout, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
+        Info.FlashId[0] = byteAt(RxBuffer, 0);
+        Info.FlashId[1] = byteAt(RxBuffer, 1);
+    }
+
+    auto readWord = [this](quint16 lowAddress, quint16 fallback) -> quint16 {
+        quint8 low = 0;
+        quint8 high = 0;
+        if (ReadEepromByte(lowAddress, low) && ReadEepromByte(lowAddress + 1, high))
+            return quint16(low + 256 * high);
+        return fallback;
+    };
+    Info.EepromWord40 = readWord(40, 0);
+    Info.EepromWord42 = readWord(42, 0);
+    if (!ReadEepromByte(46, Info.EepromByte46) || Info.EepromByte46 == 0 || Info.EepromByte46 > EepromByte46Maximum)
+        Info.EepromByte46 = EepromByte46Default;
+    Info.PackageId = readWord(64, PackageIdUnknown);
+    return true;
+}
+
+bool TqzMeterCom::StopDsp()
+{
+    return SendCommand(StopDspCommand, true);
+}
+
+bool TqzMeterCom::StartDsp()
+{
+    SendCommand(StartDspCommand, false);
+    return WaitForOK(MeterProtocol::StartDspPolls);
+}
+
+bool TqzMeterCom::ReadDspStatus(int &value)
+{
+    SendCommand(DspCommand, true);
+    QByteArray block(DspCommandBlockSize, '\0');
+    block[DspCommandBlockSize - 1] = 0x02;
+    if (write(block) < DspCommandBlockSize)
+        return false;
+    // The acknowledgement of the command, still in the buffer, satisfies this at once.
+    if (!WaitForOK(MeterProtocol::AckPolls))
+        return false;
+    char status[2] = {0, 0};
+    if (ReadMemoryBuffer(MeterProtocol::DspStatusAddress, 2, status) != 2)
+        return false;
+    value = quint8(status[0]) * 256 + quint8(status[1]);
+    return true;
+}
+
+bool TqzMeterCom::HasOKTrailer(const QByteArray &data)
+{
+    return data.size() >= 4 && data.endsWith(OkTrailer);
+}
+
+qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &stream)
+{
+    if (!CommandMode)
+        SetCommandMode(true);
+    Idle = false;
+    ClearReceive();
+    write(ReadCommand);
+    write(bigEndian32(address));
+    write(bigEndian32(length));
+    const bool arrived = WaitForBytes(MeterProtocol::ReadMemoryPolls, qint64(length) + 4);
+    bool stored = false;
+    if (arrived && HasOKTrailer(RxBuffer)) {
+        stream.write(RxBuffer.constData(), RxBuffer.size() - 4);
+        stored = true;
+    }
+    stream.seek(0);
+    qint64 result = RxBuffer.size() - 4;
+    // A reply of the right length that stored nothing (wrong trailer, or completed only during
+    // the last poll) must not look like a good read.
+    if (!stored && result == qint64(length))
+        result = -1;
+    Idle = true;
+    return result;
+}
+
+qint64 TqzMeterCom::ReadMemoryBuffer(quint32 address, quint32 length, char *buffer)
+{
+    try {
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        const qint64 received = ReadMemory(address, length, stream);
+        if (received == qint64(length)) {
+            if (stream.size() < qint64(length))
+                return -1;
+            stream.read(buffer, length);
+        } else if (received == -1 && stream.size() == 0) {
+            return -1;  // nothing stored: a wrong trailer or a reply that came too late
+        }
+        return stream.size();
+    } catch (...) {
+        return -1;
+    }
+}
