@@ -3,8 +3,10 @@
 #include <QDialog>
 #include <QList>
 #include <QPointer>
+#include <functional>
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -37,6 +39,14 @@ public:
     QPushButton *Button1 = nullptr;
     QPushButton *Button2 = nullptr;
     QPushButton *btnCancel = nullptr;
+
+    // Test hook: when set, it is called with the filled dialog instead of showing it, and answers
+    // as a user would (unchecking rows, clicking a button). An empty function removes the hook.
+    using AnswerHandler = std::function<void(TfrmUnsavedImages &dialog)>;
+    static void setAnswerHandler(AnswerHandler handler);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Button1Click();

@@ -1,0 +1,126 @@
+#include "Dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace Dialogs {
+
+namespace {
+
+MessageHandler &messageHandler()
+{
+    static MessageHandler handler;
+    return handler;
+}
+
+SaveFileHandler &saveFileHandler()
+{
+    static SaveFileHandler handler;
+    return handler;
+}
+
+QList<ShownMessage> &messageLog()
+{
+    static QList<ShownMessage> log;
+    return log;
+}
+
+QMessageBox::Icon iconFor(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Error:
+        return QMessageBox::Critical;
+    case MessageKind::Warning:
+        return QMessageBox::Warning;
+    case MessageKind::Information:
+        return QMessageBox::Information;
+    case MessageKind::Confirmation:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The program's texts break lines with a carriage return; a message box breaks them with "\n".
+QString displayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+// Stands in for the file dialog's own rule: a name typed without an extension gets the default one.
+QString withDefaultSuffix(const QString &fileName, const QString &defaultSuffix)
+{
+    if (fileName.isEmpty() || defaultSuffix.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + QLatin1Char('.') + defaultSuffix;
+}
+
+} // namespace
+
+QString applicationTitle()
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    return name.isEmpty() ? QStringLiteral("Corvane Snaploom") : name;
+}
+
+QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,
+                                    QMessageBox::StandardButtons buttons)
+{
+    messageLog().append({kind, text, buttons});
+    if (messageHandler())
+        return messageHandler()(kind, text, buttons);
+
+    QMessageBox box(iconFor(kind), applicationTitle(), displayText(text), buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    const int answer = box.exec();
+    // Dismissed without a button that means anything: treat as Cancel.
+    if (!(buttons & QMessageBox::StandardButton(answer)))
+        return QMessageBox::Cancel;
+    return QMessageBox::StandardButton(answer);
+}
+
+QString saveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
+                     const QString &defaultSuffix)
+{
+    if (saveFileHandler())
+        return withDefaultSuffix(saveFileHandler()(proposedName, filters, defaultSuffix), defaultSuffix);
+
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program asks about replacing a file itself, with its own text.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty())
+        dialog.selectNameFilter(filters.first());
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void setMessageHandler(MessageHandler handler)
+{
+    messageHandler() = std::move(handler);
+}
+
+void setSaveFileHandler(SaveFileHandler handler)
+{
+    saveFileHandler() = std::move(handler);
+}
+
+QList<ShownMessage> shownMessages()
+{
+    return messageLog();
+}
+
+void clearShownMessages()
+{
+    messageLog().clear();
+}
+
+} // namespace Dialogs

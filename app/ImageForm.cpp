@@ -1,0 +1,140 @@
+#include "ImageForm.h"
+
+#include "Dialogs.h"
+#include "ImageView.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLayout>
+#include <QSaveFile>
+
+namespace {
+
+const QString DesignTitle = QStringLiteral("New image.");
+const QStringList SaveFilters = {QStringLiteral("Windows Bitmap Files (*.BMP)"),
+                                 QStringLiteral("All Files (*.*)")};
+const QString SaveDefaultSuffix = QStringLiteral("BMP");
+
+QString replaceQuestion(const QString &fileName)
+{
+    return QStringLiteral("The file '") + fileName + QStringLiteral("' allready exists.") + QLatin1Char('\r')
+        + QStringLiteral("Would you like to replace the file.");
+}
+
+QString saveQuestion(const QString &title)
+{
+    return QStringLiteral("Would you like to save the image '") + title + QStringLiteral("'?");
+}
+
+QString cannotCreateError(const QString &fullPath, const QString &reason)
+{
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(fullPath, reason);
+}
+
+// Design size of the image area, used until a picture arrives.
+constexpr int DesignClientWidth = 272;
+constexpr int DesignClientHeight = 480;
+
+} // namespace
+
+TfrmImage::TfrmImage(QWidget *parent)
+    : QMdiSubWindow(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(DesignTitle);
+    m_view = new TImageView(this);
+    setWidget(m_view);
+    setClientSize(QSize(DesignClientWidth, DesignClientHeight));
+}
+
+TfrmImage::~TfrmImage() = default;
+
+void TfrmImage::setPicture(const QImage &picture)
+{
+    m_view->setPicture(picture);
+}
+
+QImage TfrmImage::picture() const
+{
+    return m_view->picture();
+}
+
+void TfrmImage::setClientSize(const QSize &size)
+{
+    // The frame is whatever the style puts around the client widget; measure it and add it.
+    if (layout())
+        layout()->activate();
+    const QSize frame = this->size() - m_view->size();
+    const QSize framed = size + (frame.isValid() && !frame.isEmpty() ? frame : QSize(0, 0));
+    resize(framed);
+    if (layout())
+        layout()->activate();
+    // A second pass settles any frame that depended on the size (e.g. a title bar laid out late).
+    const QSize miss = size - m_view->size();
+    if (!miss.isNull())
+        resize(this->size() + miss);
+}
+
+bool TfrmImage::SaveImage()
+{
+    const QString fileName = Dialogs::saveFileName(this, windowTitle(), SaveFilters, SaveDefaultSuffix);
+    if (fileName.isEmpty())
+        return false;
+
+    if (QFileInfo::exists(fileName)
+        && Dialogs::message(this, Dialogs::MessageKind::Confirmation, replaceQuestion(fileName),
+                            QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+        return false;
+
+    // Written through a temporary file, so a failed write never damages a file already there.
+    const QString fullPath = QFileInfo(fileName).absoluteFilePath();
+    QSaveFile file(fullPath);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = file.errorString();
+    } else if (!picture().save(&file, "BMP")) {
+        reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                       : QStringLiteral("The image could not be written.");
+        file.cancelWriting();
+    } else if (!file.commit()) {
+        reason = file.errorString();
+    }
+    if (!reason.isNull()) {
+        Dialogs::message(this, Dialogs::MessageKind::Error, cannotCreateError(fullPath, reason));
+        return false;
+    }
+
+    setWindowTitle(fullPath);
+    Saved = true;
+    return true;
+}
+
+bool TfrmImage::FormCloseQuery()
+{
+    if (SkipSaveQuery || Saved)
+        return true;
+
+    switch (Dialogs::message(this, Dialogs::MessageKind::Confirmation, saveQuestion(windowTitle()),
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        Saved = SaveImage();
+        return Saved;
+    case QMessageBox::No:
+        Saved = true; // the user accepted the loss
+        return true;
+    default:
+        Saved = false;
+        return false;
+    }
+}
+
+void TfrmImage::closeEvent(QCloseEvent *event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    QMdiSubWindow::closeEvent(event);
+}
