@@ -1,0 +1,265 @@
+// The command channel and reads, driven through a scripted port where a case needs exact
+// control over how the instrument's bytes arrive.
+#include "ScriptedComPort.h"
+#include "SerialPort.h"
+#include "qzMeterCOM.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+namespace {
+
+struct Fixture
+{
+    Fixture()
+    {
+        auto owned = std::make_unique<ScriptedComPort>();
+        port = owned.get();
+        link = std::make_unique<TqzMeterCom>(std::move(owned));
+        link->PollIntervalMs = 1;
+    }
+    ScriptedComPort *port = nullptr;
+    std::unique_ptr<TqzMeterCom> link;
+};
+
+QByteArray statusRecord(int length, quint8 modelCode, quint16 serial)
+{
+    QByteArray record(length + 2, '\0');
+    record[0] = char(length);
+    record[12] = 1;
+    record[13] = 5;
+    record[27] = char(serial >> 8);
+    record[28] = char(serial & 0xFF);
+    record[29] = char(modelCode);
+    record[30] = 7;
+    quint32 sum = 0;
+    for (int i = 0; i <= length - 2; ++i)
+        sum += quint8(record[i]);
+    record[length - 1] = char((sum & 0xFF) ^ 0x55);
+    record[length] = '\r';
+    record[length + 1] = '\n';
+    return record;
+}
+
+}  // namespace
+
+class TestCommandChannel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void commandMode_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("reply");
+        QTest::addColumn<bool>("commandMode");
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("OK CR LF") << QList<QByteArray>{"OK\r\n"} << true << 1;
+        QTest::newRow("OK LF CR") << QList<QByteArray>{"OK\n\r"} << true << 1;
+        QTest::newRow("line in two events") << QList<QByteArray>{"O", "K\r\n"} << true << 1;
+        QTest::newRow("not OK") << QList<QByteArray>{"ER\r\n"} << false << 5;
+        QTest::newRow("silent") << QList<QByteArray>{} << false << 5;
+        QTest::newRow("line end inside one event") << QList<QByteArray>{"OK\r\nX"} << false << 5;
+    }
+    void commandMode()
+    {
+        QFETCH(QList<QByteArray>, reply);
+        QFETCH(bool, commandMode);
+        QFETCH(int, attempts);
+        Fixture f;
+        f.port->onWrite = [&](const QByteArray &) {
+            for (const QByteArray &part : reply)
+                f.port->deliver(part);
+        };
+        f.link->SetCommandMode(true);
+        QCOMPARE(f.link->CommandMode, commandMode);
+        QCOMPARE(f.port->written, QByteArray("@AT+++\r").repeated(attempts));
+        QVERIFY(f.link->Idle);
+        QVERIFY(f.link->RxBuffer.isEmpty());
+
+        // Leaving always ends outside command mode, acknowledged or not.
+        f.port->written.clear();
+        f.link->SetCommandMode(false);
+        QVERIFY(!f.link->CommandMode);
+        QVERIFY(f.port->written.startsWith("@AT---\r"));
+    }
+
+    void unsolicitedLinesWhileIdle()
+    {
+        Fixture f;
+        f.link->Idle = true;
+        f.port->deliver("HELLO\r\n");
+        QCoreApplication::processEvents();
+        QVERIFY(f.link->RxBuffer.isEmpty());
+        QVERIFY(!f.link->ReplyComplete);
+        QCOMPARE(f.port->clears, 1);
+
+        f.port->deliver("PART");
+        QCoreApplication::processEvents();
+        QCOMPARE(f.link->RxBuffer, QByteArray("PART"));
+    }
+
+    void waitForBytesStepsProgress()
+    {
+        Fixture f;
+        qint64 stepped = 0;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64 step) {
+            stepped += step;
+            // bytes arrive during polls 3, 10 and the very last one
+            if (++polls == 3)
+                f.port->deliver("abc");
+            if (polls == 10)
+                f.port->deliver("defg");
+            if (polls == 100)
+                f.port->deliver("hi");
+        };
+        f.link->Idle = false;
+        QVERIFY(!f.link->WaitForBytes(100, 50));
+        QCOMPARE(polls, 100);
+        QCOMPARE(f.link->RxBuffer, QByteArray("abcdefghi"));
+        QCOMPARE(stepped, qint64(7));  // the bytes of the last poll are not stepped
+
+        Fixture g;
+        g.port->deliver("12345");
+        QVERIFY(g.link->WaitForBytes(100, 5));
+        QVERIFY(!g.link->WaitForBytes(0, 50));
+    }
+
+    void readMemoryRequestAndData_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("trailer");
+        QTest::addColumn<qint64>("result");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<qint64>("bufferResult");
+        QTest::newRow("good") << QByteArray("\x01\x02\x03\x04", 4) << QByteArray("OK\n\r") << qint64(4)
+                              << QByteArray("\x01\x02\x03\x04", 4) << qint64(4);
+        QTest::newRow("line ends and OK inside the data")
+            << QByteArray("\r\nOK") << QByteArray("OK\n\r") << qint64(4) << QByteArray("\r\nOK") << qint64(4);
+        QTest::newRow("line ends swapped in the trailer")
+            << QByteArray("\x01\x02\x03\x04", 4) << QByteArray("OK\r\n") << qint64(-1) << QByteArray() << qint64(-1);
+        QTest::newRow("extra bytes with a good trailer")
+            << QByteArray("\x01\x02\x03\x04\x05", 5) << QByteArray("OK\n\r") << qint64(5)
+            << QByteArray("\x01\x02\x03\x04\x05", 5) << qint64(5);
+    }
+    void readMemoryRequestAndData()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, trailer);
+        QFETCH(qint64, result);
+        QFETCH(QByteArray, stored);
+        QFETCH(qint64, bufferResult);
+        Fixture f;
+        f.link->CommandMode = true;
+        int writes = 0;
+        f.port->onWrite = [&](const QByteArray &) {
+            if (++writes % 3 == 0)
+                f.port->deliver(data + trailer);
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0x80000, 4, stream), result);
+        QCOMPARE(f.port->writes,
+                 (QList<QByteArray>{"@ATSPI1Read\r", QByteArray("\x00\x08\x00\x00", 4), QByteArray("\x00\x00\x00\x04", 4)}));
+        QCOMPARE(stream.pos(), qint64(0));
+        QCOMPARE(stream.data(), stored);
+        QVERIFY(f.link->Idle);
+
+        char buffer[4] = {0, 0, 0, 0};
+        QCOMPARE(f.link->ReadMemoryBuffer(0x80000, 4, buffer), bufferResult);
+        if (bufferResult == 4)
+            QCOMPARE(QByteArray(buffer, 4), data);
+        else
+            QCOMPARE(QByteArray(buffer, 4), QByteArray(4, '\0'));
+    }
+
+    // A reply that completes only during the last poll of the budget stored nothing, so the
+    // read must not report the requested length.
+    void readMemoryCompletedInTheLastPoll()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = 0;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64) {
+            if (++polls == MeterProtocol::ReadMemoryPolls)
+                f.port->deliver(QByteArray("abcdOK\n\r"));
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 4, stream), qint64(-1));
+        QCOMPARE(stream.size(), qint64(0));
+    }
+
+    void readMemoryTimeoutCountsWhatCame()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = 0;
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data.size() == 4 && data.endsWith('\x10'))
+                f.port->deliver("0123456789");
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 16, stream), qint64(6));
+        QCOMPARE(stream.size(), qint64(0));
+    }
+
+    // The status record is judged once, at the first poll that sees 32 bytes.
+    void statusRecordIncompleteAtItsThirtySecondByte()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        const QByteArray record = statusRecord(40, 220, 4660);
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data == "@ATSTAT\r") {
+                f.port->deliver(record.left(32));
+                QTimer::singleShot(200, f.port, [&] { f.port->deliver(record.mid(32)); });
+            }
+        };
+        QVERIFY(!f.link->Identify());
+        QCOMPARE(f.link->Info.StatusLength, quint8(40));
+        QVERIFY(f.link->Idle);
+        QVERIFY(!f.port->written.contains("@ATVER"));
+    }
+
+    void receiveErrorIsReportedNotRaised()
+    {
+        Fixture f;
+        f.port->failReads = true;
+        f.port->deliver("OK\r\n");
+        QCoreApplication::processEvents();  // must not throw
+        QVERIFY(f.link->RxBuffer.isEmpty());
+    }
+
+    void readDspStatusRefusesAShortBlockWrite()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data == "@ATDSPCMD\r")
+                f.port->deliver("OK\r\n");
+        };
+        f.port->shortWriteBy = 1;
+        int value = -5;
+        QVERIFY(!f.link->ReadDspStatus(value));
+        QCOMPARE(value, -5);
+    }
+
+    void closedPortRaisesOnClear()
+    {
+        TComPort port;
+        try {
+            port.clearBuffers(true, true);
+            QFAIL("no exception");
+        } catch (const EComPort &e) {
+            QVERIFY2(e.text().startsWith(QStringLiteral("PurgeComm function failed (win error code: ")), qPrintable(e.text()));
+            QVERIFY(e.text().endsWith(QLatin1Char(')')));
+        }
+        TqzMeterCom link;
+        QVERIFY_THROWS_EXCEPTION(EComPort, link.ClearReceive());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandChannel)
+#include "tst_link_commandchannel.moc"
