@@ -18,6 +18,8 @@ constexpr int MaxRows = StripBytes / RowBytes;  // 512
 
 // Images are held as QImage::Format_RGB32, which keeps the palette's 24-bit colours exactly.
 constexpr QImage::Format ScreenImageFormat = QImage::Format_RGB32;
+// What the pixels that no strip covers show (columns past the last whole strip).
+constexpr QRgb ScreenBackground = 0xFFFFFFFFu;
 
 // Decodes the stored image read from the instrument into bitmap (already width x height).
 // afterStrip, when set, runs after each strip so the caller can process pending events.
