@@ -1,0 +1,13 @@
+#pragma once
+
+// The command-line tool's exit codes, one for each way a command can end.
+namespace ExitCode {
+constexpr int Success = 0;
+constexpr int SerialError = 1;     // the serial port failed in the middle of a command
+constexpr int Usage = 2;
+constexpr int NoInstrument = 3;
+constexpr int Refused = 4;         // the instrument refuses to give its screen (DSP status 17)
+constexpr int HaltFailed = 5;
+constexpr int LoadFailed = 6;
+constexpr int FileNotWritten = 7;
+}  // namespace ExitCode
