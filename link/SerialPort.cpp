@@ -53,7 +53,8 @@ void TComPort::open()
     // Qt keys its lock file by the name it is given, so it is given the real node: the same
     // pseudo-terminal opened through a link and through its own path is then one port.
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(QFileInfo(device).canonicalFilePath());
+    const QString node = QFileInfo(device).canonicalFilePath();
+    port->setPortName(node);
     if (!port->open(QIODevice::ReadWrite))
         throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));
 
@@ -79,6 +80,7 @@ void TComPort::open()
     connect(port.get(), &QSerialPort::readyRead, this, &TComPort::onReadyRead);
     connect(port.get(), &QSerialPort::errorOccurred, this, &TComPort::onError);
     m_port = std::move(port);
+    m_device = node;
     m_watching = true;
 }
 
@@ -103,7 +105,7 @@ bool TComPort::connected() const
 
 QString TComPort::devicePath() const
 {
-    return connected() ? m_port->portName() : QString();
+    return connected() ? m_device : QString();
 }
 
 void TComPort::clearBuffers(bool receive, bool transmit)

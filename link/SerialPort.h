@@ -33,6 +33,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
 
     QString m_name;
+    QString m_device;
     std::unique_ptr<QSerialPort> m_port;
     bool m_watching = false;  // false after the port reported a fatal error, until it is reopened
     bool m_writing = false;
