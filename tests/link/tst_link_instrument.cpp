@@ -1,0 +1,240 @@
+// The link against the virtual instrument over a real pseudo-terminal: command mode,
+// identification, DSP control and memory reads as a user of the link sees them.
+#include "TestHome.h"
+#include "VirtualMeterThread.h"
+#include "qzMeterCOM.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(MeterFault)
+
+namespace {
+
+constexpr int Com = 6;
+
+struct Session
+{
+    explicit Session(VirtualMeterOptions options, int pollIntervalMs = 10)
+    {
+        options.comNumber = Com;
+        QString error;
+        started = meter.start(options, &error);
+        if (!started)
+            qWarning() << "virtual instrument:" << error;
+        link.PortNumber = Com;
+        link.PollIntervalMs = pollIntervalMs;
+    }
+    VirtualMeterThread meter;
+    TqzMeterCom link;
+    bool started = false;
+};
+
+}  // namespace
+
+class TestInstrument : public QObject
+{
+    Q_OBJECT
+private:
+    TestHome home;
+
+private slots:
+    void identifiesEachModel_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("index");
+        QTest::newRow("208") << 208 << "qzMeter QZ Alvo" << 18;
+        QTest::newRow("209") << 209 << "qzMeter QZ Brenn" << 19;
+        QTest::newRow("210") << 210 << "qzMeter QZ Tazo" << 24;
+        QTest::newRow("211") << 211 << "Unknown Instrument" << 0;
+        QTest::newRow("219") << 219 << "Unknown Instrument" << 0;
+        QTest::newRow("220") << 220 << "Corvane Alvo" << 22;
+        QTest::newRow("221") << 221 << "Corvane Brenn" << 23;
+        QTest::newRow("222") << 222 << "Corvane Tazo" << 25;
+        QTest::newRow("223") << 223 << "Unknown Instrument" << 0;
+    }
+    void identifiesEachModel()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, name);
+        QFETCH(int, index);
+        VirtualMeterOptions options;
+        options.modelCode = quint8(code);
+        options.serialNumber = 0x1234;
+        options.mcuMajor = 1;
+        options.mcuMinor = 5;
+        options.fpgaVersion = 9;
+        options.eeprom[64] = 0x01;
+        options.eeprom[65] = 0x02;
+        Session s(options);
+        QVERIFY(s.started);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        QVERIFY(s.link.CommandMode);
+        const TqzMeterInfo &info = s.link.Info;
+        QCOMPARE(info.ModelCode, quint8(code));
+        QCOMPARE(info.ModelName, name);
+        QCOMPARE(info.ModelIndex, index);
+        QCOMPARE(info.SerialNumber, 4660);
+        QCOMPARE(info.McuVersionMajor, quint8(1));
+        QCOMPARE(info.McuVersionMinor, quint8(5));
+        QCOMPARE(info.FpgaVersion, quint8(9));
+        QCOMPARE(info.PackageId, quint16(0x0201));
+        QVERIFY(info.StatusChecksumValid);
+        QCOMPARE(info.StatusLength, quint8(32));
+        QCOMPARE(info.Version, QString::fromLatin1(options.versionLine));
+        QVERIFY(s.meter.received().startsWith("@AT+++\r@ATSTAT\r@ATVER\r"));
+
+        s.link.Disconnect();
+        QVERIFY(!s.link.IsConnected());
+        QVERIFY(!s.link.CommandMode);
+        QVERIFY(s.meter.received().endsWith("@AT---\r"));
+        QCOMPARE(s.link.Info.ModelName, name);  // kept after disconnecting
+    }
+
+    void identificationFaults_data()
+    {
+        QTest::addColumn<MeterFault>("fault");
+        QTest::addColumn<bool>("connects");
+        QTest::addColumn<QByteArray>("lastCommand");
+        QTest::newRow("wrong checksum") << MeterFault::WrongChecksum << true << QByteArray("@ATGETEE\r");
+        QTest::newRow("short status record") << MeterFault::ShortStatus << false << QByteArray("@ATSTAT\r");
+        QTest::newRow("incomplete at its 32nd byte") << MeterFault::SplitStatus << false << QByteArray("@ATSTAT\r");
+        QTest::newRow("no acknowledgement") << MeterFault::NoAck << false << QByteArray("@AT+++\r");
+        QTest::newRow("silent") << MeterFault::Silent << false << QByteArray("@AT+++\r");
+    }
+    void identificationFaults()
+    {
+        QFETCH(MeterFault, fault);
+        QFETCH(bool, connects);
+        QFETCH(QByteArray, lastCommand);
+        VirtualMeterOptions options;
+        options.faults.insert(fault);
+        Session s(options);
+        QVERIFY(s.started);
+        QVERIFY(s.link.OpenPort());
+        QCOMPARE(s.link.Connect(), connects);
+        if (connects)
+            QVERIFY(!s.link.Info.StatusChecksumValid);
+        const QByteArray received = s.meter.received();
+        const int lastAt = received.lastIndexOf("@AT");
+        QCOMPARE(received.mid(lastAt, lastCommand.size()), lastCommand);
+        if (fault == MeterFault::NoAck || fault == MeterFault::Silent)
+            QCOMPARE(received, QByteArray("@AT+++\r").repeated(5));
+    }
+
+    void eepromDefaults_data()
+    {
+        QTest::addColumn<int>("byte46");  // -1: not answered
+        QTest::addColumn<int>("expected46");
+        QTest::addColumn<bool>("silent65");
+        QTest::addColumn<int>("packageId");
+        QTest::newRow("46 read as 0") << 0 << 4 << false << 0x0201;
+        QTest::newRow("46 read as 16") << 16 << 16 << false << 0x0201;
+        QTest::newRow("46 read as 17") << 17 << 4 << false << 0x0201;
+        QTest::newRow("46 silent") << -1 << 4 << false << 0x0201;
+        QTest::newRow("64 answered, 65 silent") << 8 << 8 << true << 0xFFFF;
+    }
+    void eepromDefaults()
+    {
+        QFETCH(int, byte46);
+        QFETCH(int, expected46);
+        QFETCH(bool, silent65);
+        QFETCH(int, packageId);
+        VirtualMeterOptions options;
+        options.eeprom[64] = 0x01;
+        options.eeprom[65] = 0x02;
+        if (byte46 < 0)
+            options.silentEeprom.insert(46);
+        else
+            options.eeprom[46] = quint8(byte46);
+        if (silent65)
+            options.silentEeprom.insert(65);
+        Session s(options, 2);  // the silent byte's 1000 polls run out quickly
+        QVERIFY(s.started);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        QCOMPARE(int(s.link.Info.EepromByte46), expected46);
+        QCOMPARE(int(s.link.Info.PackageId), packageId);
+    }
+
+    void longVersionLineIsCut()
+    {
+        VirtualMeterOptions options;
+        options.versionLine = QByteArray("V").repeated(20) + QByteArray("0123456789").repeated(4);
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        QCOMPARE(s.link.Info.Version, QString::fromLatin1(options.versionLine.left(50)));
+    }
+
+    void memoryReadsAndDsp()
+    {
+        Session s(VirtualMeterOptions{});
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        s.meter.clearReceived();
+
+        char pointer[4];
+        QCOMPARE(s.link.ReadMemoryBuffer(0x1C480, 4, pointer), qint64(4));
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(s.link.ReadMemory(0x80000, 4, stream), qint64(4));
+        QCOMPARE(stream.size(), qint64(4));
+        QByteArray expectedRequest = QByteArray("@ATSPI1Read\r") + QByteArray("\x00\x08\x00\x00\x00\x00\x00\x04", 8);
+        QVERIFY(s.meter.received().endsWith(expectedRequest));
+
+        int status = -1;
+        QVERIFY(s.link.ReadDspStatus(status));
+        QCOMPARE(status, 0);
+        QVERIFY(s.link.StopDsp());
+        QVERIFY(s.meter.halted());
+        QVERIFY(s.link.StartDsp());
+        QVERIFY(!s.meter.halted());
+    }
+
+    void refusingStatusWord()
+    {
+        VirtualMeterOptions options;
+        options.dspStatus = VirtualMeterOptions::RefusingStatusWord;
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        int status = -1;
+        QVERIFY(s.link.ReadDspStatus(status));
+        QCOMPARE(status, 17);
+    }
+
+    void swappedTrailerStoresNothing()
+    {
+        VirtualMeterOptions options;
+        options.faults.insert(MeterFault::SwappedTrailer);
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        char data[8] = {};
+        QCOMPARE(s.link.ReadMemoryBuffer(0x80000, 8, data), qint64(-1));
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(s.link.ReadMemory(0x80000, 8, stream), qint64(-1));
+        QCOMPARE(stream.size(), qint64(0));
+        int status = -1;
+        QVERIFY(!s.link.ReadDspStatus(status));
+        QCOMPARE(status, -1);
+    }
+
+    void refusedHaltAndRestart()
+    {
+        VirtualMeterOptions options;
+        options.faults = {MeterFault::HaltRefused, MeterFault::RestartRefused};
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        QVERIFY(!s.link.StopDsp());
+        QVERIFY(!s.link.StartDsp());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstrument)
+#include "tst_link_instrument.moc"
