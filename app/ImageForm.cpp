@@ -62,18 +62,12 @@ QImage TfrmImage::picture() const
 
 void TfrmImage::setClientSize(const QSize &size)
 {
-    // The frame is whatever the style puts around the client widget; measure it and add it.
+    // The frame is the title bar and borders the style puts around the client widget.
+    ensurePolished();
+    QMargins frame = contentsMargins();
     if (layout())
-        layout()->activate();
-    const QSize frame = this->size() - m_view->size();
-    const QSize framed = size + (frame.isValid() && !frame.isEmpty() ? frame : QSize(0, 0));
-    resize(framed);
-    if (layout())
-        layout()->activate();
-    // A second pass settles any frame that depended on the size (e.g. a title bar laid out late).
-    const QSize miss = size - m_view->size();
-    if (!miss.isNull())
-        resize(this->size() + miss);
+        frame += layout()->contentsMargins();
+    resize(size.grownBy(frame));
 }
 
 bool TfrmImage::SaveImage()

@@ -101,13 +101,16 @@ void TImageView::centrePicture()
 
 void TImageView::updateScrollRanges()
 {
-    const QSize client = viewport()->size();
-    const int contentWidth = m_origin.x() + m_picture.width();
-    const int contentHeight = m_origin.y() + m_picture.height();
+    const QSize content(m_origin.x() + m_picture.width(), m_origin.y() + m_picture.height());
+    // Judge by the area without scroll bars first, or bars shown once would keep themselves
+    // needed by the room they take.
+    const QSize whole = maximumViewportSize();
+    const bool fits = content.width() <= whole.width() && content.height() <= whole.height();
+    const QSize client = fits ? whole : viewport()->size();
     horizontalScrollBar()->setPageStep(client.width());
     verticalScrollBar()->setPageStep(client.height());
-    horizontalScrollBar()->setRange(0, qMax(0, contentWidth - client.width()));
-    verticalScrollBar()->setRange(0, qMax(0, contentHeight - client.height()));
+    horizontalScrollBar()->setRange(0, qMax(0, content.width() - client.width()));
+    verticalScrollBar()->setRange(0, qMax(0, content.height() - client.height()));
 }
 
 void TImageView::resizeEvent(QResizeEvent *event)
