@@ -2,7 +2,11 @@
 #include "ImageForm.h"
 #include "ImageView.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QTimer>
 #include <QMdiArea>
 #include <QPointer>
 #include <QScrollBar>
@@ -66,6 +70,10 @@ private slots:
     void closeQuestion();
     void closesWithoutQuestion_data();
     void closesWithoutQuestion();
+
+    void realMessageBoxBreaksLinesAndAnswers_data();
+    void realMessageBoxBreaksLinesAndAnswers();
+    void realSaveDialogAddsDefaultExtension();
 
     void clientSizeIsExact();
     void backgroundTileAroundCentredPicture_data();
@@ -361,6 +369,83 @@ void TestImageForm::closesWithoutQuestion()
 
     QVERIFY(window.isNull());
     QVERIFY(user.messages.isEmpty());
+}
+
+// Waits in the event loop for a modal window of the given kind and hands it to the answer.
+template<typename Window>
+static void whenShown(std::function<void(Window *)> answer)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *window = qobject_cast<Window *>(widget);
+            if (window && window->isVisible()) {
+                poll->deleteLater();
+                poll->stop();
+                answer(window);
+                return;
+            }
+        }
+    });
+    poll->start(10);
+}
+
+void TestImageForm::realMessageBoxBreaksLinesAndAnswers_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::addColumn<QMessageBox::StandardButton>("expected");
+
+    QTest::newRow("No clicked") << false << QMessageBox::No;
+    QTest::newRow("Esc is Cancel") << true << QMessageBox::Cancel;
+}
+
+void TestImageForm::realMessageBoxBreaksLinesAndAnswers()
+{
+    QFETCH(bool, escape);
+    QFETCH(QMessageBox::StandardButton, expected);
+
+    QString title, text;
+    whenShown<QMessageBox>([&](QMessageBox *box) {
+        title = box->windowTitle();
+        text = box->text();
+        if (escape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->button(QMessageBox::No)->click();
+    });
+
+    const auto answer = Dialogs::message(nullptr, Dialogs::MessageKind::Confirmation,
+                                         QStringLiteral("first line\rsecond line"),
+                                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+
+    QCOMPARE(answer, expected);
+    QCOMPARE(title, Dialogs::applicationTitle());
+    QCOMPARE(text, QStringLiteral("first line\nsecond line"));
+}
+
+void TestImageForm::realSaveDialogAddsDefaultExtension()
+{
+    QStringList filters;
+    QString selectedFilter, suffix;
+    bool asksOverwrite = true;
+    const QString typed = m_folder->filePath(QStringLiteral("typed"));
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        filters = dialog->nameFilters();
+        selectedFilter = dialog->selectedNameFilter();
+        suffix = dialog->defaultSuffix();
+        asksOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        dialog->selectFile(typed);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+
+    const QStringList offered{QStringLiteral("Windows Bitmap Files (*.BMP)"), QStringLiteral("All Files (*.*)")};
+    const QString chosen = Dialogs::saveFileName(nullptr, QStringLiteral("New image 1"), offered, QStringLiteral("BMP"));
+
+    QCOMPARE(chosen, typed + QStringLiteral(".BMP"));
+    QCOMPARE(filters, offered);
+    QCOMPARE(selectedFilter, offered.first());
+    QCOMPARE(suffix, QStringLiteral("BMP"));
+    QVERIFY(!asksOverwrite);
 }
 
 void TestImageForm::clientSizeIsExact()
