@@ -27,20 +27,27 @@ void tell(const CaptureListener &listener, CaptureEvent event)
 }
 
 // Lends the link's progress indicator to the listener for the image read, and always pairs
-// the start of the progress with its end.
+// the start of the progress with its end. The read ends with the indicator full, whatever
+// the link's last poll reported.
 class ProgressScope
 {
 public:
     ProgressScope(TqzMeterCom &link, const CaptureListener &listener, qint64 maximum)
-        : m_link(link), m_listener(listener), m_previous(std::move(link.ProgressBar))
+        : m_link(link), m_listener(listener), m_previous(std::move(link.ProgressBar)), m_maximum(maximum)
     {
         if (m_listener.progressStarted)
             m_listener.progressStarted(maximum);
-        m_link.ProgressBar = m_listener.progressStep;
+        m_link.ProgressBar = [this](qint64 step) {
+            m_reported += step;
+            if (m_listener.progressStep)
+                m_listener.progressStep(step);
+        };
     }
     ~ProgressScope()
     {
         m_link.ProgressBar = std::move(m_previous);
+        if (m_listener.progressStep && m_reported < m_maximum)
+            m_listener.progressStep(m_maximum - m_reported);
         if (m_listener.progressFinished)
             m_listener.progressFinished();
     }
@@ -51,6 +58,8 @@ private:
     TqzMeterCom &m_link;
     const CaptureListener &m_listener;
     std::function<void(qint64)> m_previous;
+    qint64 m_maximum = 0;
+    qint64 m_reported = 0;
 };
 
 }  // namespace
