@@ -1,0 +1,242 @@
+#include "About.h"
+
+#include "Artwork.h"
+#include "Version.h"
+#include "qzMeterCOM.h"
+
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QUrl>
+
+TfrmAbout *frmAbout = nullptr;
+
+const QString TfrmAbout::DistributorName = QStringLiteral("Brannoc Instruments Ltd.");
+const QString TfrmAbout::DistributorAddress1 = QStringLiteral("Unit 4, Harrow Quay");
+const QString TfrmAbout::DistributorAddress2 = QStringLiteral("Eastmoor EM4 7QT, United Kingdom");
+const QString TfrmAbout::DistributorPhone = QStringLiteral("Tel.: +44 1632 960418");
+const QString TfrmAbout::DistributorWebAddress = QStringLiteral("https://www.brannoc.example/");
+
+namespace {
+constexpr int ClientWidth = 530;
+constexpr int ClientHeight = 335;
+constexpr int RowHeight = 15;
+constexpr int LeftColumnX = 15;
+constexpr int LeftColumnWidth = 354;
+constexpr int RightColumnX = 368;
+constexpr int RightColumnWidth = 150;
+constexpr int RowY[] = {192, 208, 224};
+const QColor VisitedLinkColour(128, 0, 128);
+
+QFont sansFont(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+// The rows line up their colons, so they need a font whose characters are all one width.
+QFont fixedPitchFont(int pixelSize)
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+QLabel *placedLabel(QWidget *parent, int x, int y, const QFont &font)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(font);
+    label->move(x, y);
+    return label;
+}
+
+QLabel *instrumentRow(QWidget *parent, int x, int y, int width)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(fixedPitchFont(13));
+    label->setGeometry(x, y, width, RowHeight);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// A separator: an etched line along the bottom edge of its place.
+QFrame *bevel(QWidget *parent, const QRect &place)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(place.x(), place.bottom() - 1, place.width(), 2);
+    return line;
+}
+
+void setText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+} // namespace
+
+TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
+    // No title bar and no border of the window system's; the box draws its own thin frame. Where
+    // the window system gives frameless dialogs a drop shadow, nothing here turns it off.
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), Link(link)
+{
+    setFixedSize(ClientWidth, ClientHeight);
+    setFont(sansFont(13));
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    shpBorder = new QFrame(this);
+    shpBorder->setFrameStyle(QFrame::Box | QFrame::Plain);
+    shpBorder->setLineWidth(1);
+    shpBorder->setGeometry(0, 0, ClientWidth, ClientHeight);
+
+    imgBrannocBanner = new QLabel(this);
+    imgBrannocBanner->setPixmap(QPixmap::fromImage(Artwork::brannocBanner()));
+    imgBrannocBanner->hide();
+    imgBrannocLogo = new QLabel(this);
+    imgBrannocLogo->setPixmap(QPixmap::fromImage(Artwork::brannocLogo()));
+    imgBrannocLogo->hide();
+
+    imgBanner = new QLabel(this);
+    imgBanner->setGeometry(0, 1, 529, 98);
+    imgBanner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgBanner->setCursor(Qt::PointingHandCursor);
+    imgBanner->setToolTip(QStringLiteral("csVisitWWW"));
+    imgLogo = new QLabel(this);
+    imgLogo->setGeometry(0, 1, Artwork::LogoWidth, Artwork::LogoHeight);
+    imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgLogo->setCursor(Qt::PointingHandCursor);
+
+    lblAbout = placedLabel(this, 15, 112, sansFont(13, true));
+    lblSWVer = placedLabel(this, 15, 128, sansFont(13));
+    lblBuild = placedLabel(this, 15, 144, sansFont(8));
+    lblQZT = placedLabel(this, 264, 110, sansFont(13, true));
+    lblAdr1 = placedLabel(this, 264, 126, sansFont(13));
+    lblAdr2 = placedLabel(this, 264, 142, sansFont(13));
+    lblPhone = placedLabel(this, 264, 158, sansFont(13));
+
+    Bevel1 = bevel(this, QRect(1, 168, 528, 17));
+    lblInstrumentType = instrumentRow(this, LeftColumnX, RowY[0], LeftColumnWidth);
+    lblSerialNumber = instrumentRow(this, LeftColumnX, RowY[1], LeftColumnWidth);
+    lblPackageId = instrumentRow(this, RightColumnX, RowY[0], RightColumnWidth);
+    lblMcuVersion = instrumentRow(this, RightColumnX, RowY[1], RightColumnWidth);
+    lblFpgaVersion = instrumentRow(this, RightColumnX, RowY[2], RightColumnWidth);
+    Bevel2 = bevel(this, QRect(1, 264, 528, 17));
+
+    lblLink = new QLabel(this);
+    QFont linkFont = sansFont(11, true);
+    linkFont.setUnderline(true);
+    lblLink->setFont(linkFont);
+    lblLink->setGeometry(15, 296, 223, 13);
+    QPalette blue = lblLink->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    lblLink->setPalette(blue);
+    lblLink->setCursor(Qt::PointingHandCursor);
+    lblLink->installEventFilter(this);
+
+    btnOK = new QPushButton(this);
+    btnOK->setGeometry(424, 296, 91, 25);
+    // Enter presses the default button; Esc rejects the dialog: both close the box.
+    btnOK->setDefault(true);
+    btnOK->setAutoDefault(true);
+    connect(btnOK, &QPushButton::clicked, this, &TfrmAbout::btnOKClick);
+
+    FormCreate();
+}
+
+void TfrmAbout::FormCreate()
+{
+    setWindowTitle(QStringLiteral("About..."));
+    setText(lblAbout, QStringLiteral("Corvane Snaploom."));
+
+    lblLink->setText(QUrl(DistributorWebAddress).host());
+    setText(lblQZT, DistributorName);
+    setText(lblAdr1, DistributorAddress1);
+    setText(lblAdr2, DistributorAddress2);
+    setText(lblPhone, DistributorPhone);
+
+    setText(lblSWVer, QStringLiteral("Software Version ") + FormatFileVersion(QStringLiteral("%d.%d")));
+    setText(lblBuild, QStringLiteral("Build ") + FormatFileVersion(QStringLiteral("%d.%d.%d.%d")));
+
+    btnOK->setText(QStringLiteral("OK"));
+}
+
+void TfrmAbout::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(0, 0), size());
+            frame.moveCenter(screen->geometry().center());
+            move(frame.topLeft());
+        }
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void TfrmAbout::FormShow()
+{
+    imgBanner->setPixmap(imgBrannocBanner->pixmap());
+    // The logo's ground, the colour of its bottom-left pixel, lets the banner show through.
+    const QPixmap logo = imgBrannocLogo->pixmap();
+    const QImage logoImage = logo.toImage();
+    QPixmap transparentLogo = logo;
+    if (!logoImage.isNull())
+        transparentLogo.setMask(logo.createMaskFromColor(logoImage.pixelColor(0, logoImage.height() - 1)));
+    imgLogo->setPixmap(transparentLogo);
+    imgLogo->raise();
+
+    // The rows show the identification record as it stands now, complete or not.
+    if (Link.IsConnected()) {
+        const TqzMeterInfo &info = Link.Info;
+        lblInstrumentType->setText(QStringLiteral("      Instrument Type: ") + info.ModelName);
+        lblSerialNumber->setText(QStringLiteral("        Serial Number: ") + QString::number(info.SerialNumber));
+        lblPackageId->setText(QStringLiteral("  Package ID: ") + QString::number(info.PackageId));
+        lblMcuVersion->setText(QStringLiteral(" MCU Version: ") + QString::number(info.McuVersionMajor)
+                               + QLatin1Char(',') + QString::number(info.McuVersionMinor));
+        lblFpgaVersion->setText(QStringLiteral("FPGA Version: ") + QString::number(info.FpgaVersion));
+    } else {
+        for (QLabel *row : {lblInstrumentType, lblSerialNumber, lblPackageId, lblMcuVersion, lblFpgaVersion})
+            row->clear();
+    }
+}
+
+void TfrmAbout::btnOKClick()
+{
+    accept();
+}
+
+void TfrmAbout::lblLinkClick()
+{
+    QPalette visited = lblLink->palette();
+    visited.setColor(QPalette::WindowText, VisitedLinkColour);
+    lblLink->setPalette(visited);
+    // A browser that fails to start is not reported.
+    QDesktopServices::openUrl(QUrl(DistributorWebAddress));
+}
+
+bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lblLink && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && lblLink->rect().contains(mouse->position().toPoint())) {
+            lblLinkClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,175 @@
+#include "Splash.h"
+
+#include "Artwork.h"
+#include "RegionFromBitmap.h"
+#include "Version.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+TfrmSplash *frmSplash = nullptr;
+
+namespace {
+constexpr int ClientWidth = 568;
+constexpr int ClientHeight = 465;
+constexpr int TickIntervalMs = 10;
+
+// The progress bar's schedule: after TicksBeforeProgress ticks it gains ProgressStep per tick.
+constexpr int ProgressMaximum = 2047;
+constexpr int ProgressStep = 128;
+constexpr int TicksBeforeProgress = 20;
+// The fade: after TicksBeforeFade ticks the opacity drops by FadeStep per tick; below
+// ReleaseOpacity the window is hidden and released.
+constexpr int TicksBeforeFade = 80;
+constexpr quint8 FadeStep = 5;
+constexpr quint8 ReleaseOpacity = 20;
+
+// Where the panel was laid out, and where it goes on the picture's solid block.
+const QRect DesignedPanel(388, 0, 180, 50);
+const QRect PlacedPanel(Artwork::PanelBlockLeft, Artwork::PanelBlockTop, Artwork::PanelBlockWidth,
+                        Artwork::PanelBlockHeight);
+const QRect DesignedProgress(4, 36, 173, 10);
+
+QFont fixedPitchFont(int pixelSize)
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+} // namespace
+
+TfrmSplash::TfrmSplash(QWidget *parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+
+    imgSplash = new QLabel(this);
+    imgSplash->setGeometry(0, 0, ClientWidth, ClientHeight);
+    imgSplash->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    imgBrannoc = new QLabel(this);
+    imgBrannoc->setPixmap(QPixmap::fromImage(Artwork::splashPicture()));
+    imgBrannoc->move(ClientWidth + 8, 0);
+    imgBrannoc->resize(imgBrannoc->sizeHint());
+    imgBrannoc->hide();
+
+    pnlSplash = new QFrame(this);
+    pnlSplash->setGeometry(DesignedPanel);
+    pnlSplash->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pnlSplash->setLineWidth(1);
+    // The inner, lowered bevel just inside the raised outer one.
+    auto *innerBevel = new QFrame(pnlSplash);
+    innerBevel->setObjectName(QStringLiteral("pnlSplashInner"));
+    innerBevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    innerBevel->setLineWidth(1);
+    innerBevel->setGeometry(1, 1, DesignedPanel.width() - 2, DesignedPanel.height() - 2);
+
+    lblTitle = new QLabel(pnlSplash);
+    QFont titleFont = fixedPitchFont(17);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    lblTitle->move(4, 4);
+
+    BuildLabel = new QLabel(pnlSplash);
+    BuildLabel->move(5, 21);
+
+    SplashProgress = new QProgressBar(pnlSplash);
+    SplashProgress->setGeometry(DesignedProgress);
+    SplashProgress->setRange(0, ProgressMaximum);
+    SplashProgress->setValue(0);
+    SplashProgress->setTextVisible(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(TickIntervalMs);
+    connect(Timer1, &QTimer::timeout, this, &TfrmSplash::Timer1Timer);
+
+    FormCreate();
+    // Runs from creation, whether the window is ever shown or not.
+    Timer1->start();
+}
+
+TfrmSplash::~TfrmSplash()
+{
+    if (frmSplash == this)
+        frmSplash = nullptr;
+}
+
+void TfrmSplash::FormCreate()
+{
+    imgSplash->setPixmap(imgBrannoc->pixmap());
+
+    // The panel moves onto the picture's solid block; the bar keeps its margins and widens with it.
+    const int rightMargin = DesignedPanel.width() - DesignedProgress.right() - 1;
+    pnlSplash->setGeometry(PlacedPanel);
+    pnlSplash->findChild<QFrame *>(QStringLiteral("pnlSplashInner"))
+        ->setGeometry(1, 1, PlacedPanel.width() - 2, PlacedPanel.height() - 2);
+    SplashProgress->setGeometry(DesignedProgress.x(), DesignedProgress.y(),
+                                PlacedPanel.width() - DesignedProgress.x() - rightMargin,
+                                DesignedProgress.height());
+
+    lblTitle->setText(QStringLiteral("Corvane Snaploom"));
+    lblTitle->adjustSize();
+
+    // The panel paints its own face rather than the picture behind it.
+    pnlSplash->setAutoFillBackground(true);
+    pnlSplash->setBackgroundRole(QPalette::Button);
+}
+
+void TfrmSplash::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmSplash::FormShow()
+{
+    if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->geometry().center());
+        move(frame.topLeft());
+    }
+
+    // Qt draws every widget double-buffered already; nothing to switch on here.
+    // A picture that cannot be made into a shape leaves the window rectangular.
+    const QImage picture = imgSplash->pixmap().toImage();
+    if (const auto shape = CreateRegionFromBitmap(picture, Artwork::SplashKeyColour, Artwork::SplashKeyColour);
+        shape && !shape->isEmpty()) {
+        setMask(*shape);
+        update();
+    }
+
+    BuildLabel->setText(QStringLiteral("Build.: ") + FormatFileVersion(QStringLiteral("%d.%d.%d.%d")));
+    BuildLabel->adjustSize();
+}
+
+void TfrmSplash::Timer1Timer()
+{
+    ++TickCount;
+    if (TickCount > TicksBeforeProgress)
+        SplashProgress->setValue(qMin(SplashProgress->value() + ProgressStep, SplashProgress->maximum()));
+    if (TickCount > TicksBeforeFade) {
+        Opacity = Opacity > FadeStep ? quint8(Opacity - FadeStep) : quint8(0);
+        setWindowOpacity(Opacity / 255.0);
+    }
+    if (Opacity < ReleaseOpacity) {
+        Timer1->stop();
+        hide();
+        if (frmSplash == this)
+            frmSplash = nullptr;
+        deleteLater();
+    }
+}

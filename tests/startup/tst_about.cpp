@@ -1,0 +1,222 @@
+#include "About.h"
+#include "qzMeterCOM.h"
+
+#include "TestHome.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+// A port that is only open or closed: the box asks nothing else of the link.
+class OpenOrClosedPort : public TCustomComPort
+{
+public:
+    void setPortName(const QString &name) override { m_name = name; }
+    QString portName() const override { return m_name; }
+    void open() override { m_open = true; }
+    void close() override { m_open = false; }
+    bool connected() const override { return m_open; }
+    void clearBuffers(bool, bool) override {}
+    qint64 writeText(const QByteArray &data) override { return data.size(); }
+    qint64 readText(QByteArray &data, qint64) override
+    {
+        data.clear();
+        return 0;
+    }
+
+private:
+    QString m_name;
+    bool m_open = false;
+};
+
+// Takes the place of the browser, so clicking the link opens nothing.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void openUrl(const QUrl &url) { opened.append(url); }
+};
+
+class TestAbout : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome home;
+
+    struct Fixture
+    {
+        Fixture() : link(std::make_unique<OpenOrClosedPort>()), box(link) {}
+        void setConnected(bool connected) { connected ? link.ComPort->open() : link.ComPort->close(); }
+        QStringList rows() const
+        {
+            return {box.lblInstrumentType->text(), box.lblSerialNumber->text(), box.lblPackageId->text(),
+                    box.lblMcuVersion->text(), box.lblFpgaVersion->text()};
+        }
+        TqzMeterCom link;
+        TfrmAbout box;
+    };
+
+private slots:
+    void fixedTextsAndPlaces()
+    {
+        Fixture f;
+        QCOMPARE(f.box.size(), QSize(530, 335));
+        QCOMPARE(f.box.windowTitle(), QStringLiteral("About..."));
+        QVERIFY(f.box.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(f.box.lblAbout->text(), QStringLiteral("Corvane Snaploom."));
+        QCOMPARE(f.box.lblSWVer->text(), QStringLiteral("Software Version 1.2"));
+        QCOMPARE(f.box.lblBuild->text(), QStringLiteral("Build 1.2.0.3"));
+        QCOMPARE(f.box.btnOK->text(), QStringLiteral("OK"));
+        QCOMPARE(f.box.btnOK->geometry(), QRect(424, 296, 91, 25));
+        QCOMPARE(f.box.lblLink->geometry(), QRect(15, 296, 223, 13));
+        QVERIFY(f.box.btnOK->isDefault());
+        // The distributor is fictional and its web address is on the reserved example domain.
+        QVERIFY(QUrl(TfrmAbout::DistributorWebAddress).host().endsWith(QStringLiteral(".example")));
+        for (QLabel *label : {f.box.lblQZT, f.box.lblAdr1, f.box.lblAdr2, f.box.lblPhone, f.box.lblLink})
+            QVERIFY(!label->text().isEmpty());
+    }
+
+    void showingPutsThePicturesIn()
+    {
+        Fixture f;
+        QVERIFY(f.box.imgBanner->pixmap().isNull());
+        f.box.show();
+        QCOMPARE(f.box.imgBanner->pixmap().size(), QSize(577, 98));
+        QCOMPARE(f.box.imgBanner->size(), QSize(529, 98));
+        QCOMPARE(f.box.imgLogo->pixmap().size(), QSize(124, 98));
+        QVERIFY(!f.box.imgLogo->pixmap().mask().isNull());
+        f.box.hide();
+    }
+
+    void instrumentRows_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<int>("packageId");
+        QTest::addColumn<int>("mcuMajor");
+        QTest::addColumn<int>("mcuMinor");
+        QTest::addColumn<int>("fpga");
+        QTest::addColumn<QStringList>("rows");
+
+        QTest::newRow("no instrument connected")
+            << false << "QZ 220" << 1234 << 7 << 1 << 5 << 3 << QStringList{"", "", "", "", ""};
+        QTest::newRow("connected instrument")
+            << true << "QZ 220" << 100234 << 7 << 2 << 14 << 9
+            << QStringList{"      Instrument Type: QZ 220", "        Serial Number: 100234",
+                           "  Package ID: 7", " MCU Version: 2,14", "FPGA Version: 9"};
+        QTest::newRow("package id read failed")
+            << true << "QZ 221" << 5 << 65535 << 3 << 0 << 1
+            << QStringList{"      Instrument Type: QZ 221", "        Serial Number: 5",
+                           "  Package ID: 65535", " MCU Version: 3,0", "FPGA Version: 1"};
+        QTest::newRow("MCU 1,5 with a comma, not a point")
+            << true << "QZ 220" << 42 << 0 << 1 << 5 << 255
+            << QStringList{"      Instrument Type: QZ 220", "        Serial Number: 42",
+                           "  Package ID: 0", " MCU Version: 1,5", "FPGA Version: 255"};
+        QTest::newRow("port open, identification not yet read")
+            << true << "" << 0 << 0 << 0 << 0 << 0
+            << QStringList{"      Instrument Type: ", "        Serial Number: 0", "  Package ID: 0",
+                           " MCU Version: 0,0", "FPGA Version: 0"};
+    }
+    void instrumentRows()
+    {
+        QFETCH(bool, connected);
+        QFETCH(QString, model);
+        QFETCH(int, serial);
+        QFETCH(int, packageId);
+        QFETCH(int, mcuMajor);
+        QFETCH(int, mcuMinor);
+        QFETCH(int, fpga);
+        QFETCH(QStringList, rows);
+
+        Fixture f;
+        f.setConnected(connected);
+        f.link.Info.ModelName = model;
+        f.link.Info.SerialNumber = serial;
+        f.link.Info.PackageId = quint16(packageId);
+        f.link.Info.McuVersionMajor = quint8(mcuMajor);
+        f.link.Info.McuVersionMinor = quint8(mcuMinor);
+        f.link.Info.FpgaVersion = quint8(fpga);
+        f.box.show();
+        QCOMPARE(f.rows(), rows);
+        // The colons line up in the fixed-pitch font: 23 characters to the value on the left, 14 on the right.
+        if (connected) {
+            QCOMPARE(f.box.lblInstrumentType->text().indexOf(QLatin1String(": ")) + 2, 23);
+            QCOMPARE(f.box.lblSerialNumber->text().indexOf(QLatin1String(": ")) + 2, 23);
+            for (QLabel *right : {f.box.lblPackageId, f.box.lblMcuVersion, f.box.lblFpgaVersion})
+                QCOMPARE(right->text().indexOf(QLatin1String(": ")) + 2, 14);
+        }
+        QVERIFY(f.box.lblInstrumentType->font().fixedPitch());
+        f.box.hide();
+    }
+
+    void rowsFollowTheLinkOnEveryShowing()
+    {
+        Fixture f;
+        f.setConnected(true);
+        f.link.Info.ModelName = QStringLiteral("QZ 220");
+        f.link.Info.SerialNumber = 77;
+        f.box.show();
+        QCOMPARE(f.box.lblSerialNumber->text(), QStringLiteral("        Serial Number: 77"));
+        f.box.hide();
+
+        f.setConnected(false);
+        f.box.show();
+        QCOMPARE(f.rows(), (QStringList{"", "", "", "", ""}));
+        f.box.hide();
+
+        // Connected again, to another instrument: the new record, not the old texts.
+        f.setConnected(true);
+        f.link.Info.SerialNumber = 78;
+        f.box.show();
+        QCOMPARE(f.box.lblSerialNumber->text(), QStringLiteral("        Serial Number: 78"));
+        f.box.hide();
+    }
+
+    void keysCloseTheBox_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(QDialog::Accepted);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(QDialog::Accepted);
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << int(QDialog::Rejected);
+    }
+    void keysCloseTheBox()
+    {
+        QFETCH(int, key);
+        QFETCH(int, result);
+        Fixture f;
+        // Shown modally, as the main window's About command does; the key arrives once it is up.
+        QTimer::singleShot(0, &f.box, [&f, key] { QTest::keyClick(&f.box, Qt::Key(key)); });
+        QCOMPARE(f.box.exec(), result);
+        QVERIFY(!f.box.isVisible());
+        // And it can be shown again afterwards.
+        QTimer::singleShot(0, &f.box, [&f] { f.box.btnOK->click(); });
+        QCOMPARE(f.box.exec(), int(QDialog::Accepted));
+    }
+
+    void linkTurnsPurpleAndOpensTheWebAddress()
+    {
+        UrlCatcher browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "openUrl");
+        Fixture f;
+        f.box.show();
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(Qt::blue));
+        QTest::mouseClick(f.box.lblLink, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(browser.opened, QList<QUrl>{QUrl(TfrmAbout::DistributorWebAddress)});
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+        // Still purple on the next showing.
+        f.box.hide();
+        f.box.show();
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+        f.box.hide();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+};
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"
