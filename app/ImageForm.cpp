@@ -44,6 +44,8 @@ TfrmImage::TfrmImage(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(DesignTitle);
     m_view = new TImageView(this);
+    // A small picture gets a small window; the scroll area's own minimum would pad it with tiles.
+    m_view->setMinimumSize(1, 1);
     setWidget(m_view);
     setClientSize(QSize(DesignClientWidth, DesignClientHeight));
 }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <utility>
 
 TfrmUnsavedImages *frmUnsavedImages = nullptr;
 
@@ -90,7 +91,7 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     m_rowWindows.clear();
     // Rows as tall as the design asks, but never cutting the text of a larger system font.
     const int rowHeight = qMax(RowHeight, chkUnsavedImages->fontMetrics().height());
-    for (const QPointer<TfrmImage> &window : qAsConst(m_openWindows)) {
+    for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window->Saved)
             continue;
         auto *row = new QListWidgetItem(window->windowTitle(), chkUnsavedImages);
@@ -161,7 +162,7 @@ void TfrmUnsavedImages::keyPressEvent(QKeyEvent *event)
 
 void TfrmUnsavedImages::clearSkipSaveQuery()
 {
-    for (const QPointer<TfrmImage> &window : qAsConst(m_openWindows)) {
+    for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window)
             window->SkipSaveQuery = false;
     }
