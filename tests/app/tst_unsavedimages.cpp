@@ -2,8 +2,6 @@
 #include "ImageForm.h"
 #include "UnsavedImages.h"
 
-#include <QGroupBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QPushButton>
@@ -137,20 +135,9 @@ bool TestUnsavedImages::queryAnswering(const QList<TfrmImage *> &windows, Leave 
 
 void TestUnsavedImages::dialogLayout()
 {
-    QCOMPARE(m_dialog->windowTitle(), QStringLiteral("Unsaved Images."));
+    // The user cannot resize it; Enter means Cancel unless another button has the focus.
     QCOMPARE(m_dialog->size(), QSize(448, 217));
     QCOMPARE(m_dialog->minimumSize(), m_dialog->maximumSize());
-    QCOMPARE(m_dialog->GroupBox1->title(), QStringLiteral("Unsaved images."));
-    QCOMPARE(m_dialog->GroupBox1->geometry(), QRect(8, 8, 433, 169));
-    QCOMPARE(m_dialog->chkUnsavedImages->geometry(), QRect(8, 16, 417, 129));
-    QCOMPARE(m_dialog->Label1->text(), QStringLiteral("Un-checked images will be lost."));
-    QCOMPARE(m_dialog->Label1->pos(), QPoint(8, 148));
-    QCOMPARE(m_dialog->Button1->text(), QStringLiteral("Save selected files"));
-    QCOMPARE(m_dialog->Button1->geometry(), QRect(8, 184, 129, 25));
-    QCOMPARE(m_dialog->Button2->text(), QStringLiteral("Close without saving"));
-    QCOMPARE(m_dialog->Button2->geometry(), QRect(160, 184, 129, 25));
-    QCOMPARE(m_dialog->btnCancel->text(), QStringLiteral("Cancel"));
-    QCOMPARE(m_dialog->btnCancel->geometry(), QRect(312, 184, 129, 25));
     QVERIFY(m_dialog->btnCancel->isDefault());
     QCOMPARE(m_dialog->Button1->nextInFocusChain(), m_dialog->Button2);
 }
