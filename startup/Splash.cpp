@@ -4,6 +4,7 @@
 #include "RegionFromBitmap.h"
 #include "Version.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -35,12 +36,19 @@ const QRect PlacedPanel(Artwork::PanelBlockLeft, Artwork::PanelBlockTop, Artwork
                         Artwork::PanelBlockHeight);
 const QRect DesignedProgress(4, 36, 173, 10);
 
-QFont fixedPitchFont(int pixelSize)
+// A bold fixed-pitch font whose whole line (ascent and descent) fits cellHeight pixels, so the
+// title's descenders stay clear of the build label just below it, whichever font stands in.
+QFont titleFont(int cellHeight)
 {
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
-    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    for (int pixelSize = cellHeight; pixelSize > 6; --pixelSize) {
+        font.setPixelSize(pixelSize);
+        if (QFontMetrics(font).height() <= cellHeight)
+            break;
+    }
     return font;
 }
 } // namespace
@@ -78,9 +86,7 @@ TfrmSplash::TfrmSplash(QWidget *parent)
     innerBevel->setGeometry(1, 1, DesignedPanel.width() - 2, DesignedPanel.height() - 2);
 
     lblTitle = new QLabel(pnlSplash);
-    QFont titleFont = fixedPitchFont(17);
-    titleFont.setBold(true);
-    lblTitle->setFont(titleFont);
+    lblTitle->setFont(titleFont(17));
     lblTitle->move(4, 4);
 
     BuildLabel = new QLabel(pnlSplash);
