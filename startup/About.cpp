@@ -158,6 +158,12 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
     FormCreate();
 }
 
+TfrmAbout::~TfrmAbout()
+{
+    if (frmAbout == this)
+        frmAbout = nullptr;
+}
+
 void TfrmAbout::FormCreate()
 {
     setWindowTitle(QStringLiteral("About..."));

@@ -17,6 +17,7 @@ class TfrmAbout : public QDialog
 
 public:
     explicit TfrmAbout(TqzMeterCom &link, QWidget *parent = nullptr);
+    ~TfrmAbout() override;
 
     QFrame *shpBorder = nullptr;
     QLabel *imgBanner = nullptr;
@@ -63,5 +64,5 @@ private:
     TqzMeterCom &Link;
 };
 
-// The one About box of the program, made at start-up.
+// The one About box of the program, made at start-up; cleared when the box is destroyed.
 extern TfrmAbout *frmAbout;
