@@ -1,0 +1,91 @@
+#include "VirtualMeterOptions.h"
+
+#include <utility>
+
+namespace {
+
+const std::pair<MeterFault, const char *> FaultNames[] = {
+    {MeterFault::Silent, "silent"},
+    {MeterFault::NoAck, "no-ack"},
+    {MeterFault::WrongChecksum, "wrong-checksum"},
+    {MeterFault::ShortStatus, "short-status"},
+    {MeterFault::SplitStatus, "split-status"},
+    {MeterFault::SwappedTrailer, "swapped-trailer"},
+    {MeterFault::SwappedImageTrailer, "swapped-image-trailer"},
+    {MeterFault::Garbage, "garbage"},
+    {MeterFault::StallInRead, "stall-in-read"},
+    {MeterFault::HangUpInRead, "hang-up-in-read"},
+    {MeterFault::ShortImage, "short-image"},
+    {MeterFault::AbsurdGeometry, "absurd-geometry"},
+    {MeterFault::HaltRefused, "halt-refused"},
+    {MeterFault::RestartRefused, "restart-refused"},
+};
+
+constexpr int MinStatusLength = 32;  // the record's fields reach byte 30, the checksum follows
+constexpr int MaxStoredHeight = 512; // rows a 1536-byte strip has room for
+constexpr int MaxStoredWidth = 4096;
+
+}  // namespace
+
+QString meterFaultName(MeterFault fault)
+{
+    for (const auto &entry : FaultNames) {
+        if (entry.first == fault)
+            return QString::fromLatin1(entry.second);
+    }
+    return QString();
+}
+
+bool meterFaultFromName(const QString &name, MeterFault *fault)
+{
+    for (const auto &entry : FaultNames) {
+        if (name.compare(QLatin1String(entry.second), Qt::CaseInsensitive) == 0) {
+            *fault = entry.first;
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList meterFaultNames()
+{
+    QStringList names;
+    for (const auto &entry : FaultNames)
+        names.append(QString::fromLatin1(entry.second));
+    return names;
+}
+
+QSize VirtualMeterOptions::storedSizeOrDefault() const
+{
+    if (!storedSize.isEmpty())
+        return storedSize;
+    return landscape ? QSize(480, 272) : QSize(272, 480);
+}
+
+QSize VirtualMeterOptions::shownSize() const
+{
+    const QSize stored = storedSizeOrDefault();
+    return landscape ? stored : stored.transposed();
+}
+
+QString VirtualMeterOptions::problem() const
+{
+    if (comNumber < 0)
+        return QStringLiteral("the COM number must be 0 or more");
+    if (statusLength < MinStatusLength)
+        return QStringLiteral("the status record length must be at least %1").arg(MinStatusLength);
+    const QSize stored = storedSizeOrDefault();
+    if (stored.width() < 1 || stored.width() > MaxStoredWidth || stored.height() < 1
+        || stored.height() > MaxStoredHeight)
+        return QStringLiteral("the stored screen must be 1 to %1 pixels wide and 1 to %2 high")
+            .arg(MaxStoredWidth).arg(MaxStoredHeight);
+    if (versionLine.contains('\r') || versionLine.contains('\n'))
+        return QStringLiteral("the version line must not contain line ends");
+    return QString();
+}
+
+QMap<quint16, quint8> VirtualMeterOptions::defaultEeprom()
+{
+    // Words 40 and 42 and the package id are kept low byte first; byte 46 lies in 1..16.
+    return {{40, 0x34}, {41, 0x12}, {42, 0x78}, {43, 0x56}, {46, 8}, {64, 0x2A}, {65, 0x01}};
+}
