@@ -4,6 +4,8 @@
 #include "RegionFromBitmap.h"
 #include "Version.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -12,6 +14,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 TfrmSplash *frmSplash = nullptr;
 
@@ -132,6 +135,22 @@ void TfrmSplash::FormCreate()
     // The panel paints its own face rather than the picture behind it.
     pnlSplash->setAutoFillBackground(true);
     pnlSplash->setBackgroundRole(QPalette::Button);
+}
+
+void TfrmSplash::ShowAndPaint()
+{
+    // Its ticks belong to the event loop; the waits below must not count as ticks.
+    Timer1->stop();
+    show();
+    // The window system maps the window in its own time; wait a little for that, then paint.
+    constexpr int MapWaitMs = 500;
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < MapWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, TickIntervalMs);
+    repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    Timer1->start();
 }
 
 void TfrmSplash::showEvent(QShowEvent *event)

@@ -19,6 +19,9 @@ public:
     explicit TfrmSplash(QWidget *parent = nullptr);
     ~TfrmSplash() override;
 
+    // Shows the window and paints it at once, for start-up, when the event loop is not running yet.
+    void ShowAndPaint();
+
     // The window's opacity, 255 for opaque.
     quint8 opacity() const { return Opacity; }
     // Ticks of Timer1 so far.

@@ -57,6 +57,18 @@ private slots:
         delete splash;
     }
 
+    // At start-up the window is shown before the event loop runs; its ticks wait for the loop.
+    void shownAtStartUpWithoutTicking()
+    {
+        frmSplash = new TfrmSplash;
+        QPointer<TfrmSplash> splash = frmSplash;
+        splash->ShowAndPaint();
+        QVERIFY(splash->isVisible());
+        QCOMPARE(splash->tickCount(), 0);
+        QVERIFY(splash->Timer1->isActive());
+        delete splash;
+    }
+
     void neverShownKeepsItsDesignLook()
     {
         QPointer<TfrmSplash> splash = heldSplash(false);
