@@ -182,7 +182,6 @@ QImage MeterScreen::defaultScreen(const QSize &shownSize)
     painter.fillRect(QRectF(0, 0, ReferenceWidth, 24), colour(3));
     drawText(painter, QRectF(300, 2, 174, 20), 13, false, colour(7), Qt::AlignRight | Qt::AlignVCenter,
              QStringLiteral("L1  3~  14:27"));
-    painter.fillRect(QRectF(440, 6, 4, 12), colour(2));
 
     // Three big readings with their units.
     struct Reading { const char *value; const char *unit; int colourIndex; };

@@ -200,6 +200,18 @@ private slots:
         QCOMPARE(meter.restarts(), 1);
     }
 
+    void garbageHasNoLineEnds()
+    {
+        VirtualMeterOptions options;
+        options.faults = {MeterFault::Garbage};
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(options));
+        RawLine line(meter.devicePath());
+        const QByteArray reply = line.exchange("@AT+++\r", 1000, 400);
+        QVERIFY(reply.size() >= 16);
+        QVERIFY(!reply.contains('\r') && !reply.contains('\n'));
+    }
+
     void statusRecord_data()
     {
         QTest::addColumn<int>("statusLength");
@@ -459,9 +471,15 @@ private slots:
             VirtualMeterThread meter;
             QVERIFY(meter.start(options));
             QCOMPARE(QFileInfo(link).symLinkTarget(), meter.devicePath());
-            RawLine line(link);
-            QVERIFY(line.isOpen());
-            QCOMPARE(line.exchange("@AT+++\r", 4), QByteArray("OK\r\n"));
+            {
+                RawLine line(link);
+                QVERIFY(line.isOpen());
+                QCOMPARE(line.exchange("@AT+++\r", 4), QByteArray("OK\r\n"));
+            }
+            // A program that closed the port finds the instrument there when it opens it again.
+            RawLine again(link);
+            QVERIFY(again.isOpen());
+            QCOMPARE(again.exchange("@ATVER\r", 64, 400), QByteArray("CORVANE ALVO FW 1.05 2026-03-11\r\n"));
         }
         QVERIFY(!QFileInfo(link).isSymLink());
     }
