@@ -99,6 +99,15 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
                 throw OptionError{QStringLiteral("--silent-eeprom wants an address from 0 to 65535, not \"%1\"").arg(address)};
             return value;
         }()));
+    if (parser.isSet(QStringLiteral("line-end"))) {
+        const QString lineEnd = parser.value(QStringLiteral("line-end")).toLower();
+        if (lineEnd == QLatin1String("crlf"))
+            options.lineEnd = "\r\n";
+        else if (lineEnd == QLatin1String("lfcr"))
+            options.lineEnd = "\n\r";
+        else
+            throw OptionError{QStringLiteral("--line-end wants crlf or lfcr, not \"%1\"").arg(lineEnd)};
+    }
     for (const QString &list : parser.values(QStringLiteral("fault"))) {
         for (const QString &name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             MeterFault fault;
@@ -144,6 +153,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("fallback-palette"), QStringLiteral("Keep a palette the reader must replace by its fallback.")},
         {QStringLiteral("dsp-status"), QStringLiteral("DSP status word (17 refuses captures)."), QStringLiteral("N")},
         {QStringLiteral("silent-eeprom"), QStringLiteral("Leave this EEPROM address unanswered (repeatable)."), QStringLiteral("ADDRESS")},
+        {QStringLiteral("line-end"), QStringLiteral("Line end of \"OK\"/\"ER\" acknowledgements: crlf (default) or lfcr."), QStringLiteral("crlf|lfcr")},
         {QStringLiteral("fault"), QStringLiteral("Inject a fault (repeatable, or a comma list)."), QStringLiteral("NAME")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
