@@ -2,7 +2,9 @@
 
 #include "SerialPorts.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 #include <cerrno>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -112,12 +114,11 @@ void TComPort::clearBuffers(bool receive, bool transmit)
 {
     if (!connected())
         throw EComPort(PurgeFailed, EBADF);
-    QSerialPort::Directions directions;
-    if (receive)
-        directions |= QSerialPort::Input;
-    if (transmit)
-        directions |= QSerialPort::Output;
-    if (!m_port->clear(directions))
+    // A write returns only once its bytes have left (writeText drains the line), so the transmit
+    // queue holds nothing to discard. Flushing it anyway would, on a pseudo-terminal, throw away
+    // bytes the instrument has not read yet: only the receive side is cleared.
+    Q_UNUSED(transmit);
+    if (receive && !m_port->clear(QSerialPort::Input))
         throw EComPort(PurgeFailed, int(m_port->error()));
 }
 
@@ -141,12 +142,23 @@ qint64 TComPort::writeText(const QByteArray &data)
             break;
         }
     }
+    drain(timeout);
     const qint64 written = data.size() - m_port->bytesToWrite();
     if (m_rxWhileWriting) {
         m_rxWhileWriting = false;
         QMetaObject::invokeMethod(this, &TComPort::onReadyRead, Qt::QueuedConnection);
     }
     return written;
+}
+
+// Waits until the driver has sent what it holds, as a finished write means the bytes have left.
+void TComPort::drain(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    int queued = 0;
+    while (::ioctl(int(m_port->handle()), TIOCOUTQ, &queued) == 0 && queued > 0 && timer.elapsed() < timeoutMs)
+        QThread::msleep(1);
 }
 
 qint64 TComPort::readText(QByteArray &data, qint64 count)

@@ -29,6 +29,7 @@ public:
     QString devicePath() const;
 
 private:
+    void drain(int timeoutMs);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
 

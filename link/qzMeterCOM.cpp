@@ -218,7 +218,8 @@ bool TqzMeterCom::ReadEepromByte(quint16 address, quint8 &value)
 {
     ClearReceive();
     write(EepromCommand);
-    write(QByteArray{char(address >> 8), char(address & 0xFF)});
+    const char addressBytes[2] = {char(address >> 8), char(address & 0xFF)};
+    write(QByteArray(addressBytes, 2));
     if (!WaitForBytes(MeterProtocol::EepromPolls, 1))
         return false;
     value = byteAt(RxBuffer, 0);
