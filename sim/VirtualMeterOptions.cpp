@@ -57,7 +57,7 @@ QStringList meterFaultNames()
 
 QSize VirtualMeterOptions::storedSizeOrDefault() const
 {
-    if (!storedSize.isEmpty())
+    if (storedSize.isValid())
         return storedSize;
     return landscape ? QSize(480, 272) : QSize(272, 480);
 }

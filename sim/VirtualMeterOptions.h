@@ -60,7 +60,7 @@ struct VirtualMeterOptions
     // The picture as the instrument shows it; null gives the generated default screen. Scaled
     // to fit the shown size (keeping its aspect, centred on black) and reduced to the palette.
     QImage screen;
-    // The stored image's size; empty gives 272 x 480 (portrait, turned) or 480 x 272 (landscape).
+    // The stored image's size; QSize() gives 272 x 480 (portrait, turned) or 480 x 272 (landscape).
     // A portrait screen is shown storedSize.transposed(); stored heights above 512 do not fit a
     // strip and are refused. Widths need not be multiples of 8: the instrument then leaves the
     // last columns unstored.

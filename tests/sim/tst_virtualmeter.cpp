@@ -337,7 +337,7 @@ private slots:
         const int height = int(valueAt(description, 6, 2));
         const int orientation = int(valueAt(description, 8, 2));
         const quint32 imageAddress = valueAt(description, 18, 4);
-        const QSize expectedStored = storedSize.isEmpty() ? (landscape ? QSize(480, 272) : QSize(272, 480)) : storedSize;
+        const QSize expectedStored = !storedSize.isValid() ? (landscape ? QSize(480, 272) : QSize(272, 480)) : storedSize;
         QCOMPARE(QSize(width, height), expectedStored);
         QCOMPARE(orientation, landscape ? 1 : 0);
 
@@ -515,6 +515,7 @@ private slots:
         QTest::newRow("mcu without minor") << QStringList{"--com", "1", "--mcu", "1"};
         QTest::newRow("unknown option") << QStringList{"--com", "1", "--colour"};
         QTest::newRow("stored height beyond a strip") << QStringList{"--com", "1", "--stored-size", "100x513"};
+        QTest::newRow("stored width 0") << QStringList{"--com", "1", "--stored-size", "0x100"};
     }
 
     void programRefusesBadOptions()
