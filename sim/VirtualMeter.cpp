@@ -429,7 +429,6 @@ void VirtualMeter::pump()
             allowed = std::min(allowed, budget);
         }
 
-        bool hangUpNow = false;
         if (allowed > 0) {
             const ssize_t written = ::write(m_master, head.bytes.constData() + head.sent, size_t(allowed));
             if (written < 0) {
@@ -452,7 +451,7 @@ void VirtualMeter::pump()
         }
         if (head.sent < head.bytes.size())
             continue;
-        hangUpNow = head.hangUpAfter;
+        const bool hangUpNow = head.hangUpAfter;
         m_queue.removeFirst();
         m_pauseDone = false;
         if (hangUpNow) {

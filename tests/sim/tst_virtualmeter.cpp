@@ -120,6 +120,26 @@ Item descriptorAt(const QByteArray &data, int offset)
     return {valueAt(data, offset, 4), quint16(valueAt(data, offset + 4, 2)), quint16(valueAt(data, offset + 6, 2))};
 }
 
+QByteArray itemData(RawLine &line, const Item &item)
+{
+    return readMemory(line, item.address, quint32(item.elementSize) * item.count);
+}
+
+// The directory in whole 128-byte blocks, found through the pointer.
+QByteArray readDirectory(RawLine &line)
+{
+    const QByteArray pointer = readMemory(line, 0x1C480, 4);
+    return pointer.size() == 4 ? readMemory(line, valueAt(pointer, 0, 4), 768) : QByteArray();
+}
+
+// Entry 31, its element 0 (elements are ElementSize bytes apart, not 8), the data so described.
+QByteArray readScreenDescription(RawLine &line, const QByteArray &directory)
+{
+    const Item screenList = descriptorAt(directory, 31 * 20);
+    const QByteArray screenListData = itemData(line, screenList);
+    return itemData(line, descriptorAt(screenListData, 0 * screenList.elementSize));
+}
+
 const std::array<QRgb, 8> ReaderFallback = {
     qRgb(0, 0, 0),   qRgb(0, 0, 255),   qRgb(0, 255, 0),   qRgb(0, 255, 255),
     qRgb(255, 0, 0), qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255),
@@ -319,19 +339,11 @@ private slots:
         std::unique_ptr<RawLine> line;
         QVERIFY(startInCommandMode(meter, options, line));
 
-        const QByteArray pointer = readMemory(*line, 0x1C480, 4);
-        QCOMPARE(pointer.size(), 4);
-        const QByteArray directory = readMemory(*line, valueAt(pointer, 0, 4), 768);
+        const QByteArray directory = readDirectory(*line);
         QCOMPARE(directory.size(), 768);
-        const auto itemData = [&](const Item &item) { return readMemory(*line, item.address, quint32(item.elementSize) * item.count); };
-        const auto element = [&](const Item &item, const QByteArray &data, int index) {
-            Q_UNUSED(item);
-            return descriptorAt(data, index * item.elementSize);
-        };
+        const auto element = [](const Item &item, const QByteArray &data, int index) { return descriptorAt(data, index * item.elementSize); };
 
-        const Item screenList = descriptorAt(directory, 31 * 20);
-        const QByteArray screenListData = itemData(screenList);
-        const QByteArray description = itemData(element(screenList, screenListData, 0));
+        const QByteArray description = readScreenDescription(*line, directory);
         QVERIFY(description.size() >= 22);
         const int width = int(valueAt(description, 4, 2));
         const int height = int(valueAt(description, 6, 2));
@@ -342,10 +354,10 @@ private slots:
         QCOMPARE(orientation, landscape ? 1 : 0);
 
         const Item colourList = descriptorAt(directory, 27 * 20);
-        const QByteArray colourListData = itemData(colourList);
+        const QByteArray colourListData = itemData(*line, colourList);
         const Item colourTables = element(colourList, colourListData, 1);
-        const QByteArray colourTablesData = itemData(colourTables);
-        const QByteArray paletteData = itemData(element(colourTables, colourTablesData, 2));
+        const QByteArray colourTablesData = itemData(*line, colourTables);
+        const QByteArray paletteData = itemData(*line, element(colourTables, colourTablesData, 2));
         QCOMPARE(paletteData.size(), 24);
         std::array<QRgb, 8> palette{};
         for (int k = 0; k < 8; ++k)
@@ -425,6 +437,20 @@ private slots:
         QCOMPARE(expected.pixel(10, 260), qRgb(220, 40, 40));
         QCOMPARE(expected.pixel(470, 10), qRgb(255, 255, 255));
         QCOMPARE(expected.pixel(470, 260), qRgb(40, 80, 200));
+    }
+
+    void absurdGeometryIsDescribed()
+    {
+        VirtualMeterOptions options;
+        options.faults = {MeterFault::AbsurdGeometry};
+        VirtualMeterThread meter;
+        std::unique_ptr<RawLine> line;
+        QVERIFY(startInCommandMode(meter, options, line));
+        const QByteArray description = readScreenDescription(*line, readDirectory(*line));
+        QVERIFY(description.size() >= 22);
+        QCOMPARE(valueAt(description, 4, 2), 65535u);
+        QCOMPARE(valueAt(description, 6, 2), 65535u);
+        QCOMPARE(valueAt(description, 18, 4), 0x10u);
     }
 
     void imageReadFaults_data()
