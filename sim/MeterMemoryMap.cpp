@@ -65,10 +65,9 @@ MeterMemoryMap::MeterMemoryMap(const VirtualMeterOptions &options, const MeterSc
     writeDescriptor(ScreenListAddress, ScreenInfoAddress, ScreenInfoElementSize, ScreenInfoCount);
     writeDescriptor(ScreenListAddress + ScreenListElementSize, 0x0BADBAD0, 8, 1);
 
-    m_imageAddress = ImageDataAddress + ImageOffset;
     quint16 width = quint16(screen.storedWidth());
     quint16 height = quint16(screen.storedHeight());
-    quint32 described = m_imageAddress;
+    quint32 described = ImageDataAddress + ImageOffset;
     if (options.has(MeterFault::AbsurdGeometry)) {
         width = AbsurdSize;
         height = AbsurdSize;
