@@ -93,6 +93,9 @@ void TComPort::close()
     m_watching = false;
     m_port->disconnect(this);
     if (m_port->isOpen()) {
+        // The exclusive flag belongs to the terminal, not to this descriptor: it outlives the close
+        // while anyone else keeps the terminal open, and would bar the next open.
+        ::ioctl(int(m_port->handle()), TIOCNXCL);
         ::flock(int(m_port->handle()), LOCK_UN);
         m_port->clear();
         m_port->close();
