@@ -406,6 +406,12 @@ void TfrmMain::connectCommands()
     connect(ClientArea, &QMdiArea::subWindowActivated, this, &TfrmMain::UpdateCommandStates);
 }
 
+void TfrmMain::setFileText(const QString &text)
+{
+    pnlFile->setText(text);
+    emit fileTextChanged(text);
+}
+
 void TfrmMain::setAboutBox(QDialog *box)
 {
     m_aboutBox = box;
@@ -853,14 +859,14 @@ void TfrmMain::connectAttempt(int senderTag)
     const bool searching = senderTag <= TagFindInstrument;
     // A search shows which port it tries; a single attempt says it is connecting.
     if (!searching)
-        pnlFile->setText(Texts::Connecting);
+        setFileText(Texts::Connecting);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     mnuInterface->menuAction()->setEnabled(false);
     mnuPopFindInstrument->setEnabled(false);
 
     if (connectionAttempt()) {
-        pnlFile->clear();
+        setFileText(QString());
         mnuCaptureScreen->setEnabled(true);
         pnlPort->setText(portCaption(m_link->PortNumber));
         pnlConnected->setText(Texts::Connected);
@@ -871,7 +877,7 @@ void TfrmMain::connectAttempt(int senderTag)
     m_link->Disconnect();
     mnuInterface->menuAction()->setEnabled(true);
     mnuPopFindInstrument->setEnabled(true);
-    pnlFile->setText(Texts::NoInstrumentStatus);
+    setFileText(Texts::NoInstrumentStatus);
     if (!searching)
         Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
 }
@@ -917,7 +923,7 @@ void TfrmMain::FindInstrument()
         const int number = tagOf(item);
         m_link->Disconnect();
         m_link->PortNumber = number;
-        pnlFile->setText(Texts::TryingToOpen + QString::number(number));
+        setFileText(Texts::TryingToOpen + QString::number(number));
         mnuConnectClick(TagFindInstrument);
         if (m_link->IsConnected()) {
             if (item)
@@ -988,7 +994,7 @@ void TfrmMain::mnuCaptureScreenClick()
     });
 
     CaptureListener listener;
-    listener.status = [this](const QString &text) { pnlFile->setText(text); };
+    listener.status = [this](const QString &text) { setFileText(text); };
     listener.event = [this](CaptureEvent event) {
         switch (event) {
         case CaptureEvent::HaltFailed: showError(this, CaptureTexts::HaltFailed); break;

@@ -139,6 +139,13 @@ public:
     QLabel *imgCorner = nullptr;
     QProgressBar *pbMain = nullptr;
 
+    // Writes the progress and result text of connecting and capturing into pnlFile.
+    void setFileText(const QString &text);
+
+signals:
+    // Every text written to pnlFile, in order, also when it is the same as before.
+    void fileTextChanged(const QString &text);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
