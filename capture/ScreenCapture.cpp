@@ -98,8 +98,9 @@ CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, cons
         return result;
     }
 
-    QImage bitmap(m_memory.ScreenWidth, m_memory.ScreenHeight, ScreenImageFormat);
-    bitmap.fill(ScreenBackground);
+    // The decode makes the picture once the bytes are in, so nothing is allocated for a read
+    // that brings nothing.
+    QImage bitmap;
     result.outcome = readScreenImage(bitmap, result, freezeOption, listener);
     if (result.outcome != CaptureOutcome::Captured)
         return result;

@@ -21,7 +21,8 @@ constexpr QImage::Format ScreenImageFormat = QImage::Format_RGB32;
 // What the pixels that no strip covers show (columns past the last whole strip).
 constexpr QRgb ScreenBackground = 0xFFFFFFFFu;
 
-// Decodes the stored image read from the instrument into bitmap (already width x height).
+// Decodes the stored image read from the instrument into bitmap (width x height, or null to
+// be given the decoded picture).
 // afterStrip, when set, runs after each strip so the caller can process pending events.
 // Returns false, leaving bitmap untouched, when the data is shorter than the geometry needs.
 bool DecodeScreenImage(QIODevice &stream, QImage &bitmap, quint16 width, quint16 height,

@@ -136,6 +136,13 @@ private slots:
         QImage bitmap(8, 1, ScreenImageFormat);
         QVERIFY(DecodeScreenImage(stream, bitmap, 8, 1, TestPalette));
         QCOMPARE(bitmap.pixel(7, 0), TestPalette[7]);
+
+        // A null bitmap is given the picture.
+        QImage fresh;
+        QVERIFY(DecodeScreenImage(stream, fresh, 10, 1, TestPalette));
+        QCOMPARE(fresh.size(), QSize(10, 1));
+        QCOMPARE(fresh.pixel(0, 0), TestPalette[0]);
+        QCOMPARE(fresh.pixel(9, 0), ScreenBackground);
     }
 
     // Whole quarter turns are exact and lose nothing.
