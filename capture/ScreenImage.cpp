@@ -165,6 +165,8 @@ void RotateBitmap(QImage &image, int &width, int &height, double angle)
 
     // Multiples of a quarter turn are done exactly: the general nearest-pixel mapping would
     // shift the picture by one pixel and drop a row or column of the source.
+    if (!std::isfinite(angle))
+        angle = 0;  // no turn can be made of it; the picture stays as it is
     const double quarters = angle / (M_PI / 2);
     const double nearest = std::round(quarters);
     if (std::abs(quarters - nearest) < 1e-9) {

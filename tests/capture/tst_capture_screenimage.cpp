@@ -211,6 +211,11 @@ private slots:
         QVERIFY(w >= 40 && h >= 30);
         QCOMPARE(image.size(), QSize(w, h));
         QCOMPARE(image.format(), ScreenImageFormat);
+
+        image = source;
+        w = 40, h = 30;
+        RotateBitmap(image, w, h, qQNaN());
+        QCOMPARE(image, source);
     }
 };
 
