@@ -167,8 +167,11 @@ TfrmMain::TfrmMain(QWidget *parent)
 TfrmMain::~TfrmMain()
 {
     qApp->removeEventFilter(this);
-    // Image windows go first, so none outlives the objects it might reach.
-    ClientArea->closeAllSubWindows();
+    // Image windows go first, without questions: whatever had to be asked was asked at the close.
+    for (TfrmImage *window : imageWindows()) {
+        window->SkipSaveQuery = true;
+        delete window;
+    }
     m_memory.reset();
     m_link.reset();
 }
@@ -865,7 +868,22 @@ void TfrmMain::connectAttempt(int senderTag)
     mnuInterface->menuAction()->setEnabled(false);
     mnuPopFindInstrument->setEnabled(false);
 
-    if (connectionAttempt()) {
+    bool found = false;
+    try {
+        found = connectionAttempt();
+    } catch (...) {
+        // An error of the port ends the attempt; it never leaves the port open, and the user can
+        // still choose another port.
+        try {
+            m_link->Disconnect();
+        } catch (...) {
+            // the first error is the one reported
+        }
+        mnuInterface->menuAction()->setEnabled(true);
+        mnuPopFindInstrument->setEnabled(true);
+        throw;
+    }
+    if (found) {
         setFileText(QString());
         mnuCaptureScreen->setEnabled(true);
         pnlPort->setText(portCaption(m_link->PortNumber));
