@@ -120,6 +120,8 @@ void showError(QWidget *parent, const QString &text)
 
 } // namespace
 
+TfrmMain *frmMain = nullptr;
+
 TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
 {

@@ -188,3 +188,6 @@ private:
     bool m_closePending = false;
     bool m_closing = false;
 };
+
+// The program's one main window, set by the program's entry.
+extern TfrmMain *frmMain;

@@ -1,6 +1,7 @@
 // The desktop program's entry: the splash window, the application title, the main window, the
 // unsaved-images dialog and the About box, in this order, then the event loop.
 
+#include "Icons.h"
 #include "Main.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
@@ -20,15 +21,21 @@ int main(int argc, char *argv[])
 
     // The application title; message boxes carry it too.
     QApplication::setApplicationName(QStringLiteral("Corvane Snaploom"));
+    QApplication::setWindowIcon(Icons::application());
 
-    TfrmMain frmMain;
-    if (!frmMain.created())
+    // The main window is the application's main window: closing it ends the program.
+    TfrmMain mainWindow;
+    if (!mainWindow.created())
         return 1;   // the reason has been shown in an error box
-    frmUnsavedImages = new TfrmUnsavedImages(&frmMain);
+    frmMain = &mainWindow;
+    frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
 
     // --- About box: created here, after the unsaved-images dialog, and handed to the main
-    // --- window with frmMain.setAboutBox(...). It needs the link: frmMain.link().
+    // --- window with mainWindow.setAboutBox(...). It needs the link: mainWindow.link().
 
-    frmMain.show();
-    return application.exec();
+    mainWindow.show();
+    const int result = application.exec();
+    frmUnsavedImages = nullptr;   // goes with the main window
+    frmMain = nullptr;
+    return result;
 }
