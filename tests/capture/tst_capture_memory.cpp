@@ -54,14 +54,6 @@ private slots:
             QCOMPARE(quint32(TInstrumentMemory::GetWord(data, offset)), value);
     }
 
-    void colours()
-    {
-        const QByteArray data("\x0A\x14\x1E\xFF", 4);
-        QCOMPARE(TInstrumentMemory::GetColor(data, 0), qRgb(10, 20, 30));
-        QCOMPARE(TInstrumentMemory::GetColor(data, 1), qRgb(20, 30, 255));
-        QCOMPARE(TInstrumentMemory::GetColor(data, 2), qRgb(0, 0, 0));
-    }
-
     void blockCount_data()
     {
         QTest::addColumn<quint32>("size");

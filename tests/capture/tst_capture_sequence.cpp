@@ -133,20 +133,6 @@ private slots:
         QVERIFY(r.result.image.isNull());
     }
 
-    void otherStatusGoesOn_data()
-    {
-        QTest::addColumn<quint16>("word");
-        QTest::newRow("16") << quint16(16);
-        QTest::newRow("0x1100") << quint16(0x1100);
-    }
-    void otherStatusGoesOn()
-    {
-        QFETCH(quint16, word);
-        Fixture f;
-        f.meter.dspStatus = word;
-        QCOMPARE(f.run(false).result.outcome, CaptureOutcome::Captured);
-    }
-
     void haltRefused()
     {
         Fixture f;
