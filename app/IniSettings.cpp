@@ -1,7 +1,7 @@
 #include "IniSettings.h"
 
 #include <QFile>
-#include <QSettings>
+#include <QSaveFile>
 #include <QStringList>
 #include <limits>
 
@@ -42,25 +42,49 @@ TIniSettings::TIniSettings(const QString &fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return;
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_lines = text.split(QLatin1Char('\n'));
+    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
+        m_lines.removeLast();
+
     QString section;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            const int close = line.indexOf(QLatin1Char(']'));
-            section = line.mid(1, close < 0 ? -1 : close - 1).trimmed();
+    for (const QString &line : std::as_const(m_lines)) {
+        const QString header = sectionOf(line);
+        if (!header.isNull()) {
+            section = header;
             continue;
         }
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0)
+        const QString key = keyOf(line);
+        if (key.isNull())
             continue;
-        const QString key = lookupKey(section, line.left(equals).trimmed());
-        if (m_values.contains(key))
+        const QString lookup = lookupKey(section, key);
+        if (m_values.contains(lookup))
             continue; // the first entry of a key is the one that counts
-        m_values.insert(key, unquoted(line.mid(equals + 1).trimmed()).left(MaxValueLength));
+        const QString trimmed = line.trimmed();
+        m_values.insert(lookup, unquoted(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1).trimmed())
+                                    .left(MaxValueLength));
     }
+}
+
+QString TIniSettings::sectionOf(const QString &line)
+{
+    const QString trimmed = line.trimmed();
+    if (!trimmed.startsWith(QLatin1Char('[')))
+        return {};
+    const int close = trimmed.indexOf(QLatin1Char(']'));
+    return trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed();
+}
+
+QString TIniSettings::keyOf(const QString &line)
+{
+    const QString trimmed = line.trimmed();
+    if (trimmed.startsWith(QLatin1Char(';')))
+        return {};
+    const int equals = trimmed.indexOf(QLatin1Char('='));
+    if (equals <= 0)
+        return {};
+    return trimmed.left(equals).trimmed();
 }
 
 QString TIniSettings::lookupKey(const QString &section, const QString &key)
@@ -131,36 +155,64 @@ bool TIniSettings::parseInteger(const QString &text, qint32 &value)
 
 void TIniSettings::writeInteger(const QString &section, const QString &key, qint32 value)
 {
-    m_pendingKeys.append({section, key});
-    m_pendingValues.append(QString::number(value));
+    setLine(section, key, QString::number(value));
 }
 
 void TIniSettings::writeBool(const QString &section, const QString &key, bool value)
 {
-    m_pendingKeys.append({section, key});
-    m_pendingValues.append(value ? QStringLiteral("1") : QStringLiteral("0"));
+    setLine(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+// Replaces the key's first entry in its section, or adds it at the end of the section (and the
+// section at the end of the file when it is missing).
+void TIniSettings::setLine(const QString &section, const QString &key, const QString &value)
+{
+    const QString entry = key + QLatin1Char('=') + value;
+    int sectionStart = -1;
+    int insertAt = -1;
+    for (int i = 0; i < m_lines.size(); ++i) {
+        const QString header = sectionOf(m_lines.at(i));
+        if (!header.isNull()) {
+            if (sectionStart >= 0)
+                break; // past the end of our section
+            if (header.compare(section, Qt::CaseInsensitive) == 0) {
+                sectionStart = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (sectionStart < 0)
+            continue;
+        if (keyOf(m_lines.at(i)).compare(key, Qt::CaseInsensitive) == 0) {
+            m_lines[i] = entry;
+            m_values.insert(lookupKey(section, key), value);
+            return;
+        }
+        if (!m_lines.at(i).trimmed().isEmpty())
+            insertAt = i + 1;
+    }
+    if (sectionStart < 0) {
+        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
+            m_lines.append(QString());
+        m_lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
+        insertAt = m_lines.size();
+    }
+    m_lines.insert(insertAt, entry);
+    m_values.insert(lookupKey(section, key), value);
 }
 
 bool TIniSettings::commit()
 {
-    QSettings settings(m_fileName, QSettings::IniFormat);
-    for (int i = 0; i < m_pendingKeys.size(); ++i) {
-        const QString &section = m_pendingKeys.at(i).first;
-        const QString &key = m_pendingKeys.at(i).second;
-        // A key written by hand in another letter case would otherwise stay ahead of ours.
-        for (const QString &group : settings.childGroups()) {
-            if (group.compare(section, Qt::CaseInsensitive) != 0)
-                continue;
-            settings.beginGroup(group);
-            for (const QString &existing : settings.childKeys())
-                if (existing.compare(key, Qt::CaseInsensitive) == 0 && (existing != key || group != section))
-                    settings.remove(existing);
-            settings.endGroup();
-        }
-        settings.setValue(section + QLatin1Char('/') + key, m_pendingValues.at(i));
+    // QSaveFile writes a temporary file and renames it over the old one only when all went well.
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text;
+    for (const QString &line : std::as_const(m_lines))
+        text += line.toUtf8() + '\n';
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return false;
     }
-    m_pendingKeys.clear();
-    m_pendingValues.clear();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return file.commit();
 }

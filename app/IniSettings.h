@@ -2,12 +2,13 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
-// The program's settings file, sections of "key=value" lines. Reading looks at the file's raw
-// text (as the program has always read it: case-insensitive names, first entry wins, blanks and
-// one pair of quotes around a value dropped); writing goes through QSettings, which replaces the
-// file atomically.
+// The program's settings file, sections of "key=value" lines. Names are matched without regard
+// to letter case and the first entry of a key counts; blanks and one pair of quotes around a value
+// are dropped. Writing changes only the program's own keys, keeps every other line as it was
+// (a hand-edited file may hold anything), and replaces the file atomically.
 class TIniSettings
 {
 public:
@@ -34,15 +35,17 @@ public:
     // Writing: values are collected, then written together by commit().
     void writeInteger(const QString &section, const QString &key, qint32 value);
     void writeBool(const QString &section, const QString &key, bool value);
-    // Writes the collected values, keeping the file's other entries. False when the file could
-    // not be written; the old file is then left as it was.
+    // Writes the collected values into the file as read at construction. False when the file
+    // could not be written; the old file is then left as it was.
     bool commit();
 
 private:
     static QString lookupKey(const QString &section, const QString &key);
+    static QString sectionOf(const QString &line);   // null when the line is no section header
+    static QString keyOf(const QString &line);       // null when the line holds no key
+    void setLine(const QString &section, const QString &key, const QString &value);
 
     QString m_fileName;
-    QHash<QString, QString> m_values;   // "section\nkey" in lower case -> raw value
-    QList<std::pair<QString, QString>> m_pendingKeys;  // section, key in write order
-    QList<QString> m_pendingValues;
+    QStringList m_lines;                 // the file as read, line by line
+    QHash<QString, QString> m_values;    // "section\nkey" in lower case -> raw value
 };

@@ -509,7 +509,9 @@ void TestMainWindow::exitWithoutImagesWritesSettings()
     m_main->btnExit->click();
     QVERIFY(!shown);
     QVERIFY(!m_main->isVisible());
-    QVERIFY(QFile::exists(iniFile()));
+    // A first run: the defaults, the window at (10, 10) in its minimum size.
+    QCOMPARE(iniText(), QStringLiteral("[COM]\nPort=1\n\n[Options]\nFreezeImage=0\n\n[Window]\nX=10\nY=10\n"
+                                       "Width=800\nHeight=600\nMaximized=0\n"));
 }
 
 void TestMainWindow::readingRules_data()
@@ -556,8 +558,9 @@ void TestMainWindow::settingsRoundTrip()
 {
     m_main.reset();
     // Names in any letter case; booleans are integers: 2 is true, "yes" is not a number.
-    writeIni("[com]\nport=0x0A\n[Options]\nFreezeImage=2\n[Window]\nX=40\nY=$1E\nWidth=900\nHeight=100\n"
-             "Maximized=yes\n");
+    // Lines a hand-edited file may hold are skipped, and kept when the file is written.
+    writeIni("; edited by hand\n[com]\nport=0x0A\nnot a setting\n[Options]\nFreezeImage=2\nNote=a, \"b\"\n"
+             "[Window]\nX=40\nY=$1E\nWidth=900\nHeight=100\nMaximized=yes\n");
     m_main = std::make_unique<TfrmMain>();
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
@@ -584,6 +587,9 @@ void TestMainWindow::settingsRoundTrip()
     QCOMPARE(written.readString("Window", "Width"), QStringLiteral("1000"));
     QCOMPARE(written.readString("Window", "Height"), QStringLiteral("700"));
     QCOMPARE(written.readString("Window", "Maximized"), QStringLiteral("0"));
+    QVERIFY(!written.readString("Options", "Note").isEmpty());
+    QVERIFY(m_messages.isEmpty());
+    QVERIFY(!iniText().contains(QStringLiteral("port=0x0A")));  // one Port key, ours
 
     // The next start reads back what was written.
     m_main = std::make_unique<TfrmMain>();
