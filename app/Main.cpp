@@ -350,8 +350,8 @@ void TfrmMain::connectCommands()
     connect(mnuConnect, &QAction::triggered, this, [this] { runCommand([this] { mnuConnectClick(0); }); });
     connect(mnuExit, &QAction::triggered, this, &TfrmMain::mnuExitClick);
     connect(mnuFreezeImage, &QAction::triggered, this, &TfrmMain::mnuFreezeImageClick);
-    connect(mnuCopy, &QAction::triggered, this, &TfrmMain::mnuCopyClick);
-    connect(mnuAbout, &QAction::triggered, this, &TfrmMain::mnuAboutClick);
+    connect(mnuCopy, &QAction::triggered, this, [this] { runCommand([this] { mnuCopyClick(); }); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { runCommand([this] { mnuAboutClick(); }); });
     connect(mnuPopFindInstrument, &QAction::triggered, this, [this] { runCommand([this] { FindInstrument(); }); });
     connect(mnuInterface, &QMenu::triggered, this, [this](QAction *item) {
         const int tag = tagOf(item);
@@ -394,7 +394,7 @@ void TfrmMain::connectCommands()
         if (TfrmImage *window = activeImageWindow())
             window->close();
     });
-    connect(mnuCloseAll, &QAction::triggered, this, &TfrmMain::mnuCloseAllClick);
+    connect(mnuCloseAll, &QAction::triggered, this, [this] { runCommand([this] { mnuCloseAllClick(); }); });
 
     // Toolbar buttons choose their menu item, which acts only when enabled.
     auto choose = [](QAction *item) {
@@ -924,10 +924,14 @@ void TfrmMain::mnuConnectClick(int senderTag)
 
 void TfrmMain::FindInstrument()
 {
-    if (m_attemptRunning)
+    if (m_attemptRunning || m_searchRunning)
         return;
+    m_searchRunning = true;
     beginOperation();
-    const auto finish = qScopeGuard([this] { endOperation(); });
+    const auto finish = qScopeGuard([this] {
+        m_searchRunning = false;
+        endOperation();
+    });
 
     BuildPortMenu();
     for (QAction *item : mnuInterface->actions())

@@ -184,6 +184,7 @@ private:
     QList<QAction *> m_windowListActions;
     bool m_created = false;
     bool m_attemptRunning = false;
+    bool m_searchRunning = false;
     int m_operationDepth = 0;
     bool m_closePending = false;
     bool m_closing = false;

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -47,6 +48,7 @@ private slots:
     void shortcutsActOncePerPressWithShift();
     void disabledShortcutDoesNothing();
     void copyPutsActiveImageOnClipboard();
+    void aboutShowsTheBoxModally();
 
     void closeAllWithCloseWithoutSaving();
     void exitCancelledKeepsEverything();
@@ -439,6 +441,22 @@ void TestMainWindow::copyPutsActiveImageOnClipboard()
     second->close();
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_main->imageWindows().size(), 2);
+}
+
+void TestMainWindow::aboutShowsTheBoxModally()
+{
+    m_main->mnuAbout->trigger();   // no box handed over yet: nothing happens
+
+    QDialog box;
+    m_main->setAboutBox(&box);
+    bool modal = false;
+    QTimer::singleShot(0, &box, [&] {
+        modal = box.isVisible() && box.isModal();
+        box.accept();
+    });
+    m_main->mnuAbout->trigger();
+    QVERIFY(modal);
+    QVERIFY(!box.isVisible());
 }
 
 void TestMainWindow::closeAllWithCloseWithoutSaving()

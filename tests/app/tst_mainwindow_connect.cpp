@@ -37,6 +37,7 @@ private slots:
     void findStopsAtFirstInstrument();
     void failedSearchSelectsLastTriedPort();
     void closeDuringAttemptWaitsForIt();
+    void secondConnectDuringAttemptIsIgnored();
 
 private:
     VirtualMeterThread *startMeter(int com, quint8 model = 220, QSet<MeterFault> faults = {});
@@ -279,6 +280,25 @@ void TestMainWindowConnect::closeDuringAttemptWaitsForIt()
     QVERIFY(visibleAfterRequest);        // the attempt still needed the window
     QVERIFY(!m_main->link().IsConnected());
     QTRY_VERIFY(!m_main->isVisible());   // and then it closed
+}
+
+void TestMainWindowConnect::secondConnectDuringAttemptIsIgnored()
+{
+    startMeter(69, 220, {MeterFault::Silent});
+    choosePort(69);
+    bool enabledDuringAttempt = false;
+    QTimer::singleShot(50, m_main.get(), [&] {
+        // Connect stays enabled while an attempt runs; choosing it again must not pull the port
+        // out from under the attempt.
+        enabledDuringAttempt = m_main->mnuConnect->isEnabled();
+        m_main->btnConnect->click();
+    });
+    m_main->mnuConnect->trigger();
+    QVERIFY(enabledDuringAttempt);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().second, NoInstrumentMessage);
+    QVERIFY(!m_main->link().IsConnected());
+    QCOMPARE(m_main->pnlConnected->text(), QStringLiteral("Not Connected"));
 }
 
 QTEST_MAIN(TestMainWindowConnect)
