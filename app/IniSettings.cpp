@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
-#include <limits>
+#include <utility>
 
 namespace {
 

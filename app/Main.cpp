@@ -683,6 +683,10 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (!m_created) {
+        event->accept();   // start-up failed: there is nothing to keep or save
+        return;
+    }
     if (m_closing) {
         event->ignore();
         return;
