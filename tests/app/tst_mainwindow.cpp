@@ -62,6 +62,7 @@ private slots:
 
     void portMenuOrderAndCaptions();
     void storedPortNotListedChecksNothing();
+    void equalNumbersAndPortZero();
 
 private:
     TfrmImage *addImage(const QString &title, const QSize &size = QSize(24, 16));
@@ -735,6 +736,43 @@ void TestMainWindow::storedPortNotListedChecksNothing()
     QVERIFY(!m_main->PortSelected());
     QCOMPARE(m_main->pnlPort->text(), QStringLiteral("COM1"));
     QVERIFY(m_main->mnuConnect->isEnabled());
+}
+
+void TestMainWindow::equalNumbersAndPortZero()
+{
+    const QString ports = m_home.path() + QStringLiteral("/ports/");
+    const QString target = m_home.path() + QStringLiteral("/device");
+    QFile device(target);
+    QVERIFY(device.open(QIODevice::WriteOnly));
+    for (const char *name : {"COM2", "COM02", "COM0"})
+        QVERIFY(QFile::link(target, ports + QLatin1String(name)));
+    m_main->link().PortNumber = 2;
+    m_main->BuildPortMenu();
+
+    QStringList ours;
+    QStringList checked;
+    for (QAction *item : m_main->mnuInterface->actions()) {
+        if (item->statusTip() != target)
+            continue;
+        ours << item->text();
+        if (item->isChecked())
+            checked << item->text();
+    }
+    // Both names of port 2 are listed, in text order, and both are checked.
+    QCOMPARE(ours, (QStringList{"COM0", "COM2", "COM2"}));
+    QCOMPARE(checked, (QStringList{"COM2", "COM2"}));
+
+    // Port 0 can be chosen, like any other.
+    for (QAction *item : m_main->mnuInterface->actions())
+        if (item->text() == QStringLiteral("COM0"))
+            item->trigger();
+    QCOMPARE(m_main->link().PortNumber, 0);
+    QCOMPARE(m_main->pnlPort->text(), QStringLiteral("COM0"));
+    QVERIFY(m_main->PortSelected());
+
+    for (const char *name : {"COM2", "COM02", "COM0"})
+        QFile::remove(ports + QLatin1String(name));
+    QFile::remove(target);
 }
 
 QTEST_MAIN(TestMainWindow)
