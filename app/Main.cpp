@@ -215,8 +215,8 @@ void TfrmMain::createMenus()
     mnuSaveImage->setEnabled(false);
     mnuFiles->addSeparator();
     mnuConnect = mnuFiles->addAction(Texts::Connect);
-    // The big Enter key and the keypad's Enter both connect.
-    mnuConnect->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    // The big Enter key and the keypad's Enter both connect; the menu shows "Ctrl+Enter".
+    mnuConnect->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::CTRL | Qt::Key_Return)});
     mnuConnect->setShortcutContext(Qt::WindowShortcut);
     mnuConnect->setEnabled(false);
     mnuInterface = mnuFiles->addMenu(QStringLiteral("Interface"));

@@ -215,6 +215,7 @@ void TestMainWindow::captionsAndToolTips()
     // Shown in the menus; Ctrl+Enter with the big Enter key and the keypad's.
     QCOMPARE(m_main->mnuCaptureScreen->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
     QVERIFY(m_main->mnuConnect->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
+    QCOMPARE(m_main->mnuConnect->shortcut().toString(), QStringLiteral("Ctrl+Enter"));
     QVERIFY(m_main->mnuConnect->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Enter)));
 }
 
