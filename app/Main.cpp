@@ -27,7 +27,6 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QTimer>
@@ -36,7 +35,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
-#include <new>
 
 namespace {
 
@@ -594,8 +592,10 @@ void TfrmMain::rebuildWindowList()
     TfrmImage *active = activeImageWindow();
     for (int i = 0; i < windows.size(); ++i) {
         TfrmImage *window = windows[i];
-        const QString caption = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle())
-                                      : window->windowTitle();
+        // A saved image's title is its path, which may hold an ampersand of its own.
+        QString title = window->windowTitle();
+        title.replace(QLatin1Char('&'), QLatin1String("&&"));
+        const QString caption = i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title) : title;
         QAction *entry = mnuWindow->addAction(caption);
         entry->setCheckable(true);
         entry->setChecked(window == active);
