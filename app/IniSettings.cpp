@@ -43,6 +43,8 @@ TIniSettings::TIniSettings(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         return;
     QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);   // a byte-order mark left by a text editor
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_lines = text.split(QLatin1Char('\n'));
     if (!m_lines.isEmpty() && m_lines.last().isEmpty())

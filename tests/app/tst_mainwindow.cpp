@@ -622,7 +622,8 @@ void TestMainWindow::settingsRoundTrip()
 void TestMainWindow::maximisedKeepsNormalPlacement()
 {
     m_main.reset();
-    writeIni("[Window]\nX=20\nY=25\nWidth=820\nHeight=610\nMaximized=1\n");
+    // As a Windows editor saves it: byte-order mark and CR LF line ends.
+    writeIni("\xEF\xBB\xBF[Window]\r\nX=20\r\nY=25\r\nWidth=820\r\nHeight=610\r\nMaximized=1\r\n");
     m_main = std::make_unique<TfrmMain>();
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
