@@ -1,34 +1,18 @@
-// Connecting from the main window to virtual instruments over real pseudo-terminals: Connect and
-// Disconnect, failed attempts, and the search across several ports.
+// Connecting from the main window to virtual instruments: Connect and Disconnect, failed attempts,
+// and the search across several ports.
 
-#include "Dialogs.h"
-#include "Main.h"
-#include "UnsavedImages.h"
-#include "VirtualMeterThread.h"
-#include "qzMeterCOM.h"
+#include "MainWindowFixture.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QMenu>
 #include <QTimer>
-#include <QToolButton>
-#include <QtTest>
-#include <memory>
 
-#include "TestHome.h"
-
-namespace {
-const QString NoInstrumentMessage = QStringLiteral("No instrument detected.\r\rPlease check the connection.");
-}
-
-class TestMainWindowConnect : public QObject
+class TestMainWindowConnect : public QObject, MainWindowFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { startProgram(); }
+    void init() { openMainWindow(this); }
+    void cleanup() { closeMainWindow(); }
 
     void connectAndDisconnect_data();
     void connectAndDisconnect();
@@ -37,85 +21,25 @@ private slots:
     void findStopsAtFirstInstrument();
     void failedSearchSelectsLastTriedPort();
     void closeDuringAttemptWaitsForIt();
-    void secondConnectDuringAttemptIsIgnored();
 
 private:
-    VirtualMeterThread *startMeter(int com, quint8 model = 220, QSet<MeterFault> faults = {});
-    void choosePort(int number);
-    QAction *interfaceItem(int tag) const;
-    QList<int> listedPorts() const;
-
-    TestHome m_home;
-    std::unique_ptr<TfrmMain> m_main;
-    std::vector<std::unique_ptr<VirtualMeterThread>> m_meters;
-    QList<QPair<Dialogs::MessageKind, QString>> m_messages;
+    void startMeterOn(int com, quint8 model = 220, bool silent = false)
+    {
+        VirtualMeterOptions options;
+        options.comNumber = com;
+        options.modelCode = model;
+        options.serialNumber = quint16(3000 + com);
+        if (silent)
+            options.faults = {MeterFault::Silent};
+        startMeter(options);
+    }
+    void choosePort(int number)
+    {
+        interfaceItem(TfrmMain::TagRefresh)->trigger();
+        QVERIFY(interfaceItem(number));
+        interfaceItem(number)->trigger();
+    }
 };
-
-void TestMainWindowConnect::initTestCase()
-{
-    QApplication::setQuitOnLastWindowClosed(false);
-    frmUnsavedImages = new TfrmUnsavedImages;
-}
-
-void TestMainWindowConnect::init()
-{
-    m_messages.clear();
-    Dialogs::setMessageHandler([this](Dialogs::MessageKind kind, const QString &text, QMessageBox::StandardButtons) {
-        m_messages.append({kind, text});
-        return QMessageBox::Ok;
-    });
-    m_main = std::make_unique<TfrmMain>();
-    m_main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
-}
-
-void TestMainWindowConnect::cleanup()
-{
-    m_main.reset();
-    m_meters.clear();
-    Dialogs::setMessageHandler({});
-}
-
-VirtualMeterThread *TestMainWindowConnect::startMeter(int com, quint8 model, QSet<MeterFault> faults)
-{
-    VirtualMeterOptions options;
-    options.comNumber = com;
-    options.modelCode = model;
-    options.serialNumber = 3000 + com;
-    options.faults = faults;
-    auto meter = std::make_unique<VirtualMeterThread>();
-    QString error;
-    if (!meter->start(options, &error))
-        qFatal("virtual instrument did not start: %s", qPrintable(error));
-    m_meters.push_back(std::move(meter));
-    return m_meters.back().get();
-}
-
-QAction *TestMainWindowConnect::interfaceItem(int tag) const
-{
-    for (QAction *item : m_main->mnuInterface->actions())
-        if (!item->isSeparator() && item->data().toInt() == tag)
-            return item;
-    return nullptr;
-}
-
-QList<int> TestMainWindowConnect::listedPorts() const
-{
-    QList<int> ports;
-    for (QAction *item : m_main->mnuInterface->actions())
-        if (item->data().toInt() > 0)
-            ports << item->data().toInt();
-    return ports;
-}
-
-void TestMainWindowConnect::choosePort(int number)
-{
-    interfaceItem(TfrmMain::TagRefresh)->trigger();
-    QAction *item = interfaceItem(number);
-    QVERIFY(item);
-    item->trigger();
-    QCOMPARE(m_main->link().PortNumber, number);
-}
 
 void TestMainWindowConnect::connectAndDisconnect_data()
 {
@@ -133,44 +57,35 @@ void TestMainWindowConnect::connectAndDisconnect()
     QFETCH(quint8, model);
     QFETCH(int, how);
 
-    startMeter(71, model);
+    startMeterOn(71, model);
     choosePort(71);
-    m_main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+    mainWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
     auto chooseConnect = [&] {
         switch (how) {
-        case 0: m_main->mnuConnect->trigger(); break;
-        case 1: QTest::keyClick(m_main.get(), Qt::Key_Return, Qt::ControlModifier); break;
-        case 2: QTest::keyClick(m_main.get(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier); break;
-        case 3: m_main->btnConnect->click(); break;
+        case 0: mainWindow->mnuConnect->trigger(); break;
+        case 1: QTest::keyClick(mainWindow.get(), Qt::Key_Return, Qt::ControlModifier); break;
+        case 2: QTest::keyClick(mainWindow.get(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier); break;
+        case 3: mainWindow->btnConnect->click(); break;
         }
     };
 
     chooseConnect();
-    QVERIFY(m_main->link().IsConnected());
-    QCOMPARE(m_main->pnlConnected->text(), QStringLiteral("Connected."));
-    QCOMPARE(m_main->pnlSerial->text(), QStringLiteral("Serial No.: 3071"));
-    QCOMPARE(m_main->pnlPort->text(), QStringLiteral("COM71"));
-    QVERIFY(m_main->pnlFile->text().isEmpty());
-    QCOMPARE(m_main->mnuConnect->text(), QStringLiteral("Disconnect"));
-    QVERIFY(m_main->mnuConnect->isEnabled());
-    QVERIFY(m_main->mnuCaptureScreen->isEnabled());
-    QVERIFY(m_main->btnGrab->isEnabled());
-    QVERIFY(!m_main->mnuInterface->menuAction()->isEnabled());
-    QVERIFY(!m_main->mnuPopFindInstrument->isEnabled());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(mainWindow->link().IsConnected());
+    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Connected."));
+    QCOMPARE(mainWindow->pnlSerial->text(), QStringLiteral("Serial No.: 3071"));
+    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Disconnect"));
+    QVERIFY(mainWindow->mnuCaptureScreen->isEnabled());
+    QVERIFY(!mainWindow->mnuInterface->menuAction()->isEnabled());
 
     chooseConnect();
-    QVERIFY(!m_main->link().IsConnected());
-    QCOMPARE(m_main->pnlConnected->text(), QStringLiteral("Disconnected."));
-    QVERIFY(m_main->pnlSerial->text().isEmpty());
-    QCOMPARE(m_main->mnuConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(m_main->mnuConnect->isEnabled());
-    QVERIFY(!m_main->mnuCaptureScreen->isEnabled());
-    QVERIFY(!m_main->btnGrab->isEnabled());
-    QVERIFY(m_main->mnuInterface->menuAction()->isEnabled());
-    QVERIFY(m_main->mnuPopFindInstrument->isEnabled());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(!mainWindow->link().IsConnected());
+    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
+    QVERIFY(mainWindow->pnlSerial->text().isEmpty());
+    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
+    QVERIFY(mainWindow->mnuInterface->menuAction()->isEnabled());
+    QVERIFY(messages.isEmpty());
 }
 
 void TestMainWindowConnect::failedConnect_data()
@@ -182,7 +97,6 @@ void TestMainWindowConnect::failedConnect_data()
     QTest::newRow("no such port") << false << quint8(220) << false;
     QTest::newRow("instrument silent") << true << quint8(220) << true;
     QTest::newRow("Tazo is not ours") << true << quint8(222) << false;
-    QTest::newRow("qzMeter is not ours") << true << quint8(208) << false;
 }
 
 void TestMainWindowConnect::failedConnect()
@@ -192,113 +106,78 @@ void TestMainWindowConnect::failedConnect()
     QFETCH(bool, silent);
 
     if (meterPresent) {
-        startMeter(72, model, silent ? QSet<MeterFault>{MeterFault::Silent} : QSet<MeterFault>{});
+        startMeterOn(72, model, silent);
         choosePort(72);
     } else {
-        m_main->link().PortNumber = 79;   // as a settings file may name it
+        mainWindow->link().PortNumber = 79;  // as a settings file may name it
     }
-    m_main->mnuConnect->trigger();
+    mainWindow->mnuConnect->trigger();
 
-    QVERIFY(!m_main->link().IsConnected());   // never left open after a failure
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.first().first, Dialogs::MessageKind::Error);
-    QCOMPARE(m_messages.first().second, NoInstrumentMessage);
-    QCOMPARE(m_main->pnlFile->text(), QStringLiteral("No instrument detected."));
-    QCOMPARE(m_main->pnlConnected->text(), QStringLiteral("Not Connected"));
-    QVERIFY(m_main->pnlSerial->text().isEmpty());
-    QCOMPARE(m_main->mnuConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(m_main->mnuConnect->isEnabled());
-    QVERIFY(!m_main->mnuCaptureScreen->isEnabled());
-    QVERIFY(m_main->mnuInterface->menuAction()->isEnabled());
-    QVERIFY(m_main->mnuPopFindInstrument->isEnabled());
+    QVERIFY(!mainWindow->link().IsConnected());  // never left open after a failure
+    QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
+    QCOMPARE(mainWindow->pnlFile->text(), QStringLiteral("No instrument detected."));
+    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Not Connected"));
+    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 void TestMainWindowConnect::findStopsAtFirstInstrument()
 {
-    startMeter(73, 220, {MeterFault::Silent});
-    startMeter(74, 222);
-    VirtualMeterThread *found = startMeter(75, 221);
-    VirtualMeterThread *after = startMeter(76, 220);
+    startMeterOn(73, 220, true);
+    startMeterOn(74, 222);
+    startMeterOn(75, 221);
+    startMeterOn(76, 220);
+    VirtualMeterThread *after = meters.back().get();
 
-    // The texts of the search, as the status bar shows them while it runs.
-    QStringList fileTexts;
-    connect(m_main.get(), &TfrmMain::fileTextChanged, this, [&](const QString &text) { fileTexts << text; });
-    m_main->mnuPopFindInstrument->trigger();
+    mainWindow->mnuPopFindInstrument->trigger();
 
-    QVERIFY(m_messages.isEmpty());  // no box for each failed port, none for the search
-    QVERIFY(m_main->link().IsConnected());
-    QCOMPARE(m_main->link().PortNumber, 75);
-    QCOMPARE(m_main->pnlPort->text(), QStringLiteral("COM75"));
-    QCOMPARE(m_main->pnlSerial->text(), QStringLiteral("Serial No.: 3075"));
+    QVERIFY(messages.isEmpty());  // no box for each failed port, none for the search
+    QVERIFY(mainWindow->link().IsConnected());
+    QCOMPARE(mainWindow->link().PortNumber, 75);
+    QCOMPARE(mainWindow->pnlSerial->text(), QStringLiteral("Serial No.: 3075"));
     QVERIFY(interfaceItem(75)->isChecked());
-    QVERIFY(!found->received().isEmpty());
-    QVERIFY(after->received().isEmpty());   // ports after the instrument are not touched
-    // Each port is named while it is tried; the failures say so, the success clears the panel.
-    const QStringList tried = fileTexts.filter(QStringLiteral("Trying to open COM"));
-    QCOMPARE(tried.mid(tried.size() - 3),
-             (QStringList{"Trying to open COM73", "Trying to open COM74", "Trying to open COM75"}));
-    QCOMPARE(fileTexts.mid(fileTexts.size() - 4),
-             (QStringList{"Trying to open COM74", "No instrument detected.", "Trying to open COM75", QString()}));
+    QVERIFY(after->received().isEmpty());  // ports after the instrument are not touched
+    QCOMPARE(fileTexts.mid(fileTexts.size() - 6),
+             (QStringList{"Trying to open COM73", "No instrument detected.", "Trying to open COM74",
+                          "No instrument detected.", "Trying to open COM75", QString()}));
 }
 
 void TestMainWindowConnect::failedSearchSelectsLastTriedPort()
 {
-    startMeter(77, 220, {MeterFault::Silent});
-    startMeter(78, 209);
+    startMeterOn(77, 220, true);
+    startMeterOn(78, 209);
     interfaceItem(TfrmMain::TagRefresh)->trigger();
-    const QList<int> ports = listedPorts();
-    QVERIFY(ports.contains(77) && ports.contains(78));
 
     interfaceItem(TfrmMain::TagFindInstrument)->trigger();
 
-    QCOMPARE(m_messages.size(), 1);   // one message for the whole search
-    QCOMPARE(m_messages.first().second, NoInstrumentMessage);
-    QVERIFY(!m_main->link().IsConnected());
-    const int last = ports.last();
-    QCOMPARE(m_main->link().PortNumber, last);
-    QCOMPARE(m_main->pnlPort->text(), QStringLiteral("COM%1").arg(last));
-    QVERIFY(interfaceItem(last)->isChecked());
-    QCOMPARE(m_main->pnlFile->text(), QStringLiteral("No instrument detected."));
-    QVERIFY(m_main->mnuInterface->menuAction()->isEnabled());
-    QVERIFY(m_main->mnuConnect->isEnabled());
+    QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));  // one for the whole search
+    QVERIFY(!mainWindow->link().IsConnected());
+    QList<int> listed;
+    for (QAction *item : mainWindow->mnuInterface->actions())
+        if (item->data().toInt() > 0)
+            listed << item->data().toInt();
+    QVERIFY(listed.contains(78));
+    QCOMPARE(mainWindow->link().PortNumber, listed.last());
+    QCOMPARE(mainWindow->pnlPort->text(), QStringLiteral("COM%1").arg(listed.last()));
+    QVERIFY(interfaceItem(listed.last())->isChecked());
 }
 
 void TestMainWindowConnect::closeDuringAttemptWaitsForIt()
 {
-    startMeter(70, 220, {MeterFault::Silent});
+    startMeterOn(70, 220, true);
     choosePort(70);
     bool visibleAfterRequest = false;
-    QString fileTextDuringAttempt;
-    QTimer::singleShot(50, m_main.get(), [&] {
-        fileTextDuringAttempt = m_main->pnlFile->text();
-        m_main->close();
-        visibleAfterRequest = m_main->isVisible();
+    QTimer::singleShot(50, mainWindow.get(), [&] {
+        mainWindow->btnConnect->click();  // again: must not pull the port from under the attempt
+        mainWindow->close();
+        visibleAfterRequest = mainWindow->isVisible();
     });
-    m_main->mnuConnect->trigger();
-    QCOMPARE(fileTextDuringAttempt, QStringLiteral("Connecting..."));
-    QVERIFY(visibleAfterRequest);        // the attempt still needed the window
-    QVERIFY(!m_main->link().IsConnected());
-    QTRY_VERIFY(!m_main->isVisible());   // and then it closed
-}
-
-void TestMainWindowConnect::secondConnectDuringAttemptIsIgnored()
-{
-    startMeter(69, 220, {MeterFault::Silent});
-    choosePort(69);
-    bool enabledDuringAttempt = false;
-    QTimer::singleShot(50, m_main.get(), [&] {
-        // Connect stays enabled while an attempt runs; choosing it again must not pull the port
-        // out from under the attempt.
-        enabledDuringAttempt = m_main->mnuConnect->isEnabled();
-        m_main->btnConnect->click();
-    });
-    m_main->mnuConnect->trigger();
-    QVERIFY(enabledDuringAttempt);
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.first().second, NoInstrumentMessage);
-    QVERIFY(!m_main->link().IsConnected());
-    QCOMPARE(m_main->pnlConnected->text(), QStringLiteral("Not Connected"));
+    mainWindow->mnuConnect->trigger();
+    QVERIFY(visibleAfterRequest);  // the attempt still needed the window
+    QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
+    QVERIFY(!mainWindow->link().IsConnected());
+    QTRY_VERIFY(!mainWindow->isVisible());  // and then it closed
 }
 
 QTEST_MAIN(TestMainWindowConnect)

@@ -1,3 +1,5 @@
+// The unsaved images dialog, shown for real and answered from the event loop as a user would.
+
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "UnsavedImages.h"
@@ -8,12 +10,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
 #include "TestHome.h"
-
-// How the user leaves the dialog.
-enum class Leave { SaveSelected, CloseWithoutSaving, CancelButton, EscapeKey, CloseBox };
-Q_DECLARE_METATYPE(Leave)
 
 class TestUnsavedImages : public QObject
 {
@@ -23,48 +22,32 @@ private slots:
     void init();
     void cleanup();
 
-    void dialogLayout();
-    void nothingToAskProceedsWithoutShowing_data();
-    void nothingToAskProceedsWithoutShowing();
-    void listsUnsavedMostRecentFirst();
-    void cancellingKeepsEverythingAndClearsExitFlags_data();
-    void cancellingKeepsEverythingAndClearsExitFlags();
-    void closeWithoutSavingProceeds();
-    void savesCheckedRowsOnly();
-    void cancelledSaveStopsAtThatRow();
-    void failedWriteStopsTheClose();
-    void dialogIsReusedWithFreshRows();
+    void saveSelected_data();
+    void saveSelected();
+    void cancellingClearsExitFlags_data();
+    void cancellingClearsExitFlags();
 
 private:
-    TfrmImage *newWindow(const QString &title);
-    // Runs the query with the real modal dialog, answered from the event loop while it is shown.
-    bool queryAnswering(const QList<TfrmImage *> &windows, Leave leave, const QList<int> &uncheckRows = {});
+    QList<TfrmImage *> threeWindows();
 
     TestHome m_home;
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;  // fresh for each test
     QMdiArea *m_area = nullptr;
     TfrmUnsavedImages *m_dialog = nullptr;
-    QStringList m_rowsShown;
-    bool m_dialogShown = false;
-    QStringList m_proposedNames;
-    QStringList m_fileNames; // answers of the save dialogs, in turn; empty = cancel
+    QStringList m_fileNames;  // typed into the save dialogs, in turn; empty = cancel
     QStringList m_messages;
 };
 
 void TestUnsavedImages::init()
 {
+    m_dir = std::make_unique<QTemporaryDir>();
     m_area = new QMdiArea;
-    m_area->resize(800, 600);
     m_area->show();
     m_dialog = new TfrmUnsavedImages(m_area);
     frmUnsavedImages = m_dialog;
-    m_rowsShown.clear();
-    m_dialogShown = false;
-    m_proposedNames.clear();
     m_fileNames.clear();
     m_messages.clear();
-    Dialogs::setSaveFileHandler([this](const QString &proposed, const QStringList &, const QString &) {
-        m_proposedNames << proposed;
+    Dialogs::setSaveFileHandler([this](const QString &, const QStringList &, const QString &) {
         return m_fileNames.isEmpty() ? QString() : m_fileNames.takeFirst();
     });
     Dialogs::setMessageHandler([this](Dialogs::MessageKind, const QString &text, QMessageBox::StandardButtons) {
@@ -75,236 +58,106 @@ void TestUnsavedImages::init()
 
 void TestUnsavedImages::cleanup()
 {
-    for (QMdiSubWindow *window : m_area->subWindowList()) {
+    for (QMdiSubWindow *window : m_area->subWindowList())
         if (auto *image = qobject_cast<TfrmImage *>(window))
             image->SkipSaveQuery = true;
-    }
-    delete m_area; // and the dialog with it
-    m_area = nullptr;
+    delete m_area;  // and the dialog with it
     frmUnsavedImages = nullptr;
     Dialogs::setSaveFileHandler({});
     Dialogs::setMessageHandler({});
 }
 
-TfrmImage *TestUnsavedImages::newWindow(const QString &title)
+// Three unsaved windows, flagged as the main window flags them while it exits.
+QList<TfrmImage *> TestUnsavedImages::threeWindows()
 {
-    auto *window = new TfrmImage;
-    m_area->addSubWindow(window);
-    QImage picture(16, 12, QImage::Format_RGB32);
-    picture.fill(qRgb(10, 120, 200));
-    window->setPicture(picture);
-    window->setWindowTitle(title);
-    window->show();
-    return window;
-}
-
-bool TestUnsavedImages::queryAnswering(const QList<TfrmImage *> &windows, Leave leave,
-                                       const QList<int> &uncheckRows)
-{
-    QTimer::singleShot(0, m_dialog, [this, leave, uncheckRows] {
-        m_dialogShown = m_dialog->isVisible();
-        for (int row = 0; row < m_dialog->chkUnsavedImages->count(); ++row) {
-            QListWidgetItem *item = m_dialog->chkUnsavedImages->item(row);
-            m_rowsShown << item->text();
-            QCOMPARE(item->checkState(), Qt::Checked); // every row starts checked
-        }
-        for (int row : uncheckRows)
-            m_dialog->chkUnsavedImages->item(row)->setCheckState(Qt::Unchecked);
-        switch (leave) {
-        case Leave::SaveSelected:
-            QTest::mouseClick(m_dialog->Button1, Qt::LeftButton);
-            break;
-        case Leave::CloseWithoutSaving:
-            QTest::mouseClick(m_dialog->Button2, Qt::LeftButton);
-            break;
-        case Leave::CancelButton:
-            QTest::mouseClick(m_dialog->btnCancel, Qt::LeftButton);
-            break;
-        case Leave::EscapeKey:
-            QTest::keyClick(m_dialog, Qt::Key_Escape);
-            break;
-        case Leave::CloseBox:
-            m_dialog->close();
-            break;
-        }
-    });
-    // A dialog left open would hang the test; close it as a last resort.
-    QTimer::singleShot(20000, m_dialog, [this] { m_dialog->done(QDialog::Rejected); });
-    return m_dialog->QueryUnsavedImages(windows);
-}
-
-void TestUnsavedImages::dialogLayout()
-{
-    // The user cannot resize it; Enter means Cancel unless another button has the focus.
-    QCOMPARE(m_dialog->size(), QSize(448, 217));
-    QCOMPARE(m_dialog->minimumSize(), m_dialog->maximumSize());
-    QVERIFY(m_dialog->btnCancel->isDefault());
-    QCOMPARE(m_dialog->Button1->nextInFocusChain(), m_dialog->Button2);
-}
-
-void TestUnsavedImages::nothingToAskProceedsWithoutShowing_data()
-{
-    QTest::addColumn<int>("windows");
-    QTest::addColumn<bool>("allSaved");
-
-    QTest::newRow("no image window") << 0 << false;
-    QTest::newRow("all saved") << 2 << true;
-}
-
-void TestUnsavedImages::nothingToAskProceedsWithoutShowing()
-{
-    QFETCH(int, windows);
-    QFETCH(bool, allSaved);
-
-    QList<TfrmImage *> open;
-    for (int i = 0; i < windows; ++i) {
-        open << newWindow(QStringLiteral("New image %1").arg(i + 1));
-        open.last()->Saved = allSaved;
+    QList<TfrmImage *> windows;
+    for (int number = 3; number >= 1; --number) {
+        auto *window = new TfrmImage;
+        m_area->addSubWindow(window);
+        QImage picture(16, 12, QImage::Format_RGB32);
+        picture.fill(qRgb(10, 120, 200));
+        window->setPicture(picture);
+        window->setWindowTitle(QStringLiteral("New image %1").arg(number));
+        window->SkipSaveQuery = true;
+        window->show();
+        windows << window;
     }
-    bool shown = false;
-    TfrmUnsavedImages::setAnswerHandler([&shown](TfrmUnsavedImages &dialog) {
-        shown = true;
-        dialog.btnCancel->click();
+    return windows;
+}
+
+void TestUnsavedImages::saveSelected_data()
+{
+    QTest::addColumn<QList<int>>("unchecked");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<bool>("proceeds");
+    QTest::addColumn<QList<bool>>("saved");
+
+    QTest::newRow("second unchecked") << QList<int>{1} << QStringList{"three", "one"} << true
+                                      << QList<bool>{true, false, true};
+    QTest::newRow("all unchecked") << QList<int>{0, 1, 2} << QStringList{} << true
+                                   << QList<bool>{false, false, false};
+    QTest::newRow("second save cancelled") << QList<int>{} << QStringList{"three", "", "never"} << false
+                                           << QList<bool>{true, false, false};
+    QTest::newRow("second save fails") << QList<int>{} << QStringList{"three", "no folder/x", "never"} << false
+                                       << QList<bool>{true, false, false};
+}
+
+void TestUnsavedImages::saveSelected()
+{
+    QFETCH(QList<int>, unchecked);
+    QFETCH(QStringList, typed);
+    QFETCH(bool, proceeds);
+    QFETCH(QList<bool>, saved);
+
+    const QList<TfrmImage *> open = threeWindows();
+    for (const QString &name : typed)
+        m_fileNames << (name.isEmpty() ? QString() : m_dir->filePath(name));
+    TfrmUnsavedImages::setAnswerHandler([&unchecked](TfrmUnsavedImages &dialog) {
+        for (int row : unchecked)
+            dialog.chkUnsavedImages->item(row)->setCheckState(Qt::Unchecked);
+        dialog.Button1->click();
     });
 
-    const bool proceeds = m_dialog->QueryUnsavedImages(open);
+    QCOMPARE(m_dialog->QueryUnsavedImages(open), proceeds);
     TfrmUnsavedImages::setAnswerHandler({});
 
-    QVERIFY(proceeds);
-    QVERIFY(!shown);
-    QVERIFY(m_proposedNames.isEmpty());
+    for (int row = 0; row < open.size(); ++row)
+        QCOMPARE(open[row]->Saved, saved[row]);
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("never.BMP"))));
+    if (!proceeds) {  // nothing closes, and each window asks its own question again
+        for (TfrmImage *window : open)
+            QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+    }
 }
 
-void TestUnsavedImages::listsUnsavedMostRecentFirst()
+void TestUnsavedImages::cancellingClearsExitFlags_data()
 {
-    TfrmImage *first = newWindow(QStringLiteral("New image 1"));
-    TfrmImage *second = newWindow(QStringLiteral("/tmp/kept.BMP"));
-    second->Saved = true;
-    TfrmImage *third = newWindow(QStringLiteral("New image 3"));
-
-    QVERIFY(queryAnswering({third, second, first}, Leave::CloseWithoutSaving));
-
-    QVERIFY(m_dialogShown);
-    QCOMPARE(m_rowsShown, (QStringList{QStringLiteral("New image 3"), QStringLiteral("New image 1")}));
-    QCOMPARE(m_dialog->windowForRow(0), third);
-    QCOMPARE(m_dialog->windowForRow(1), first);
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Cancel button") << false;
+    QTest::newRow("Esc") << true;
 }
 
-void TestUnsavedImages::cancellingKeepsEverythingAndClearsExitFlags_data()
+void TestUnsavedImages::cancellingClearsExitFlags()
 {
-    QTest::addColumn<Leave>("leave");
+    QFETCH(bool, escape);
 
-    QTest::newRow("Cancel button") << Leave::CancelButton;
-    QTest::newRow("Esc") << Leave::EscapeKey;
-    QTest::newRow("close box") << Leave::CloseBox;
-}
-
-void TestUnsavedImages::cancellingKeepsEverythingAndClearsExitFlags()
-{
-    QFETCH(Leave, leave);
-
-    QList<TfrmImage *> open{newWindow(QStringLiteral("New image 2")), newWindow(QStringLiteral("saved.BMP")),
-                            newWindow(QStringLiteral("New image 1"))};
+    const QList<TfrmImage *> open = threeWindows();
     open[1]->Saved = true;
-    for (TfrmImage *window : open)
-        window->SkipSaveQuery = true; // as the main window sets them while exiting
+    // The real modal dialog, left from the event loop.
+    QTimer::singleShot(0, m_dialog, [this, escape] {
+        if (escape)
+            QTest::keyClick(m_dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(m_dialog->btnCancel, Qt::LeftButton);
+    });
+    QTimer::singleShot(20000, m_dialog, [this] { m_dialog->done(QDialog::Rejected); });  // never hang
 
-    QVERIFY(!queryAnswering(open, leave));
+    QVERIFY(!m_dialog->QueryUnsavedImages(open));
 
-    QCOMPARE(m_dialog->Outcome, int(TfrmUnsavedImages::CancelClose));
-    for (TfrmImage *window : open) {
-        QVERIFY(!window->SkipSaveQuery); // the saved one too: every open window
-        QVERIFY(window->isVisible());
-    }
-    QVERIFY(!open[0]->Saved);
-    QVERIFY(m_proposedNames.isEmpty());
-
-    // Closing one by itself asks its own question again.
+    for (TfrmImage *window : open)  // the saved one too: every open window
+        QVERIFY(window->isVisible() && !window->SkipSaveQuery);
     open[0]->close();
-    QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 2'?")});
-}
-
-void TestUnsavedImages::closeWithoutSavingProceeds()
-{
-    QList<TfrmImage *> open{newWindow(QStringLiteral("New image 2")), newWindow(QStringLiteral("New image 1"))};
-
-    QVERIFY(queryAnswering(open, Leave::CloseWithoutSaving));
-
-    QCOMPARE(m_dialog->Outcome, int(TfrmUnsavedImages::CloseWithoutSaving));
-    QVERIFY(m_proposedNames.isEmpty());
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).size(), 0);
-}
-
-void TestUnsavedImages::savesCheckedRowsOnly()
-{
-    QList<TfrmImage *> open{newWindow(QStringLiteral("New image 3")), newWindow(QStringLiteral("New image 2")),
-                            newWindow(QStringLiteral("New image 1"))};
-    m_fileNames << m_dir.filePath(QStringLiteral("three")) << m_dir.filePath(QStringLiteral("one"));
-
-    QVERIFY(queryAnswering(open, Leave::SaveSelected, {1}));
-
-    QCOMPARE(m_proposedNames, (QStringList{QStringLiteral("New image 3"), QStringLiteral("New image 1")}));
-    QVERIFY(open[0]->Saved);
-    QVERIFY(!open[1]->Saved);
-    QVERIFY(open[2]->Saved);
-    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("three.BMP"))));
-    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("one.BMP"))));
-
-    // All unchecked: nothing saved, the close goes ahead and the images are lost.
-    open[1]->Saved = false;
-    m_proposedNames.clear();
-    QVERIFY(queryAnswering(open, Leave::SaveSelected, {0}));
-    QVERIFY(m_proposedNames.isEmpty());
-    QVERIFY(!open[1]->Saved);
-}
-
-void TestUnsavedImages::cancelledSaveStopsAtThatRow()
-{
-    QList<TfrmImage *> open{newWindow(QStringLiteral("New image 3")), newWindow(QStringLiteral("New image 2")),
-                            newWindow(QStringLiteral("New image 1"))};
-    for (TfrmImage *window : open)
-        window->SkipSaveQuery = true;
-    m_fileNames << m_dir.filePath(QStringLiteral("first.BMP")) << QString() << m_dir.filePath(QStringLiteral("never.BMP"));
-
-    QVERIFY(!queryAnswering(open, Leave::SaveSelected));
-
-    QCOMPARE(m_proposedNames, (QStringList{QStringLiteral("New image 3"), QStringLiteral("New image 2")}));
-    QVERIFY(open[0]->Saved);
-    QVERIFY(!open[1]->Saved);
-    QVERIFY(!open[2]->Saved);
-    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("never.BMP"))));
-    for (TfrmImage *window : open) {
-        QVERIFY(!window->SkipSaveQuery);
-        QVERIFY(window->isVisible());
-    }
-}
-
-void TestUnsavedImages::failedWriteStopsTheClose()
-{
-    QList<TfrmImage *> open{newWindow(QStringLiteral("New image 2")), newWindow(QStringLiteral("New image 1"))};
-    m_fileNames << m_dir.filePath(QStringLiteral("missing folder/x.BMP")) << m_dir.filePath(QStringLiteral("y.BMP"));
-
-    QVERIFY(!queryAnswering(open, Leave::SaveSelected));
-
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages.first().startsWith(QStringLiteral("Cannot create file \"")));
-    QCOMPARE(m_proposedNames.size(), 1);
-    QVERIFY(!open[0]->Saved);
-    QVERIFY(!open[1]->Saved);
-}
-
-void TestUnsavedImages::dialogIsReusedWithFreshRows()
-{
-    TfrmImage *a = newWindow(QStringLiteral("New image 1"));
-    TfrmImage *b = newWindow(QStringLiteral("New image 2"));
-    QVERIFY(!queryAnswering({b, a}, Leave::CancelButton));
-    QCOMPARE(m_rowsShown.size(), 2);
-
-    b->Saved = true;
-    m_rowsShown.clear();
-    QVERIFY(queryAnswering({b, a}, Leave::CloseWithoutSaving));
-    QCOMPARE(m_rowsShown, QStringList{QStringLiteral("New image 1")});
-    QCOMPARE(m_dialog->chkUnsavedImages->count(), 1);
+    QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 3'?")});
 }
 
 QTEST_MAIN(TestUnsavedImages)
