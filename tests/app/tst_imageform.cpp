@@ -31,8 +31,17 @@ private slots:
 
 private:
     TfrmImage *newWindow(const QImage &picture);
-    void writeFile(const QString &name, const QByteArray &contents);
-    QByteArray fileContents(const QString &name) const;
+    void writeFile(const QString &name, const QByteArray &contents)
+    {
+        QFile file(m_folder->filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+    }
+    QByteArray fileContents(const QString &name) const
+    {
+        QFile file(m_folder->filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     TestHome m_home;
     std::unique_ptr<QTemporaryDir> m_folder;  // fresh for each test
@@ -98,19 +107,6 @@ TfrmImage *TestImageForm::newWindow(const QImage &picture)
     window->show();
     QCoreApplication::processEvents();
     return window;
-}
-
-void TestImageForm::writeFile(const QString &name, const QByteArray &contents)
-{
-    QFile file(m_folder->filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
-}
-
-QByteArray TestImageForm::fileContents(const QString &name) const
-{
-    QFile file(m_folder->filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestImageForm::save_data()
