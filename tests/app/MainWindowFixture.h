@@ -48,9 +48,6 @@ protected:
 
     void closeMainWindow()
     {
-        if (mainWindow)
-            for (TfrmImage *window : mainWindow->imageWindows())
-                window->Saved = true;
         mainWindow.reset();
         meters.clear();
         Dialogs::setMessageHandler({});

@@ -117,7 +117,6 @@ void TestMainWindowConnect::failedConnect()
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
     QCOMPARE(mainWindow->pnlFile->text(), QStringLiteral("No instrument detected."));
     QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Not Connected"));
-    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
     QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
@@ -128,7 +127,6 @@ void TestMainWindowConnect::findStopsAtFirstInstrument()
     startMeterOn(74, 222);
     startMeterOn(75, 221);
     startMeterOn(76, 220);
-    VirtualMeterThread *after = meters.back().get();
 
     mainWindow->mnuPopFindInstrument->trigger();
 
@@ -137,7 +135,7 @@ void TestMainWindowConnect::findStopsAtFirstInstrument()
     QCOMPARE(mainWindow->link().PortNumber, 75);
     QCOMPARE(mainWindow->pnlSerial->text(), QStringLiteral("Serial No.: 3075"));
     QVERIFY(interfaceItem(75)->isChecked());
-    QVERIFY(after->received().isEmpty());  // ports after the instrument are not touched
+    QVERIFY(meters.back()->received().isEmpty());  // ports after the instrument are not touched
     QCOMPARE(fileTexts.mid(fileTexts.size() - 6),
              (QStringList{"Trying to open COM73", "No instrument detected.", "Trying to open COM74",
                           "No instrument detected.", "Trying to open COM75", QString()}));

@@ -57,9 +57,6 @@ void TestUnsavedImages::init()
 
 void TestUnsavedImages::cleanup()
 {
-    for (QMdiSubWindow *window : m_area->subWindowList())
-        if (auto *image = qobject_cast<TfrmImage *>(window))
-            image->SkipSaveQuery = true;
     delete m_area;  // and the dialog with it
     frmUnsavedImages = nullptr;
     Dialogs::setSaveFileHandler({});
