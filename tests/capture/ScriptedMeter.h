@@ -1,19 +1,17 @@
 #pragma once
 
+#include "InstrumentMemory.h"
 #include "ScriptedComPort.h"
 #include "qzMeterCOM.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QPair>
 #include <QSet>
-#include <QVector>
-#include <array>
+#include <QtEndian>
 #include <memory>
 
-// An instrument behind a scripted port, for cases that need exact control: it answers memory
-// reads from a sparse memory, the DSP commands with "OK" or "ER", and logs what was asked.
+// An instrument behind a scripted port, for cases that need exact control: a sparse memory
+// holding a 16 x 10 portrait screen, "OK" or "ER" to the DSP commands, and a log of requests.
 class ScriptedMeter
 {
 public:
@@ -21,86 +19,70 @@ public:
     static constexpr quint32 DirectoryAddress = 0x80000;
     static constexpr quint32 ScreenItem = 0x81000;
     static constexpr quint32 ScreenDescription = 0x82000;
-    static constexpr quint32 PaletteItem = 0x83000;
-    static constexpr quint32 PaletteDescriptors = 0x84000;
-    static constexpr quint32 PaletteColours = 0x85000;
-    static constexpr quint32 DefaultImageAddress = 0x90000;
+    static constexpr quint32 ImageAddress = 0x90000;
+    static constexpr quint32 ImageStart = ImageAddress - 1440;
     static constexpr quint32 DspStatusAddress = 0x1C496;
+    static inline const TPalette Palette = {qRgb(0, 0, 0),   qRgb(0, 0, 160), qRgb(0, 160, 0),   qRgb(60, 60, 60),
+                                            qRgb(160, 0, 0), qRgb(9, 8, 7),   qRgb(200, 200, 0), qRgb(255, 254, 253)};
 
     explicit ScriptedMeter(std::unique_ptr<ScriptedComPort> owned = std::make_unique<ScriptedComPort>())
+        : port(owned.get()), link(std::make_unique<TqzMeterCom>(std::move(owned)))
     {
-        port = owned.get();
-        link = std::make_unique<TqzMeterCom>(std::move(owned));
         link->PollIntervalMs = 0;
         link->CommandMode = true;
         link->Idle = true;
         port->onWrite = [this](const QByteArray &data) { answer(data); };
+        memory.MeterCom = link.get();
+        // Directory entries nothing uses, then the screen list (31) and the colour chain (27).
+        put(PointerAddress, be(DirectoryAddress, 4));
+        QByteArray directory;
+        for (int i = 0; i < 33; ++i)
+            directory += be(i == 31 ? ScreenItem : i == 27 ? 0x83000 : 0x70000 + 0x100 * i, 4) + be(i == 27 || i == 31 ? 8 : 4, 2)
+                         + be(i == 31 ? 1 : i == 27 ? 3 : 2, 2) + QByteArray(12, '\0');
+        put(DirectoryAddress, directory);
+        put(ScreenItem, be(ScreenDescription, 4) + be(22, 2) + be(1, 2));
+        setDescription(16, 10, 0, ImageAddress);
+        put(0x83000, QByteArray(8, '\x55') + be(0x84000, 4) + be(8, 2) + be(3, 2) + QByteArray(8, '\x66'));
+        put(0x84000, QByteArray(16, '\x77') + be(0x85000, 4) + be(3, 2) + be(8, 2));
+        QByteArray colours;
+        for (QRgb colour : Palette)
+            colours += be(colour & 0xFFFFFF, 3);
+        put(0x85000, colours);
+        put(ImageStart, encodeStrips(patternIndices(16, 10), 16, 10));
     }
 
     void put(quint32 address, const QByteArray &bytes) { m_memory[address] = bytes; }
     static QByteArray be(quint32 value, int width)
     {
-        QByteArray bytes(width, '\0');
-        for (int i = 0; i < width; ++i)
-            bytes[i] = char(value >> (8 * (width - 1 - i)));
-        return bytes;
-    }
-
-    // A whole instrument: pointer, directory, screen description, palette and the stored image.
-    void build(quint16 width, quint16 height, quint16 orientation, const std::array<QRgb, 8> &palette,
-               const QByteArray &image, quint32 imageAddress = DefaultImageAddress)
-    {
-        put(PointerAddress, be(DirectoryAddress, 4));
-        QByteArray directory(660, '\0');
-        auto entry = [&](int index, quint32 address, quint16 size, quint16 count) {
-            directory.replace(index * 20, 8, be(address, 4) + be(size, 2) + be(count, 2));
-        };
-        for (int i = 0; i < 33; ++i)
-            entry(i, 0x70000 + 0x100 * i, 4, 2);  // entries nothing uses
-        entry(31, ScreenItem, 8, 1);
-        entry(27, PaletteItem, 8, 3);
-        put(DirectoryAddress, directory);
-        put(ScreenItem, be(ScreenDescription, 4) + be(22, 2) + be(1, 2));
-        setDescription(width, height, orientation, imageAddress);
-        put(PaletteItem, QByteArray(8, '\x55') + be(PaletteDescriptors, 4) + be(8, 2) + be(3, 2) + QByteArray(8, '\x66'));
-        put(PaletteDescriptors, QByteArray(16, '\x77') + be(PaletteColours, 4) + be(3, 2) + be(8, 2));
-        setPalette(palette);
-        put(imageAddress - 1440, image);
+        const quint32 big = qToBigEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&big) + 4 - width, width);
     }
     void setDescription(quint16 width, quint16 height, quint16 orientation, quint32 imageAddress)
     {
-        put(ScreenDescription, be(0xABCD, 2) + be(0x1234, 2) + be(width, 2) + be(height, 2)
-                                   + be(orientation, 2) + QByteArray(8, '\x11') + be(imageAddress, 4));
-    }
-    void setPalette(const std::array<QRgb, 8> &palette)
-    {
-        QByteArray colours;
-        for (QRgb colour : palette) {
-            colours += char(qRed(colour));
-            colours += char(qGreen(colour));
-            colours += char(qBlue(colour));
-        }
-        put(PaletteColours, colours);
+        put(ScreenDescription, be(0xABCD, 2) + be(0x1234, 2) + be(width, 2) + be(height, 2) + be(orientation, 2)
+                                   + QByteArray(8, '\x11') + be(imageAddress, 4));
     }
 
-    QByteArray read(quint32 address, quint32 length) const
+    // The instrument's strip layout, written independently of the decoder: indices is W x H, row
+    // by row; rows past H are filled with a pattern the decoder must ignore.
+    static QByteArray encodeStrips(const QVector<quint8> &indices, int width, int height)
     {
-        QByteArray out(int(length), '\0');
-        for (auto it = m_memory.begin(); it != m_memory.end(); ++it) {
-            const qint64 from = qMax<qint64>(address, it.key());
-            const qint64 to = qMin<qint64>(qint64(address) + length, qint64(it.key()) + it.value().size());
-            for (qint64 a = from; a < to; ++a)
-                out[int(a - address)] = it.value().at(int(a - it.key()));
-        }
-        return out;
+        QByteArray data(width / 8 * 1536, '\x5A');
+        for (int s = 0; s < width / 8; ++s)
+            for (int r = 0; r < height; ++r) {
+                quint32 v = 0;
+                for (int k = 0; k < 8; ++k)
+                    v = (v << 3) | (indices[r * width + 8 * s + k] & 7u);
+                data.replace(s * 1536 + 3 * r, 3, be(v, 3));
+            }
+        return data;
     }
-
-    int readsAt(quint32 address) const
+    static QVector<quint8> patternIndices(int width, int height)
     {
-        int count = 0;
-        for (const auto &r : reads)
-            count += r.first == address ? 1 : 0;
-        return count;
+        QVector<quint8> indices(width * height);
+        for (int i = 0; i < width * height; ++i)
+            indices[i] = quint8((i % width * 7 + i / width * 3 + (i % width) * (i / width) / 5) & 7);
+        return indices;
     }
 
     // Behaviour switches.
@@ -111,8 +93,9 @@ public:
     QSet<quint32> swappedAt;       // reads at these addresses end "OK", CR, LF
     QMap<quint32, int> shortenAt;  // reads at these addresses send this many bytes fewer (or more)
 
-    ScriptedComPort *port = nullptr;
+    ScriptedComPort *port;
     std::unique_ptr<TqzMeterCom> link;
+    TInstrumentMemory memory;
     QList<QPair<quint32, quint32>> reads;   // address, length
     QStringList commands;                   // DSP commands in order
 
@@ -121,48 +104,36 @@ private:
     {
         if (m_readPart > 0 && !data.startsWith("@AT")) {
             m_readRequest += data;
-            if (++m_readPart == 3) {
+            if (++m_readPart == 3) {  // the command, then address and length in two writes
                 m_readPart = 0;
-                const quint32 address = quint32(readBe(m_readRequest, 0));
-                const quint32 length = quint32(readBe(m_readRequest, 4));
-                serveRead(address, length);
+                serveRead(quint32(m_readRequest.left(4).toHex().toUInt(nullptr, 16)), quint32(m_readRequest.mid(4, 4).toHex().toUInt(nullptr, 16)));
             }
-            return;
-        }
-        if (data == "@ATSPI1Read\r") {
+        } else if (data == "@ATSPI1Read\r") {
             m_readPart = 1;
             m_readRequest.clear();
+        } else if (data == "@ATDSPSTOPLOGO\r" || data == "@ATDSPSTART\r") {
+            const bool halt = data == "@ATDSPSTOPLOGO\r";
+            commands << (halt ? QStringLiteral("stop") : QStringLiteral("start"));
+            port->deliver((halt ? haltAck : restartAck) ? "OK\r\n" : "ER\r\n");
         } else if (data == "@AT+++\r" || data == "@AT---\r" || data == "@ATDSPCMD\r") {
             port->deliver("OK\r\n");
-        } else if (data == "@ATDSPSTOPLOGO\r") {
-            commands << QStringLiteral("stop");
-            port->deliver(haltAck ? "OK\r\n" : "ER\r\n");
-        } else if (data == "@ATDSPSTART\r") {
-            commands << QStringLiteral("start");
-            port->deliver(restartAck ? "OK\r\n" : "ER\r\n");
         }
-    }
-    static quint64 readBe(const QByteArray &bytes, int at)
-    {
-        quint64 value = 0;
-        for (int i = 0; i < 4; ++i)
-            value = (value << 8) | quint8(bytes.at(at + i));
-        return value;
     }
     void serveRead(quint32 address, quint32 length)
     {
         reads.append({address, length});
         if (silentAt.contains(address))
             return;
-        QByteArray data = address == DspStatusAddress && length == 2 ? be(dspStatus, 2) : read(address, length);
+        QByteArray data(int(length), '\0');
+        for (auto it = m_memory.begin(); it != m_memory.end(); ++it)
+            for (qint64 a = qMax<qint64>(address, it.key()); a < qMin<qint64>(qint64(address) + length, it.key() + qint64(it.value().size())); ++a)
+                data[int(a - address)] = it.value().at(int(a - it.key()));
+        if (address == DspStatusAddress && length == 2)
+            data = be(dspStatus, 2);
         const int fewer = shortenAt.value(address);
-        if (fewer > 0)
-            data.chop(fewer);
-        else if (fewer < 0)
-            data += QByteArray(-fewer, '\x42');
+        data = fewer >= 0 ? data.left(data.size() - fewer) : data + QByteArray(-fewer, '\x42');
         data += swappedAt.contains(address) ? QByteArray("OK\r\n") : QByteArray("OK\n\r");
-        // Large replies come in pieces, as a line delivers them.
-        for (int at = 0; at < data.size(); at += 4096)
+        for (int at = 0; at < data.size(); at += 4096)  // large replies come in pieces, as a line delivers them
             port->deliver(data.mid(at, 4096));
     }
 
@@ -170,30 +141,3 @@ private:
     int m_readPart = 0;
     QByteArray m_readRequest;
 };
-
-// The instrument's strip layout, written independently of the decoder: indices is W x H, row
-// by row; rows past H are filled with a pattern the decoder must ignore.
-inline QByteArray encodeStrips(const QVector<quint8> &indices, int width, int height)
-{
-    const int strips = width / 8;
-    QByteArray data(strips * 1536, '\x5A');
-    for (int s = 0; s < strips; ++s)
-        for (int r = 0; r < height; ++r) {
-            quint32 v = 0;
-            for (int k = 0; k < 8; ++k)
-                v = (v << 3) | (indices[r * width + 8 * s + k] & 7u);
-            data[s * 1536 + 3 * r] = char(v >> 16);
-            data[s * 1536 + 3 * r + 1] = char(v >> 8);
-            data[s * 1536 + 3 * r + 2] = char(v);
-        }
-    return data;
-}
-
-inline QVector<quint8> patternIndices(int width, int height)
-{
-    QVector<quint8> indices(width * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            indices[y * width + x] = quint8((x * 7 + y * 3 + (x * y) / 5) & 7);
-    return indices;
-}
