@@ -224,6 +224,51 @@ private slots:
         QCOMPARE(status, -1);
     }
 
+    // The screen image is the long read; a line that stalls or goes away in the middle of it
+    // stores nothing and never passes for a good read.
+    void imageReadThatBreaksOff_data()
+    {
+        QTest::addColumn<MeterFault>("fault");
+        QTest::newRow("stall") << MeterFault::StallInRead;
+        QTest::newRow("hang-up") << MeterFault::HangUpInRead;
+    }
+    void imageReadThatBreaksOff()
+    {
+        QFETCH(MeterFault, fault);
+        VirtualMeterOptions options;
+        options.faults.insert(fault);
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(s.link.Connect());
+        // The 10000-poll budget runs out at once after the first bytes; until they come, polls
+        // take their time so the instrument can start sending.
+        s.link.PollIntervalMs = 0;
+        const quint32 imageStart = 0x100000;
+        const quint32 imageLength = 272 / 8 * 1536;
+        qint64 arrived = 0;
+        s.link.ProgressBar = [&](qint64 step) {
+            arrived += step;
+            if (arrived == 0)
+                QThread::msleep(5);
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        const qint64 result = s.link.ReadMemory(imageStart, imageLength, stream);
+        QVERIFY(result < qint64(imageLength));
+        QVERIFY2(arrived > 0 && arrived < imageLength, qPrintable(QString::number(arrived)));
+        QCOMPARE(stream.size(), qint64(0));
+    }
+
+    void garbageIsNoInstrument()
+    {
+        VirtualMeterOptions options;
+        options.faults.insert(MeterFault::Garbage);
+        Session s(options);
+        QVERIFY(s.link.OpenPort());
+        QVERIFY(!s.link.Connect());
+        QVERIFY(!s.link.CommandMode);
+    }
+
     void refusedHaltAndRestart()
     {
         VirtualMeterOptions options;
