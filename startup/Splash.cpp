@@ -184,6 +184,10 @@ void TfrmSplash::FormShow()
 void TfrmSplash::Timer1Timer()
 {
     ++TickCount;
+    // The first tick comes once the main window is up; without a window manager to honour
+    // "stay on top", the later window would otherwise cover the splash.
+    if (TickCount == 1 && isVisible())
+        raise();
     if (TickCount > TicksBeforeProgress)
         SplashProgress->setValue(qMin(SplashProgress->value() + ProgressStep, SplashProgress->maximum()));
     if (TickCount > TicksBeforeFade) {

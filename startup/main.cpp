@@ -1,9 +1,11 @@
 // The desktop program's entry: the splash window, the application title, the main window, the
 // unsaved-images dialog and the About box, in this order, then the event loop.
 
+#include "About.h"
 #include "Icons.h"
 #include "Main.h"
 #include "SnaploomApplication.h"
+#include "Splash.h"
 #include "UnsavedImages.h"
 
 #include <QString>
@@ -15,9 +17,10 @@ int main(int argc, char *argv[])
 
     TSnaploomApplication application(argc, argv);
 
-    // --- Splash window: created here, before anything else; shown (and painted at once) only
-    // --- when showSplash is true. It fades and deletes itself on its own timer.
-    Q_UNUSED(showSplash);
+    // The splash comes first and is never the main window; it fades and releases itself.
+    frmSplash = new TfrmSplash;
+    if (showSplash)
+        frmSplash->ShowAndPaint();
 
     // The application title; message boxes carry it too.
     QApplication::setApplicationName(QStringLiteral("Corvane Snaploom"));
@@ -30,8 +33,8 @@ int main(int argc, char *argv[])
     frmMain = &mainWindow;
     frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
 
-    // --- About box: created here, after the unsaved-images dialog, and handed to the main
-    // --- window with mainWindow.setAboutBox(...). It needs the link: mainWindow.link().
+    frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
+    mainWindow.setAboutBox(frmAbout);
 
     mainWindow.show();
     const int result = application.exec();
