@@ -169,7 +169,8 @@ void TfrmSplash::FormShow()
     }
 
     // Qt draws every widget double-buffered already; nothing to switch on here.
-    // A picture that cannot be made into a shape leaves the window rectangular.
+    // A picture that cannot be made into a shape leaves the window rectangular; so does an
+    // all-background one, since Qt takes an empty mask as no mask at all.
     const QImage picture = imgSplash->pixmap().toImage();
     if (const auto shape = CreateRegionFromBitmap(picture, Artwork::SplashKeyColour, Artwork::SplashKeyColour);
         shape && !shape->isEmpty()) {
