@@ -60,6 +60,19 @@ if [ ! -e "$home/ports/COM$port" ]; then
     exit 1
 fi
 
+# Without a display the desktop program cannot start; the same capture then runs through the
+# command-line tool, which shares its link and capture code.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    out="$PWD/demo-capture.bmp"
+    echo "No display here: identifying and capturing with the command-line tool instead."
+    echo "A virtual instrument answers on COM$port ($(readlink "$home/ports/COM$port"))."
+    "$bin_dir/snaploom" identify --port "COM$port"
+    echo "Capturing at the real line speed (about a minute) to $out ..."
+    rm -f "$out"
+    "$bin_dir/snaploom" capture --port "COM$port" -o "$out"
+    exit $?
+fi
+
 cat <<TEXT
 A virtual instrument answers on COM$port ($(readlink "$home/ports/COM$port")).
 In Corvane Snaploom: Files > Connect (Ctrl+Enter), then Files > Capture screen (Ctrl+N).
