@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <utility>
 
 namespace {
 
@@ -132,9 +133,18 @@ qint64 TComPort::writeText(const QByteArray &data)
     if (data.isEmpty())
         return 0;
     // Bytes that come in while the write is finishing wait for the next event processing, so
-    // the receive handler runs only while the main thread processes its events.
+    // the receive handler runs only while the main thread processes its events; that holds on
+    // every way out of the write, an error included.
     m_writing = true;
-    struct WritingGuard { bool &flag; ~WritingGuard() { flag = false; } } guard{m_writing};
+    struct WritingGuard {
+        TComPort &port;
+        ~WritingGuard()
+        {
+            port.m_writing = false;
+            if (std::exchange(port.m_rxWhileWriting, false))
+                QMetaObject::invokeMethod(&port, &TComPort::onReadyRead, Qt::QueuedConnection);
+        }
+    } guard{*this};
     if (m_port->write(data) != data.size())
         throw EComPort(WriteFailed, int(m_port->error()));
     const int timeout = WriteTimeoutPerWriteMs + WriteTimeoutPerByteMs * int(qMin<qint64>(data.size(), 1000000));
@@ -146,12 +156,7 @@ qint64 TComPort::writeText(const QByteArray &data)
         }
     }
     drain(timeout);
-    const qint64 written = data.size() - m_port->bytesToWrite();
-    if (m_rxWhileWriting) {
-        m_rxWhileWriting = false;
-        QMetaObject::invokeMethod(this, &TComPort::onReadyRead, Qt::QueuedConnection);
-    }
-    return written;
+    return data.size() - m_port->bytesToWrite();
 }
 
 // Waits until the driver has sent what it holds, as a finished write means the bytes have left.

@@ -31,10 +31,26 @@ constexpr quint8 EepromByte46Maximum = 16;
 constexpr quint16 PackageIdUnknown = 0xFFFF;
 constexpr int DspCommandBlockSize = 8;
 
+// The instrument's models by the code of its status record; any other code is unknown.
+struct TqzModel
+{
+    quint8 code;
+    const char *name;
+    int index;
+};
 const TqzModel Models[] = {
     {208, "qzMeter QZ Alvo", 18},  {209, "qzMeter QZ Brenn", 19}, {210, "qzMeter QZ Tazo", 24},
     {220, "Corvane Alvo", 22},     {221, "Corvane Brenn", 23},    {222, "Corvane Tazo", 25},
 };
+const TqzModel UnknownModel = {0, "Unknown Instrument", 0};
+
+const TqzModel &modelOf(quint8 modelCode)
+{
+    for (const TqzModel &model : Models)
+        if (model.code == modelCode)
+            return model;
+    return UnknownModel;
+}
 
 QByteArray bigEndian32(quint32 value)
 {
@@ -50,22 +66,6 @@ quint8 byteAt(const QByteArray &data, int index)
 }
 
 }  // namespace
-
-QString modelNameOf(quint8 modelCode)
-{
-    for (const TqzModel &model : Models)
-        if (model.code == modelCode)
-            return QString::fromLatin1(model.name);
-    return QStringLiteral("Unknown Instrument");
-}
-
-int modelIndexOf(quint8 modelCode)
-{
-    for (const TqzModel &model : Models)
-        if (model.code == modelCode)
-            return model.index;
-    return 0;
-}
 
 TqzMeterCom::TqzMeterCom(std::unique_ptr<TCustomComPort> port, QObject *parent)
     : QObject(parent)
@@ -257,8 +257,9 @@ bool TqzMeterCom::Identify()
     Info.SerialNumber = byteAt(record, 27) * 256 + byteAt(record, 28);
     Info.ModelCode = byteAt(record, 29);
     Info.FpgaVersion = byteAt(record, 30);
-    Info.ModelName = modelNameOf(Info.ModelCode);
-    Info.ModelIndex = modelIndexOf(Info.ModelCode);
+    const TqzModel &model = modelOf(Info.ModelCode);
+    Info.ModelName = QString::fromLatin1(model.name);
+    Info.ModelIndex = model.index;
     quint32 sum = 0;
     for (int i = 0; i <= length - 2; ++i)
         sum += byteAt(record, i);

@@ -39,16 +39,6 @@ struct TqzMeterInfo
     quint16 PackageId = 0;
 };
 
-// The instrument's models by the code of its status record; any other code is unknown.
-struct TqzModel
-{
-    quint8 code;
-    const char *name;
-    int index;
-};
-QString modelNameOf(quint8 modelCode);
-int modelIndexOf(quint8 modelCode);
-
 // The instrument link: the serial port, the instrument's command protocol, identification,
 // DSP control and memory reads. Everything runs on the main thread; every wait is a loop of
 // polls that process pending events (which is when bytes are received) and sleep 10 ms.
@@ -85,8 +75,6 @@ public:
     bool WaitForBytes(int polls, qint64 minimum);
     bool SendCommand(const QByteArray &text, bool waitForOK);
     void SetCommandMode(bool on);
-
-    TCustomComPort &comPort() { return *ComPort; }
 
     // Fields, named as the instrument's documentation names them.
     std::unique_ptr<TCustomComPort> ComPort;
