@@ -151,7 +151,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     try {
         m_memory = std::make_unique<TInstrumentMemory>();
         m_memory->MeterCom = m_link.get();
-        m_memory->DirectoryAddress = MemoryDirectoryAddress;
+        m_memory->DirectoryAddress = TInstrumentMemory::DefaultDirectoryAddress;
     } catch (...) {
         showError(this, Texts::CouldNotAllocateMemory);
         return;
@@ -774,28 +774,20 @@ bool TfrmMain::SaveSettings()
 // ---------------------------------------------------------------------------------------------
 // Interface menu and connecting
 
-int TfrmMain::PortNumberOf(const QString &portName)
-{
-    return SerialPorts::numberOf(portName);
-}
-
 void TfrmMain::BuildPortMenu()
 {
     mnuInterface->clear();
 
     // Ordered by number; names with equal numbers keep the order in which they were listed.
-    QList<SerialPortName> ports;
-    for (const SerialPortName &port : SerialPorts::list()) {
-        if (PortNumberOf(port.name) < 0)
-            continue; // a name without digits names no port number
-        ports.append(port);
-    }
+    QList<SerialPortName> ports = SerialPorts::list();
+    // A name whose digits make no number names no port.
+    ports.removeIf([](const SerialPortName &port) { return port.number < 0; });
     std::stable_sort(ports.begin(), ports.end(), [](const SerialPortName &a, const SerialPortName &b) {
-        return PortNumberOf(a.name) < PortNumberOf(b.name);
+        return a.number < b.number;
     });
 
     for (const SerialPortName &port : ports) {
-        const int number = PortNumberOf(port.name);
+        const int number = port.number;
         QAction *item = mnuInterface->addAction(portCaption(number));
         item->setData(number);
         item->setCheckable(true);
@@ -857,10 +849,7 @@ bool TfrmMain::connectionAttempt()
 {
     if (!m_link->OpenPort())
         return false;
-    if (!m_link->Connect())
-        return false;
-    const quint8 model = m_link->Info.ModelCode;
-    return model == ModelAlvo || model == ModelBrenn;
+    return m_link->Connect() && TqzMeterCom::IsCapturableModel(m_link->Info.ModelCode);
 }
 
 void TfrmMain::connectAttempt(int senderTag)

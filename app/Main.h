@@ -32,10 +32,6 @@ public:
     static constexpr int TagPlaceholder = 0;
     static constexpr int TagRefresh = -1;
     static constexpr int TagFindInstrument = -2;
-    // The models that count as an instrument of this program.
-    static constexpr quint8 ModelAlvo = 220;
-    static constexpr quint8 ModelBrenn = 221;
-    static constexpr quint32 MemoryDirectoryAddress = 0x80000;
 
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
@@ -56,7 +52,6 @@ public:
     void BuildPortMenu();
     void PortItemClick(QAction *item);
     bool PortSelected() const;
-    static int PortNumberOf(const QString &portName);
     void mnuConnectClick(int senderTag);
     void FindInstrument();
 
