@@ -137,13 +137,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     connectCommands();
     qApp->installEventFilter(this);
 
-    CaptureCount = 0;
     try {
         m_link = std::make_unique<TqzMeterCom>();
-        m_link->ProgressBar = [this](qint64 step) {
-            if (pbMain->isVisible())
-                pbMain->setValue(int(std::min<qint64>(pbMain->maximum(), pbMain->value() + step)));
-        };
     } catch (...) {
         showError(this, Texts::CouldNotInitializePort);
         return;

@@ -83,7 +83,6 @@ public:
     bool operationRunning() const { return m_operationDepth > 0; }
 
     TqzMeterCom &link() { return *m_link; }
-    TInstrumentMemory &memory() { return *m_memory; }
 
     QString IniFileName;
     qint32 CaptureCount = 0;

@@ -7,17 +7,15 @@
 
 namespace {
 
-constexpr int SupportedModels[] = {220, 221};
-
-bool tryPort(TqzMeterCom &link, int number, QTextStream &err, bool quiet)
+bool tryPort(TqzMeterCom &link, int number, QTextStream &err)
 {
     link.Disconnect();
     link.PortNumber = number;
     if (!link.OpenPort())
         return false;
-    if (link.Connect() && isSupportedModel(link.Info.ModelCode))
+    if (link.Connect() && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
         return true;
-    if (link.CommandMode && !quiet)
+    if (link.CommandMode)
         err << QStringLiteral("COM%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
                    .arg(number)
                    .arg(link.Info.ModelName)
@@ -27,11 +25,6 @@ bool tryPort(TqzMeterCom &link, int number, QTextStream &err, bool quiet)
 }
 
 }  // namespace
-
-bool isSupportedModel(int modelCode)
-{
-    return std::find(std::begin(SupportedModels), std::end(SupportedModels), modelCode) != std::end(SupportedModels);
-}
 
 bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
 {
@@ -83,9 +76,9 @@ std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextSt
                 numbers.append(port.number);
         std::stable_sort(numbers.begin(), numbers.end());
         for (int number : numbers)
-            if (tryPort(*link, number, err, false))
+            if (tryPort(*link, number, err))
                 return link;
-    } else if (tryPort(*link, choice.number, err, false)) {
+    } else if (tryPort(*link, choice.number, err)) {
         return link;
     }
     err << "No instrument detected.\n";

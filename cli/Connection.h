@@ -20,6 +20,3 @@ bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error);
 // only the models that can be captured. Returns the connected link, or null after printing
 // "No instrument detected." to err.
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err);
-
-// True for the model codes the program captures from.
-bool isSupportedModel(int modelCode);

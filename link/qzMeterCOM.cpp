@@ -42,6 +42,8 @@ const TqzModel Models[] = {
     {208, "qzMeter QZ Alvo", 18},  {209, "qzMeter QZ Brenn", 19}, {210, "qzMeter QZ Tazo", 24},
     {220, "Corvane Alvo", 22},     {221, "Corvane Brenn", 23},    {222, "Corvane Tazo", 25},
 };
+constexpr quint8 CorvaneAlvo = 220;
+constexpr quint8 CorvaneBrenn = 221;
 const TqzModel UnknownModel = {0, "Unknown Instrument", 0};
 
 const TqzModel &modelOf(quint8 modelCode)
@@ -326,6 +328,11 @@ bool TqzMeterCom::ReadDspStatus(int &value)
         return false;
     value = quint8(status[0]) * 256 + quint8(status[1]);
     return true;
+}
+
+bool TqzMeterCom::IsCapturableModel(quint8 modelCode)
+{
+    return modelCode == CorvaneAlvo || modelCode == CorvaneBrenn;
 }
 
 bool TqzMeterCom::HasOKTrailer(const QByteArray &data)

@@ -68,6 +68,9 @@ public:
     qint64 ReadMemoryBuffer(quint32 address, quint32 length, char *buffer);
     static bool HasOKTrailer(const QByteArray &data);
 
+    // Only these models count as an instrument this program captures from (Corvane Alvo, Brenn).
+    static bool IsCapturableModel(quint8 modelCode);
+
     // Command channel.
     void ClearReceive();
     bool WaitForReply(int polls);
