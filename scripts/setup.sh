@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
-          libgl-dev xvfb xauth)
+          libgl-dev)
 
 missing=()
 for p in "${packages[@]}"; do
