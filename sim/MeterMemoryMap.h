@@ -23,8 +23,7 @@ public:
     MeterMemoryMap(const VirtualMeterOptions &options, const MeterScreen &screen);
 
     const SparseMemory &memory() const { return m_memory; }
-    // Where the screen description says the image lies (ImageAddress), and where its data starts.
-    quint32 imageAddress() const { return m_imageAddress; }
+    // Where the image data starts: this far before where the screen description says it lies.
     quint32 imageReadAddress() const { return m_imageAddress - ImageOffset; }
 
 private:
@@ -32,5 +31,5 @@ private:
     void writeFiller(quint32 at, int length, quint8 seed);
 
     SparseMemory m_memory;
-    quint32 m_imageAddress = 0;
+    quint32 m_imageAddress = 0;  // ImageAddress as the screen description gives it
 };

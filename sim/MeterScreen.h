@@ -19,9 +19,6 @@ public:
     // The palette the instrument keeps in memory; colour 3 is (60, 60, 60) unless the options
     // ask for one the reader must refuse.
     const Palette &storedPalette() const { return m_storedPalette; }
-    // The colours a correct reader ends up with: the stored palette, or the reader's fixed
-    // fallback when colour 3 is not (60, 60, 60).
-    const Palette &effectivePalette() const { return m_effectivePalette; }
 
     int storedWidth() const { return m_storedWidth; }
     int storedHeight() const { return m_storedHeight; }
@@ -57,6 +54,8 @@ private:
     int m_storedWidth = 0;
     int m_storedHeight = 0;
     Palette m_storedPalette{};
+    // The colours a correct reader ends up with: the stored palette, or the reader's fixed
+    // fallback when colour 3 is not (60, 60, 60).
     Palette m_effectivePalette{};
     QVector<quint8> m_stored;  // palette indices, storedWidth x storedHeight
 };

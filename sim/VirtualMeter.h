@@ -42,9 +42,6 @@ public:
     void stop();
 
     QString devicePath() const { return m_devicePath; }  // the slave's node, e.g. /dev/pts/7
-    QString linkPath() const { return m_linkPath; }      // <ports folder>/COM<n>; empty without a link
-    const VirtualMeterOptions &options() const { return m_options; }
-    const MeterScreen &screen() const { return m_screen; }
     QImage expectedCapture() const { return m_screen.expectedCapture(); }
     QByteArray statusRecord() const;  // the reply to "@ATSTAT"
 
@@ -56,7 +53,6 @@ public:
     bool halted() const { return m_halted; }
     int halts() const { return m_halts; }
     int restarts() const { return m_restarts; }
-    bool inCommandMode() const { return m_commandMode; }
     qint64 bytesSent() const { return m_bytesSent; }
 
     static constexpr int BytesPerSecond = 960;  // 9600 baud, 10 bits a byte
@@ -94,11 +90,12 @@ private:
     MeterMemoryMap m_memoryMap;
     MeterCommandParser m_parser;
     QRandomGenerator m_random{0x5eed};
+    bool m_commandMode = false;
 
     int m_master = -1;
     int m_slave = -1;  // held open so the master never sees a hang-up
     QString m_devicePath;
-    QString m_linkPath;
+    QString m_linkPath;  // <ports folder>/COM<n>; empty without a link
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     QTimer *m_paceTimer = nullptr;
@@ -116,7 +113,6 @@ private:
     QByteArray m_received;
     QList<QByteArray> m_commands;
     QList<MeterMemoryRead> m_reads;
-    std::atomic<bool> m_commandMode{false};
     std::atomic<bool> m_halted{false};
     std::atomic<int> m_halts{0};
     std::atomic<int> m_restarts{0};

@@ -29,7 +29,6 @@ bool VirtualMeterThread::start(const VirtualMeterOptions &options, QString *erro
         return false;
     }
     m_devicePath = m_meter->devicePath();
-    m_linkPath = m_meter->linkPath();
     return true;
 }
 
@@ -44,14 +43,12 @@ void VirtualMeterThread::stop()
         QMetaObject::invokeMethod(meter, [meter] { delete meter; }, Qt::BlockingQueuedConnection);
     }
     m_devicePath.clear();
-    m_linkPath.clear();
     m_thread->quit();
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
 }
 
-int VirtualMeterThread::comNumber() const { return m_meter ? m_meter->options().comNumber : 0; }
 QByteArray VirtualMeterThread::received() const { return m_meter ? m_meter->received() : QByteArray(); }
 QList<QByteArray> VirtualMeterThread::commands() const { return m_meter ? m_meter->commands() : QList<QByteArray>(); }
 QList<MeterMemoryRead> VirtualMeterThread::memoryReads() const

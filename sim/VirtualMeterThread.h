@@ -21,11 +21,8 @@ public:
     // its thread. False with a message in error when it could not start.
     bool start(const VirtualMeterOptions &options, QString *error = nullptr);
     void stop();
-    bool isRunning() const { return m_meter != nullptr; }
 
     QString devicePath() const { return m_devicePath; }
-    QString linkPath() const { return m_linkPath; }  // as made at the start
-    int comNumber() const;
     QByteArray received() const;
     void clearReceived();
     QList<QByteArray> commands() const;
@@ -43,5 +40,4 @@ private:
     VirtualMeter *m_meter = nullptr;
     QImage m_expected;
     QString m_devicePath;
-    QString m_linkPath;
 };
