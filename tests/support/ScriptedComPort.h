@@ -61,8 +61,6 @@ public:
             Qt::QueuedConnection);
     }
 
-    QByteArray pending() const { return m_pending; }
-
     std::function<void(const QByteArray &)> onWrite;  // answers what the link writes
     QByteArray written;
     QList<QByteArray> writes;
