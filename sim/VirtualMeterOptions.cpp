@@ -1,5 +1,7 @@
 #include "VirtualMeterOptions.h"
 
+#include "MeterScreen.h"
+
 #include <utility>
 
 namespace {
@@ -22,7 +24,6 @@ const std::pair<MeterFault, const char *> FaultNames[] = {
 };
 
 constexpr int MinStatusLength = 32;  // the record's fields reach byte 30, the checksum follows
-constexpr int MaxStoredHeight = 512; // rows a 1536-byte strip has room for
 constexpr int MaxStoredWidth = 4096;
 
 }  // namespace
@@ -76,9 +77,9 @@ QString VirtualMeterOptions::problem() const
         return QStringLiteral("the status record length must be at least %1").arg(MinStatusLength);
     const QSize stored = storedSizeOrDefault();
     if (stored.width() < 1 || stored.width() > MaxStoredWidth || stored.height() < 1
-        || stored.height() > MaxStoredHeight)
+        || stored.height() > MeterScreen::MaxStoredHeight)
         return QStringLiteral("the stored screen must be 1 to %1 pixels wide and 1 to %2 high")
-            .arg(MaxStoredWidth).arg(MaxStoredHeight);
+            .arg(MaxStoredWidth).arg(MeterScreen::MaxStoredHeight);
     if (versionLine.contains('\r') || versionLine.contains('\n'))
         return QStringLiteral("the version line must not contain line ends");
     return QString();
