@@ -357,28 +357,8 @@ void TfrmMain::connectCommands()
     connect(mnuArrange, &QAction::triggered, this, &TfrmMain::arrangeIcons);
     connect(mnuCascade, &QAction::triggered, ClientArea, &QMdiArea::cascadeSubWindows);
     // "Horizontally" puts the windows one above the other, "Vertically" side by side.
-    connect(mnuTileHorizontally, &QAction::triggered, this, [this] {
-        const QList<TfrmImage *> windows = imageWindows();
-        if (windows.isEmpty())
-            return;
-        const QRect area = ClientArea->viewport()->rect();
-        const int height = area.height() / windows.size();
-        for (int i = 0; i < windows.size(); ++i) {
-            windows[i]->showNormal();
-            windows[i]->setGeometry(0, i * height, area.width(), height);
-        }
-    });
-    connect(mnuTileVertically, &QAction::triggered, this, [this] {
-        const QList<TfrmImage *> windows = imageWindows();
-        if (windows.isEmpty())
-            return;
-        const QRect area = ClientArea->viewport()->rect();
-        const int width = area.width() / windows.size();
-        for (int i = 0; i < windows.size(); ++i) {
-            windows[i]->showNormal();
-            windows[i]->setGeometry(i * width, 0, width, area.height());
-        }
-    });
+    connect(mnuTileHorizontally, &QAction::triggered, this, [this] { tileImageWindows(Qt::Vertical); });
+    connect(mnuTileVertically, &QAction::triggered, this, [this] { tileImageWindows(Qt::Horizontal); });
     connect(mnuMinimizeAll, &QAction::triggered, this, [this] {
         for (TfrmImage *window : imageWindows())
             window->showMinimized();
@@ -603,6 +583,24 @@ void TfrmMain::rebuildWindowList()
             ClientArea->setActiveSubWindow(target);
         });
         m_windowListActions.append(entry);
+    }
+}
+
+// The image windows share the client area in equal strips, laid out in the given direction.
+void TfrmMain::tileImageWindows(Qt::Orientation direction)
+{
+    const QList<TfrmImage *> windows = imageWindows();
+    if (windows.isEmpty())
+        return;
+    const QRect area = ClientArea->viewport()->rect();
+    const bool stacked = direction == Qt::Vertical;
+    const int strip = (stacked ? area.height() : area.width()) / windows.size();
+    for (int i = 0; i < windows.size(); ++i) {
+        windows[i]->showNormal();
+        if (stacked)
+            windows[i]->setGeometry(0, i * strip, area.width(), strip);
+        else
+            windows[i]->setGeometry(i * strip, 0, strip, area.height());
     }
 }
 

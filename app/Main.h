@@ -158,6 +158,7 @@ private:
     void mnuWindowClick();
     void rebuildWindowList();
     void arrangeIcons();
+    void tileImageWindows(Qt::Orientation direction);
     bool connectionAttempt();
     void connectAttempt(int senderTag);
     void disconnectLink();
