@@ -149,7 +149,6 @@ CaptureOutcome ScreenCapture::readScreenImage(QImage &bitmap, CaptureResult &res
             ProgressScope progress(m_link, listener, length);
             result.bytesReceived = m_link.ReadMemory(start, length, stream);
         }
-        stream.seek(0);
 
         if (!DecodeScreenImage(stream, bitmap, m_memory.ScreenWidth, m_memory.ScreenHeight,
                                m_memory.Palette, listener.afterStrip)) {
