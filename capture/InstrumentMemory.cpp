@@ -3,7 +3,6 @@
 #include "qzMeterCOM.h"
 
 #include <QBuffer>
-#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -176,16 +175,16 @@ bool TInstrumentMemory::ReadScreenInfo()
 {
     // The records live for this call only; a failed step leaves zeros, which the checks of the
     // capture turn into a refused screen description.
-    auto entry = std::make_unique<TPresetData>();
-    LoadEntry(*entry, ScreenEntry);
-    auto description = std::make_unique<TPresetData>();
-    LoadSubEntry(*entry, *description, 0);
-    LoadData(*description);
+    TPresetData entry;
+    LoadEntry(entry, ScreenEntry);
+    TPresetData description;
+    LoadSubEntry(entry, description, 0);
+    LoadData(description);
 
-    ScreenWidth = GetWord(description->Data, ScreenField::Width);
-    ScreenHeight = GetWord(description->Data, ScreenField::Height);
-    ScreenOrientation = GetWord(description->Data, ScreenField::Orientation);
-    ImageAddress = GetBigEndian(description->Data, ScreenField::ImageAddress, 4);
+    ScreenWidth = GetWord(description.Data, ScreenField::Width);
+    ScreenHeight = GetWord(description.Data, ScreenField::Height);
+    ScreenOrientation = GetWord(description.Data, ScreenField::Orientation);
+    ImageAddress = GetBigEndian(description.Data, ScreenField::ImageAddress, 4);
 
     ReadPalette();
     return true;
@@ -193,16 +192,16 @@ bool TInstrumentMemory::ReadScreenInfo()
 
 bool TInstrumentMemory::ReadPalette()
 {
-    auto item = std::make_unique<TPresetData>();
-    LoadEntry(*item, PaletteEntry);
-    auto descriptor = std::make_unique<TPresetData>();
-    LoadSubEntry(*item, *descriptor, PaletteDescriptorIndex);
-    LoadData(*descriptor);
-    LoadSubEntry(*descriptor, *item, PaletteColoursIndex);
-    LoadData(*item);
+    TPresetData item;
+    LoadEntry(item, PaletteEntry);
+    TPresetData descriptor;
+    LoadSubEntry(item, descriptor, PaletteDescriptorIndex);
+    LoadData(descriptor);
+    LoadSubEntry(descriptor, item, PaletteColoursIndex);
+    LoadData(item);
 
     for (int k = 0; k < int(Palette.size()); ++k)
-        Palette[k] = GetColor(item->Data, qint64(ColourBytes) * k);
+        Palette[k] = GetColor(item.Data, qint64(ColourBytes) * k);
     if (Palette[DarkGreyIndex] != DarkGrey)
         Palette = Fallback;
     return true;
