@@ -122,6 +122,10 @@ TfrmMain *frmMain = nullptr;
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
+    , m_saveIcon{Icons::save(), Icons::saveGreyed()}
+    , m_connectIcon{Icons::connect(), Icons::connectGreyed()}
+    , m_copyIcon{Icons::copy(), Icons::copyGreyed()}
+    , m_captureIcon{Icons::capture(), Icons::captureGreyed()}
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(Texts::ProductName + FormatFileVersion(Texts::TitleVersionFormat));
@@ -283,16 +287,16 @@ void TfrmMain::createToolBar()
     };
 
     addGap();
-    btnConnect = addButton(QStringLiteral("btnConnect"), toolIcon(Icons::connect(), Icons::connectGreyed()), {});
+    btnConnect = addButton(QStringLiteral("btnConnect"), toolIcon(m_connectIcon.normal, m_connectIcon.greyed), {});
     btnConnect->setPopupMode(QToolButton::MenuButtonPopup);
     btnConnect->setMenu(mnuPopConnect);
     addGap();
-    btnGrab = addButton(QStringLiteral("btnGrab"), toolIcon(Icons::capture(), Icons::captureGreyed()),
+    btnGrab = addButton(QStringLiteral("btnGrab"), toolIcon(m_captureIcon.normal, m_captureIcon.greyed),
                         QStringLiteral("Capture screen."));
     addGap();
-    btnCopy = addButton(QStringLiteral("btnCopy"), toolIcon(Icons::copy(), Icons::copyGreyed()),
+    btnCopy = addButton(QStringLiteral("btnCopy"), toolIcon(m_copyIcon.normal, m_copyIcon.greyed),
                         QStringLiteral("Copy image to clipboard."));
-    btnSaveAs = addButton(QStringLiteral("btnSaveAs"), toolIcon(Icons::save(), Icons::saveGreyed()),
+    btnSaveAs = addButton(QStringLiteral("btnSaveAs"), toolIcon(m_saveIcon.normal, m_saveIcon.greyed),
                           QStringLiteral("Save image as..."));
     addGap();
     btnExit = addButton(QStringLiteral("btnExit"), toolIcon(Icons::exit(), Icons::exitGreyed()),
@@ -404,10 +408,10 @@ void TfrmMain::UpdateCommandStates()
     mnuSaveImage->setEnabled(active);
     mnuCopy->setEnabled(active);
 
-    mnuSaveImage->setIcon(mnuSaveImage->isEnabled() ? Icons::save() : Icons::saveGreyed());
-    mnuConnect->setIcon(mnuConnect->isEnabled() ? Icons::connect() : Icons::connectGreyed());
-    mnuCopy->setIcon(mnuCopy->isEnabled() ? Icons::copy() : Icons::copyGreyed());
-    mnuCaptureScreen->setIcon(mnuCaptureScreen->isEnabled() ? Icons::capture() : Icons::captureGreyed());
+    mnuSaveImage->setIcon(m_saveIcon.forState(mnuSaveImage->isEnabled()));
+    mnuConnect->setIcon(m_connectIcon.forState(mnuConnect->isEnabled()));
+    mnuCopy->setIcon(m_copyIcon.forState(mnuCopy->isEnabled()));
+    mnuCaptureScreen->setIcon(m_captureIcon.forState(mnuCaptureScreen->isEnabled()));
 
     btnConnect->setEnabled(mnuConnect->isEnabled());
     btnGrab->setEnabled(mnuCaptureScreen->isEnabled());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -183,6 +184,18 @@ private:
     int m_operationDepth = 0;
     bool m_closePending = false;
     bool m_closing = false;
+
+    // A command's picture and its greyed variant, drawn once: the states are refreshed on every key.
+    struct CommandIcon
+    {
+        QIcon normal;
+        QIcon greyed;
+        const QIcon &forState(bool enabled) const { return enabled ? normal : greyed; }
+    };
+    const CommandIcon m_saveIcon;
+    const CommandIcon m_connectIcon;
+    const CommandIcon m_copyIcon;
+    const CommandIcon m_captureIcon;
 };
 
 // The program's one main window, set by the program's entry.
