@@ -7,13 +7,11 @@
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
