@@ -49,24 +49,6 @@ TIniSettings::TIniSettings(const QString &fileName)
     m_lines = text.split(QLatin1Char('\n'));
     if (!m_lines.isEmpty() && m_lines.last().isEmpty())
         m_lines.removeLast();
-
-    QString section;
-    for (const QString &line : std::as_const(m_lines)) {
-        const QString header = sectionOf(line);
-        if (!header.isNull()) {
-            section = header;
-            continue;
-        }
-        const QString key = keyOf(line);
-        if (key.isNull())
-            continue;
-        const QString lookup = lookupKey(section, key);
-        if (m_values.contains(lookup))
-            continue; // the first entry of a key is the one that counts
-        const QString trimmed = line.trimmed();
-        m_values.insert(lookup, unquoted(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1).trimmed())
-                                    .left(MaxValueLength));
-    }
 }
 
 QString TIniSettings::sectionOf(const QString &line)
@@ -89,14 +71,28 @@ QString TIniSettings::keyOf(const QString &line)
     return trimmed.left(equals).trimmed();
 }
 
-QString TIniSettings::lookupKey(const QString &section, const QString &key)
+QString TIniSettings::valueOf(const QString &line)
 {
-    return section.toLower() + QLatin1Char('\n') + key.toLower();
+    const QString trimmed = line.trimmed();
+    return unquoted(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1).trimmed()).left(MaxValueLength);
 }
 
+// The first entry of a key counts; a section whose header appears twice reads as one.
 QString TIniSettings::readString(const QString &section, const QString &key) const
 {
-    return m_values.value(lookupKey(section, key));
+    QString current;
+    for (const QString &line : m_lines) {
+        const QString header = sectionOf(line);
+        if (!header.isNull()) {
+            current = header;
+            continue;
+        }
+        const QString lineKey = keyOf(line);
+        if (!lineKey.isNull() && current.compare(section, Qt::CaseInsensitive) == 0
+            && lineKey.compare(key, Qt::CaseInsensitive) == 0)
+            return valueOf(line);
+    }
+    return {};
 }
 
 qint32 TIniSettings::readInteger(const QString &section, const QString &key, qint32 defaultValue) const
@@ -187,7 +183,6 @@ void TIniSettings::setLine(const QString &section, const QString &key, const QSt
             continue;
         if (keyOf(m_lines.at(i)).compare(key, Qt::CaseInsensitive) == 0) {
             m_lines[i] = entry;
-            m_values.insert(lookupKey(section, key), value);
             return;
         }
         if (!m_lines.at(i).trimmed().isEmpty())
@@ -200,7 +195,6 @@ void TIniSettings::setLine(const QString &section, const QString &key, const QSt
         insertAt = m_lines.size();
     }
     m_lines.insert(insertAt, entry);
-    m_values.insert(lookupKey(section, key), value);
 }
 
 bool TIniSettings::commit()

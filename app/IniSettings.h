@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -17,8 +16,6 @@ public:
 
     // Reads the file once; a missing or unreadable file reads as empty.
     explicit TIniSettings(const QString &fileName);
-
-    QString fileName() const { return m_fileName; }
 
     // The raw text of a key, null when the section or key is missing.
     QString readString(const QString &section, const QString &key) const;
@@ -40,12 +37,11 @@ public:
     bool commit();
 
 private:
-    static QString lookupKey(const QString &section, const QString &key);
     static QString sectionOf(const QString &line);   // null when the line is no section header
     static QString keyOf(const QString &line);       // null when the line holds no key
+    static QString valueOf(const QString &line);     // the value of a key's line, as read
     void setLine(const QString &section, const QString &key, const QString &value);
 
     QString m_fileName;
-    QStringList m_lines;                 // the file as read, line by line
-    QHash<QString, QString> m_values;    // "section\nkey" in lower case -> raw value
+    QStringList m_lines;   // the file as read, line by line, with the values written since
 };
