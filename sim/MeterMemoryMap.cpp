@@ -2,24 +2,22 @@
 
 namespace {
 
-// Where the items of the two chains lie, and their element sizes. Sizes other than 8 make a
-// reader that assumes 8-byte elements fetch the wrong descriptor.
-constexpr quint32 ScreenListAddress = 0x82000;      // entry 31: element 0 describes the screen description
-constexpr quint16 ScreenListElementSize = 12;
-constexpr quint16 ScreenListCount = 2;
-constexpr quint32 ScreenInfoAddress = 0x83000;
-constexpr quint16 ScreenInfoElementSize = 24;
-constexpr quint16 ScreenInfoCount = 1;
-constexpr quint32 ColourListAddress = 0x84000;      // entry 27: element 1 describes the colour table list
-constexpr quint16 ColourListElementSize = 10;
-constexpr quint16 ColourListCount = 3;
-constexpr quint32 ColourTablesAddress = 0x85000;    // element 2 describes the palette
-constexpr quint16 ColourTablesElementSize = 12;
-constexpr quint16 ColourTablesCount = 4;
-constexpr quint32 PaletteAddress = 0x86000;
-constexpr quint16 PaletteElementSize = 3;
-constexpr quint16 PaletteCount = 8;
-constexpr quint32 OtherItemsAddress = 0x90000;      // the 31 entries nobody uses
+// An item as a descriptor gives it: where it lies, its element size and its element count.
+struct Item
+{
+    quint32 address;
+    quint16 elementSize;
+    quint16 count;
+};
+
+// The items of the two chains. Element sizes other than 8 make a reader that assumes 8-byte
+// elements fetch the wrong descriptor.
+constexpr Item ScreenList{0x82000, 12, 2};     // entry 31: element 0 describes the screen description
+constexpr Item ScreenInfo{0x83000, 24, 1};
+constexpr Item ColourList{0x84000, 10, 3};     // entry 27: element 1 describes the colour table list
+constexpr Item ColourTables{0x85000, 12, 4};   // element 2 describes the palette
+constexpr Item PaletteItem{0x86000, 3, 8};
+constexpr quint32 OtherItemsAddress = 0x90000; // the 31 entries nobody uses
 
 // Screen description fields, by offset.
 constexpr quint32 WidthOffset = 4;
@@ -41,29 +39,22 @@ MeterMemoryMap::MeterMemoryMap(const VirtualMeterOptions &options, const MeterSc
     // The directory, then junk up to the end of its last 128-byte block.
     for (int i = 0; i < DirectoryEntries; ++i) {
         const quint32 entry = DirectoryAddress + quint32(i * DirectoryEntrySize);
-        quint32 address = OtherItemsAddress + quint32(i) * 0x100;
-        quint16 elementSize = quint16(4 + i % 5);
-        quint16 count = quint16(1 + i % 7);
-        if (i == ScreenEntry) {
-            address = ScreenListAddress;
-            elementSize = ScreenListElementSize;
-            count = ScreenListCount;
-        } else if (i == PaletteEntry) {
-            address = ColourListAddress;
-            elementSize = ColourListElementSize;
-            count = ColourListCount;
-        } else {
-            writeFiller(address, elementSize * count, quint8(i));
-        }
-        writeDescriptor(entry, address, elementSize, count);
+        Item item{OtherItemsAddress + quint32(i) * 0x100, quint16(4 + i % 5), quint16(1 + i % 7)};
+        if (i == ScreenEntry)
+            item = ScreenList;
+        else if (i == PaletteEntry)
+            item = ColourList;
+        else
+            writeFiller(item.address, item.elementSize * item.count, quint8(i));
+        writeDescriptor(entry, item.address, item.elementSize, item.count);
         writeFiller(entry + 8, DirectoryEntrySize - 8, quint8(0x40 + i));
     }
     writeFiller(DirectoryAddress + DirectoryEntries * DirectoryEntrySize, 128, 0x77);
 
     // Entry 31: element 0 describes the screen description.
-    writeFiller(ScreenListAddress, 128, 0x11);
-    writeDescriptor(ScreenListAddress, ScreenInfoAddress, ScreenInfoElementSize, ScreenInfoCount);
-    writeDescriptor(ScreenListAddress + ScreenListElementSize, 0x0BADBAD0, 8, 1);
+    writeFiller(ScreenList.address, 128, 0x11);
+    writeDescriptor(ScreenList.address, ScreenInfo.address, ScreenInfo.elementSize, ScreenInfo.count);
+    writeDescriptor(ScreenList.address + ScreenList.elementSize, 0x0BADBAD0, 8, 1);
 
     quint16 width = quint16(screen.storedWidth());
     quint16 height = quint16(screen.storedHeight());
@@ -73,27 +64,29 @@ MeterMemoryMap::MeterMemoryMap(const VirtualMeterOptions &options, const MeterSc
         height = AbsurdSize;
         described = AbsurdImageAddress;
     }
-    writeFiller(ScreenInfoAddress, ScreenInfoElementSize + 32, 0x22);
-    m_memory.writeBigEndian(ScreenInfoAddress + WidthOffset, width, 2);
-    m_memory.writeBigEndian(ScreenInfoAddress + HeightOffset, height, 2);
-    m_memory.writeBigEndian(ScreenInfoAddress + OrientationOffset, screen.orientation(), 2);
-    m_memory.writeBigEndian(ScreenInfoAddress + ImageAddressOffset, described, 4);
+    writeFiller(ScreenInfo.address, ScreenInfo.elementSize + 32, 0x22);
+    m_memory.writeBigEndian(ScreenInfo.address + WidthOffset, width, 2);
+    m_memory.writeBigEndian(ScreenInfo.address + HeightOffset, height, 2);
+    m_memory.writeBigEndian(ScreenInfo.address + OrientationOffset, screen.orientation(), 2);
+    m_memory.writeBigEndian(ScreenInfo.address + ImageAddressOffset, described, 4);
     m_imageAddress = described;
 
     // Entry 27: element 1 describes the colour tables, whose element 2 describes the palette.
-    writeFiller(ColourListAddress, 128, 0x33);
-    writeDescriptor(ColourListAddress, 0x0BADBAD0, 8, 1);
-    writeDescriptor(ColourListAddress + ColourListElementSize, ColourTablesAddress, ColourTablesElementSize, ColourTablesCount);
-    writeFiller(ColourTablesAddress, ColourTablesElementSize * ColourTablesCount + 16, 0x44);
-    writeDescriptor(ColourTablesAddress + 2 * ColourTablesElementSize, PaletteAddress, PaletteElementSize, PaletteCount);
+    writeFiller(ColourList.address, 128, 0x33);
+    writeDescriptor(ColourList.address, 0x0BADBAD0, 8, 1);
+    writeDescriptor(ColourList.address + ColourList.elementSize, ColourTables.address, ColourTables.elementSize,
+                    ColourTables.count);
+    writeFiller(ColourTables.address, ColourTables.elementSize * ColourTables.count + 16, 0x44);
+    writeDescriptor(ColourTables.address + 2 * ColourTables.elementSize, PaletteItem.address, PaletteItem.elementSize,
+                    PaletteItem.count);
     QByteArray palette;
     for (QRgb colour : screen.storedPalette()) {
         palette.append(char(qRed(colour)));
         palette.append(char(qGreen(colour)));
         palette.append(char(qBlue(colour)));
     }
-    writeFiller(PaletteAddress, 128, 0x55);
-    m_memory.write(PaletteAddress, palette);
+    writeFiller(PaletteItem.address, 128, 0x55);
+    m_memory.write(PaletteItem.address, palette);
 
     m_memory.write(ImageDataAddress, screen.stripData());
 }
