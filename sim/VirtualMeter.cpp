@@ -478,7 +478,6 @@ void VirtualMeter::hangUpWhenTaken()
 
 void VirtualMeter::hangUp()
 {
-    closeTerminal();
-    removeLink();
+    stop();
     emit hungUp();
 }
