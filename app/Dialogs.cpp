@@ -20,12 +20,6 @@ SaveFileHandler &saveFileHandler()
     return handler;
 }
 
-QList<ShownMessage> &messageLog()
-{
-    static QList<ShownMessage> log;
-    return log;
-}
-
 QMessageBox::Icon iconFor(MessageKind kind)
 {
     switch (kind) {
@@ -69,7 +63,6 @@ QString applicationTitle()
 QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,
                                     QMessageBox::StandardButtons buttons)
 {
-    messageLog().append({kind, text, buttons});
     if (messageHandler())
         return messageHandler()(kind, text, buttons);
 
@@ -111,16 +104,6 @@ void setMessageHandler(MessageHandler handler)
 void setSaveFileHandler(SaveFileHandler handler)
 {
     saveFileHandler() = std::move(handler);
-}
-
-QList<ShownMessage> shownMessages()
-{
-    return messageLog();
-}
-
-void clearShownMessages()
-{
-    messageLog().clear();
 }
 
 } // namespace Dialogs

@@ -36,14 +36,4 @@ using SaveFileHandler = std::function<QString(const QString &proposedName, const
                                               const QString &defaultSuffix)>;
 void setSaveFileHandler(SaveFileHandler handler);
 
-// Every message shown (through a handler or for real), oldest first, for tests to inspect.
-struct ShownMessage
-{
-    MessageKind kind;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-};
-QList<ShownMessage> shownMessages();
-void clearShownMessages();
-
 } // namespace Dialogs
