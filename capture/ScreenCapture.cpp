@@ -62,14 +62,16 @@ private:
     qint64 m_reported = 0;
 };
 
-}  // namespace
-
-bool ScreenCapture::geometryUsable(const TInstrumentMemory &memory)
+// Whether the screen description can be read at all: at least one whole strip, 1 to 512 rows,
+// and the pixel data inside the address space.
+bool geometryUsable(const TInstrumentMemory &memory)
 {
     return memory.ScreenWidth / ScreenLayout::StripWidth > 0 && memory.ScreenHeight > 0
            && memory.ScreenHeight <= ScreenLayout::MaxRows
            && memory.ImageAddress >= ScreenLayout::ImageOffset;
 }
+
+}  // namespace
 
 ScreenCapture::ScreenCapture(TqzMeterCom &link, TInstrumentMemory &memory)
     : m_link(link), m_memory(memory)

@@ -62,10 +62,6 @@ public:
     int haltPauseMs = 500;
     int restartPauseMs = 250;
 
-    // Whether the screen description can be read at all: at least one whole strip, 1 to 512
-    // rows, and the pixel data inside the address space.
-    static bool geometryUsable(const TInstrumentMemory &memory);
-
 private:
     CaptureOutcome readScreenImage(QImage &bitmap, CaptureResult &result,
                                    const std::function<bool()> &freezeOption,
