@@ -692,9 +692,9 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     setAllSkipSaveQuery(true);
     m_closing = true;
     const auto done = qScopeGuard([this] { m_closing = false; });
+    // A cancelled check gives each window its own question back.
     const bool proceed = !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(imageWindowsMostRecentFirst());
     if (!proceed) {
-        setAllSkipSaveQuery(false);
         event->ignore();
         return;
     }

@@ -145,7 +145,6 @@ void TfrmUnsavedImages::Button2Click()
 
 void TfrmUnsavedImages::btnCancelClick()
 {
-    clearSkipSaveQuery();
     Outcome = CancelClose;
     reject();
 }
