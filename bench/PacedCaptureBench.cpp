@@ -7,7 +7,6 @@
 #include "VirtualMeterThread.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -83,13 +82,11 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
-    QDir(home.path()).mkpath(QStringLiteral("ports"));
+    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());  // the instrument makes its ports folder there
 
     VirtualMeterOptions options;
     options.comNumber = Com;
     options.pace = true;
-    options.landscape = false;
     options.storedSize = QSize(width, StoredHeight);
     VirtualMeterThread meter;
     QString error;
