@@ -40,8 +40,6 @@ namespace {
 
 // The window's own texts, in one place.
 namespace Texts {
-const QString ProductName = QStringLiteral("Corvane Snaploom");
-const QString TitleVersionFormat = QStringLiteral(" v.%d.%d");
 const QString CouldNotInitializePort = QStringLiteral("Could not initialize port module.");
 const QString CouldNotAllocateMemory = QStringLiteral("Could not allocate memory.");
 const QString NotConnected = QStringLiteral("Not Connected");
@@ -128,7 +126,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     , m_captureIcon{Icons::capture(), Icons::captureGreyed()}
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(Texts::ProductName + FormatFileVersion(Texts::TitleVersionFormat));
+    setWindowTitle(ApplicationTitle());
     setWindowIcon(Icons::application());
     setMinimumSize(MinimumWidth, MinimumHeight);
     resize(DesignWidth, DesignHeight);
