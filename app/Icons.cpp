@@ -44,8 +44,9 @@ QIcon iconOf(const Artwork &draw, bool grey)
     QIcon icon;
     for (int size : {16, 24, 32}) {
         const QPixmap pixmap = render(draw, size);
-        icon.addPixmap(grey ? greyed(pixmap) : pixmap, QIcon::Normal);
-        icon.addPixmap(greyed(pixmap), QIcon::Disabled);
+        const QPixmap disabled = greyed(pixmap);
+        icon.addPixmap(grey ? disabled : pixmap, QIcon::Normal);
+        icon.addPixmap(disabled, QIcon::Disabled);
     }
     return icon;
 }
@@ -169,7 +170,6 @@ QIcon copyGreyed() { return iconOf(drawCopy, true); }
 QIcon exit() { return iconOf(drawExit, false); }
 QIcon exitGreyed() { return iconOf(drawExit, true); }
 QIcon about() { return iconOf(drawAbout, false); }
-QIcon aboutGreyed() { return iconOf(drawAbout, true); }
 
 QIcon application()
 {

@@ -16,7 +16,6 @@ QIcon copyGreyed();
 QIcon exit();
 QIcon exitGreyed();
 QIcon about();
-QIcon aboutGreyed();
 // The window icon of the program, at 16, 32, 48 and 64 pixels.
 QIcon application();
 } // namespace Icons
