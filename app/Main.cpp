@@ -828,6 +828,13 @@ void TfrmMain::PortItemClick(QAction *item)
     UpdateCommandStates();
 }
 
+// Choosing a port or searching is offered only while no attempt runs and nothing is connected.
+void TfrmMain::setPortChoiceEnabled(bool enabled)
+{
+    mnuInterface->menuAction()->setEnabled(enabled);
+    mnuPopFindInstrument->setEnabled(enabled);
+}
+
 void TfrmMain::disconnectLink()
 {
     m_link->Disconnect();
@@ -836,8 +843,7 @@ void TfrmMain::disconnectLink()
     pnlSerial->clear();
     pnlConnected->setText(Texts::Disconnected);
     mnuConnect->setEnabled(true);
-    mnuInterface->menuAction()->setEnabled(true);
-    mnuPopFindInstrument->setEnabled(true);
+    setPortChoiceEnabled(true);
 }
 
 bool TfrmMain::connectionAttempt()
@@ -855,8 +861,7 @@ void TfrmMain::connectAttempt(int senderTag)
         setFileText(Texts::Connecting);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    mnuInterface->menuAction()->setEnabled(false);
-    mnuPopFindInstrument->setEnabled(false);
+    setPortChoiceEnabled(false);
 
     bool found = false;
     try {
@@ -869,8 +874,7 @@ void TfrmMain::connectAttempt(int senderTag)
         } catch (...) {
             // the first error is the one reported
         }
-        mnuInterface->menuAction()->setEnabled(true);
-        mnuPopFindInstrument->setEnabled(true);
+        setPortChoiceEnabled(true);
         throw;
     }
     if (found) {
@@ -883,8 +887,7 @@ void TfrmMain::connectAttempt(int senderTag)
         return;
     }
     m_link->Disconnect();
-    mnuInterface->menuAction()->setEnabled(true);
-    mnuPopFindInstrument->setEnabled(true);
+    setPortChoiceEnabled(true);
     setFileText(Texts::NoInstrumentStatus);
     if (!searching)
         Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);

@@ -163,6 +163,7 @@ private:
     bool connectionAttempt();
     void connectAttempt(int senderTag);
     void disconnectLink();
+    void setPortChoiceEnabled(bool enabled);
     void showCapturedImage(const QImage &picture);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
