@@ -4,9 +4,9 @@
 #include "Icons.h"
 #include "ImageForm.h"
 #include "IniSettings.h"
+#include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
-#include "ComPort.h"
 #include "InstrumentMemory.h"
 #include "ProgressBarFix.h"
 #include "ScreenCapture.h"
@@ -718,10 +718,8 @@ void TfrmMain::runCommand(Command command)
 {
     try {
         command();
-    } catch (const EComPort &error) {
-        showError(this, error.text());
     } catch (const std::exception &error) {
-        showError(this, QString::fromLocal8Bit(error.what()));
+        TSnaploomApplication::ShowException(error, this);
     }
 }
 

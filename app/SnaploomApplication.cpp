@@ -24,9 +24,9 @@ bool TSnaploomApplication::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
-void TSnaploomApplication::ShowException(const std::exception &error)
+void TSnaploomApplication::ShowException(const std::exception &error, QWidget *parent)
 {
     const auto *comError = dynamic_cast<const EComPort *>(&error);
     const QString text = comError ? comError->text() : QString::fromLocal8Bit(error.what());
-    Dialogs::message(QApplication::activeWindow(), Dialogs::MessageKind::Error, text);
+    Dialogs::message(parent, Dialogs::MessageKind::Error, text);
 }

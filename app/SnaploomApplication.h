@@ -13,6 +13,7 @@ public:
 
     bool notify(QObject *receiver, QEvent *event) override;
 
-    // Shows the error box for an exception that reached the general report.
-    static void ShowException(const std::exception &error);
+    // Shows the error box for an exception: an error of the serial port with its own text, any
+    // other with its description. The box belongs to the active window unless a parent is given.
+    static void ShowException(const std::exception &error, QWidget *parent = QApplication::activeWindow());
 };
