@@ -803,12 +803,6 @@ void TfrmMain::BuildPortMenu()
     mnuConnect->setEnabled(true);
 }
 
-bool TfrmMain::PortSelected() const
-{
-    const QList<QAction *> items = mnuInterface->actions();
-    return std::any_of(items.begin(), items.end(), [](QAction *item) { return item->isChecked(); });
-}
-
 void TfrmMain::PortItemClick(QAction *item)
 {
     const int tag = tagOf(item);
@@ -822,7 +816,7 @@ void TfrmMain::PortItemClick(QAction *item)
     item->setChecked(true);
     m_link->PortNumber = tag;
     pnlPort->setText(portCaption(tag));
-    mnuConnect->setEnabled(PortSelected());
+    mnuConnect->setEnabled(true);   // the chosen item is checked, so a port is selected
     UpdateCommandStates();
 }
 

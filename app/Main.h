@@ -52,7 +52,6 @@ public:
     // Interface menu and connecting.
     void BuildPortMenu();
     void PortItemClick(QAction *item);
-    bool PortSelected() const;
     void mnuConnectClick(int senderTag);
     void FindInstrument();
 
