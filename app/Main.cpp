@@ -506,18 +506,14 @@ void TfrmMain::DrawSizeGrip()
     grip.fill(palette().color(QPalette::Button));
     const QRgb white = qRgb(255, 255, 255);
     const QRgb grey = qRgb(128, 128, 128);
-    // Three stripes of three diagonal lines each, from (x0, 16) up to (x0 + 16, 0) exclusive.
-    for (int k = 4; k <= 12; k += 4) {
-        const int starts[] = {k - 3, k - 2, k - 1};
-        for (int line = 0; line < 3; ++line) {
-            const int x0 = starts[line];
-            for (int step = 0; step < CornerSize; ++step) {
-                const int x = x0 + step;
-                const int y = CornerSize - step;
-                if (x >= 0 && x < CornerSize && y >= 0 && y < CornerSize)
-                    grip.setPixel(x, y, line == 0 ? white : grey);
-            }
-        }
+    // Three stripes of a white and two grey diagonal lines; the line from x0 on the bottom edge
+    // holds the pixels with x + y == x0 + 16, up to the right edge.
+    for (int x0 = 1; x0 < 12; ++x0) {
+        if (x0 % 4 == 0)
+            continue; // the gap between two stripes
+        const QRgb colour = x0 % 4 == 1 ? white : grey;
+        for (int x = x0 + 1, y = CornerSize - 1; x < CornerSize; ++x, --y)
+            grip.setPixel(x, y, colour);
     }
     imgCorner->setPixmap(QPixmap::fromImage(grip));
 }
