@@ -25,6 +25,14 @@ private:
         return frmSplash;
     }
 
+    // The window behaves the same whether start-up showed it or not.
+    static void shownOrNotRows()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("shown") << true;
+        QTest::newRow("never shown") << false;
+    }
+
 private slots:
     void createdWithItsPanel()
     {
@@ -108,12 +116,7 @@ private slots:
         delete splash;
     }
 
-    void releasedAtTick128_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("shown") << true;
-        QTest::newRow("never shown") << false;
-    }
+    void releasedAtTick128_data() { shownOrNotRows(); }
     void releasedAtTick128()
     {
         QFETCH(bool, shown);
@@ -131,12 +134,7 @@ private slots:
     }
 
     // Left to its own timer, the window goes away by itself, seen or not.
-    void fadesAndReleasesItselfOnItsOwnTimer_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("shown") << true;
-        QTest::newRow("never shown") << false;
-    }
+    void fadesAndReleasesItselfOnItsOwnTimer_data() { shownOrNotRows(); }
     void fadesAndReleasesItselfOnItsOwnTimer()
     {
         QFETCH(bool, shown);
