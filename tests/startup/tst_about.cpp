@@ -72,10 +72,6 @@ private slots:
         QCOMPARE(f.box.lblBuild->text(), QStringLiteral("Build 1.2.0.3"));
         QCOMPARE(f.box.btnOK->text(), QStringLiteral("OK"));
         QVERIFY(f.box.btnOK->isDefault());
-        // The distributor is fictional and its web address is on the reserved example domain.
-        QVERIFY(QUrl(TfrmAbout::DistributorWebAddress).host().endsWith(QStringLiteral(".example")));
-        for (QLabel *label : {f.box.lblQZT, f.box.lblAdr1, f.box.lblAdr2, f.box.lblPhone, f.box.lblLink})
-            QVERIFY(!label->text().isEmpty());
     }
 
     void showingPutsThePicturesIn()
