@@ -79,6 +79,5 @@ In Corvane Snaploom: Files > Connect (Ctrl+Enter), then Files > Capture screen (
 The picture comes in at the real line speed, in about a minute; save it with Ctrl+S.
 TEXT
 
-status=0
-"$bin_dir/corvane-snaploom" "$@" || status=$?
-exit "$status"
+# The trap above stops the instrument and removes the folder however the program ends.
+"$bin_dir/corvane-snaploom" "$@"
