@@ -62,12 +62,17 @@ private:
     qint64 m_reported = 0;
 };
 
-// Whether the screen description can be read at all: at least one whole strip, 1 to 512 rows,
-// and the pixel data inside the address space.
+// The widest stored screen taken: 256 strips, a read of 393216 bytes (about 7 minutes on the line)
+// and a 4 MiB picture. The instrument's own screens are at most 480 pixels wide; a description of
+// 65535 would ask for a 12 MiB read and a 128 MiB picture.
+constexpr quint16 MaxScreenWidth = 2048;
+
+// Whether the screen description can be read at all: at least one whole strip and no more than
+// MaxScreenWidth, 1 to 512 rows, and the pixel data inside the address space.
 bool geometryUsable(const TInstrumentMemory &memory)
 {
-    return memory.ScreenWidth / ScreenLayout::StripWidth > 0 && memory.ScreenHeight > 0
-           && memory.ScreenHeight <= ScreenLayout::MaxRows
+    return memory.ScreenWidth / ScreenLayout::StripWidth > 0 && memory.ScreenWidth <= MaxScreenWidth
+           && memory.ScreenHeight > 0 && memory.ScreenHeight <= ScreenLayout::MaxRows
            && memory.ImageAddress >= ScreenLayout::ImageOffset;
 }
 
