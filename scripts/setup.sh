@@ -3,6 +3,7 @@
 #   scripts/setup.sh demo   install what is missing, build, and run the desktop program on the
 #                           virtual instrument
 #   scripts/setup.sh test   install what is missing, build, and run every test
+# CI (.ci/run) then runs scripts/sanitize.sh and scripts/fuzz.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,9 @@ mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
           libgl-dev)
+# The checking build (scripts/sanitize.sh) and the fuzzers (scripts/fuzz.sh): clang with its
+# sanitizer and libFuzzer runtimes, and the symbolizer for readable reports.
+packages+=(clang-14 libclang-rt-14-dev llvm-14)
 
 missing=()
 for p in "${packages[@]}"; do
