@@ -13,9 +13,10 @@ findings=$(pwd)/$build/fuzz-findings
 mkdir -p "$findings"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp"
 symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
-[ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
+if [ -x "$symbolizer" ]; then
+    export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
+fi
 
 status=0
 ran=0

@@ -21,9 +21,10 @@ rm -rf "$reports"
 mkdir -p "$reports"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$reports/asan"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
-export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp"
 symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
-[ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
+if [ -x "$symbolizer" ]; then
+    export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
+fi
 
 status=0
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure) || status=$?
