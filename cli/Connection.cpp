@@ -1,24 +1,26 @@
 #include "Connection.h"
 
+#include "CommandLine.h"
+#include "InstrumentFinder.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
-#include <algorithm>
-
 namespace {
 
-bool tryPort(TqzMeterCom &link, int number, QTextStream &err)
+QString portText(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
+}
+
+bool tryPort(TqzMeterCom &link, QTextStream &err)
 {
     link.Disconnect();
-    link.PortNumber = number;
-    if (!link.OpenPort())
-        return false;
-    if (link.Connect() && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
+    const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
+    if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
-    if (link.CommandMode)
-        err << QStringLiteral("COM%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
-                   .arg(number)
-                   .arg(link.Info.ModelName)
+    if (attempt == InstrumentFinder::Attempt::NotCapturable)
+        err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
+                   .arg(portText(link), link.Info.ModelName)
                    .arg(link.Info.ModelCode);
     link.Disconnect();
     return false;
@@ -26,62 +28,39 @@ bool tryPort(TqzMeterCom &link, int number, QTextStream &err)
 
 }  // namespace
 
-bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
-{
-    bool havePort = false;
-    for (int i = 0; i < arguments.size();) {
-        const QString argument = arguments.at(i);
-        if (argument == QLatin1String("--find")) {
-            choice.find = true;
-            arguments.removeAt(i);
-        } else if (argument == QLatin1String("--port") || argument.startsWith(QLatin1String("--port="))) {
-            QString value;
-            if (argument == QLatin1String("--port")) {
-                if (i + 1 >= arguments.size()) {
-                    error = QStringLiteral("--port needs a port such as COM5.");
-                    return false;
-                }
-                value = arguments.at(i + 1);
-                arguments.removeAt(i + 1);
-            } else {
-                value = argument.mid(7);
-            }
-            arguments.removeAt(i);
-            const QString digits = value.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ? value.mid(3) : value;
-            bool ok = false;
-            choice.number = digits.toInt(&ok);
-            if (!ok || choice.number < 0 || digits.isEmpty()) {
-                error = QStringLiteral("\"%1\" is not a port; give one such as COM5.").arg(value);
-                return false;
-            }
-            havePort = true;
-        } else {
-            ++i;
-        }
-    }
-    if (havePort == choice.find) {
-        error = QStringLiteral("Give either --port COM<n> or --find.");
-        return false;
-    }
-    return true;
-}
-
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
 {
     auto link = std::make_unique<TqzMeterCom>();
+    bool found = false;
     if (choice.find) {
-        QList<int> numbers;
-        for (const SerialPortName &port : SerialPorts::list())
-            if (port.number > 0)
-                numbers.append(port.number);
-        std::stable_sort(numbers.begin(), numbers.end());
-        for (int number : numbers)
-            if (tryPort(*link, number, err))
-                return link;
-    } else if (tryPort(*link, choice.number, err)) {
-        return link;
+        found = InstrumentFinder::search([&](int number) {
+                    link->PortNumber = number;
+                    return tryPort(*link, err);
+                }) > 0;
+    } else {
+        link->PortNumber = choice.number;
+        link->PortPath = choice.path;
+        found = tryPort(*link, err);
     }
+    if (found)
+        return link;
     err << "No instrument detected.\n";
     err.flush();
     return nullptr;
+}
+
+QString connectedDevice(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? SerialPorts::devicePathFor(link.PortNumber) : link.PortPath;
+}
+
+int connectedPortNumber(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? link.PortNumber : SerialPorts::numberForDevice(link.PortPath);
+}
+
+QString connectedPortText(const TqzMeterCom &link)
+{
+    const int number = connectedPortNumber(link);
+    return number >= 0 ? QStringLiteral("COM%1 (%2)").arg(number).arg(connectedDevice(link)) : connectedDevice(link);
 }
