@@ -253,6 +253,7 @@ CommandRequest parseCommandLine(const QStringList &arguments)
             return parseCommand(spec, arguments.mid(1));
     if (first.startsWith(QLatin1Char('-')))
         return refuse(Program, QStringLiteral("unknown option '%1'").arg(first), Program);
+    const QString unknown = first == QLatin1String("help") ? arguments.value(1) : first;
     return refuse(Program, QStringLiteral("unknown command '%1'; the commands are %2")
-                               .arg(first, commandNames().join(QStringLiteral(", "))), Program);
+                               .arg(unknown, commandNames().join(QStringLiteral(", "))), Program);
 }

@@ -67,6 +67,7 @@ private slots:
         *row(snaploom, {}) << 2 << "Usage: snaploom <command> [options] (see 'snaploom --help')";
         *row(snaploom, {"--frob"}) << 2 << "snaploom: unknown option '--frob'";
         *row(snaploom, {"frobnicate"}) << 2 << "snaploom: unknown command 'frobnicate'; the commands are ports, identify, capture";
+        *row(snaploom, {"help", "frobnicate"}) << 2 << "snaploom: unknown command 'frobnicate'";
         for (const QString command : {"ports", "identify", "capture"}) {
             *row(snaploom, {command, "--help"}) << 0 << "Usage: snaploom " + command;
             *row(snaploom, {command, "-h"}) << 0 << "Usage: snaploom " + command;
