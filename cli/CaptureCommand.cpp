@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Connection.h"
 #include "ExitCodes.h"
+#include "InterruptSignals.h"
 #include "InstrumentMemory.h"
 #include "ScreenCapture.h"
 #include "qzMeterCOM.h"
@@ -94,12 +95,16 @@ struct DisconnectOnExit
     }
 };
 
+const char InterruptedText[] = "Interrupted: nothing was written.";
+
 int exitCodeFor(CaptureOutcome outcome)
 {
     switch (outcome) {
     case CaptureOutcome::Captured: return ExitCode::Success;
     case CaptureOutcome::Refused: return ExitCode::Refused;
     case CaptureOutcome::HaltFailed: return ExitCode::HaltFailed;
+    case CaptureOutcome::Cancelled: return ExitCode::Interrupted;
+    case CaptureOutcome::LineLost: return ExitCode::LineLost;
     case CaptureOutcome::NoScreenInfo:
     case CaptureOutcome::BadGeometry:
     case CaptureOutcome::NothingReceived:
@@ -183,6 +188,12 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
     case CaptureOutcome::Refused:
         err << CaptureTexts::Refused << '\n';
         return ExitCode::Refused;
+    case CaptureOutcome::Cancelled:
+        err << InterruptedText << '\n';
+        return ExitCode::Interrupted;
+    case CaptureOutcome::LineLost:
+        err << result.errorText << '\n';
+        return ExitCode::LineLost;
     case CaptureOutcome::NoScreenInfo:
         err << "Could not read the instrument's memory directory and screen description.\n";
         return ExitCode::LoadFailed;
@@ -190,12 +201,20 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
         err << QStringLiteral("The instrument describes an unusable screen: %1 x %2 pixels, image at address %3.\n")
                    .arg(result.storedWidth)
                    .arg(result.storedHeight)
-                   .arg(memory.ImageAddress);
+                   .arg(result.imageAddress);
         Q_FALLTHROUGH();
     default:
         err << asLines(CaptureTexts::LoadError) << '\n';
         return exitCodeFor(result.outcome);
     }
+
+    // A signal that came after the read: the picture is not written, not even in part.
+    if (InterruptSignals::received()) {
+        err << InterruptedText << '\n';
+        return ExitCode::Interrupted;
+    }
+    // The picture is delivered, but the instrument was left halted: the caller must know.
+    const int written = result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
 
     QString error;
     if (toStandardOutput) {
@@ -206,7 +225,7 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
             return ExitCode::FileNotWritten;
         }
         info << QStringLiteral("Wrote %1 x %2 pixels to standard output\n").arg(result.image.width()).arg(result.image.height());
-        return ExitCode::Success;
+        return written;
     }
     const QString path = request.output.isEmpty()
                              ? freshCaptureFileName(QDir::current(), link->Info.ModelName, link->Info.SerialNumber,
@@ -217,5 +236,5 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
         return ExitCode::FileNotWritten;
     }
     info << QStringLiteral("Saved %1 x %2 pixels to %3\n").arg(result.image.width()).arg(result.image.height()).arg(path);
-    return ExitCode::Success;
+    return written;
 }

@@ -22,6 +22,7 @@ const QString GeneralUsage = QStringLiteral(
     "  identify (--port PORT | --find)   connect to the instrument and show what it is\n"
     "  capture (--port PORT | --find) [--freeze] [-o FILE] [--format bmp|png]\n"
     "                                    capture the instrument's screen to a BMP or PNG file\n"
+    "  unfreeze (--port PORT | --find)   restart an instrument left halted and leave command mode\n"
     "\n"
     "PORT is COM<n> or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...;\n"
     "--find tries every listed port in ascending order and stops at the first instrument.\n"
@@ -86,13 +87,22 @@ QList<CommandSpec> commandTable()
                         "overwriting one that exists. FILE is checked before the instrument is touched;\n"
                         "a FIFO or device already at FILE is written into, never replaced.\n"
                         "Exit codes: 0 captured and written, 1 serial error, 2 bad options, 3 no instrument,\n"
-                        "4 refused by the instrument, 5 halt failed, 6 load failed, 7 file not written."),
+                        "4 refused by the instrument, 5 halt failed, 6 load failed, 7 file not written,\n"
+                        "8 written but the DSP did not restart, 9 line lost, 10 interrupted."),
          {PortOption, FindOption, FreezeOption, OutputOption, FormatOption},
          {PortText, FindText,
           {QStringLiteral("--freeze"), QStringLiteral("halt the instrument's signal processor while the picture\n"
                                                       "is read (ongoing measurements are cleared)")},
           {QStringLiteral("-o, --output FILE"), QStringLiteral("the file to write, or - for standard output")},
           {QStringLiteral("--format bmp|png"), QStringLiteral("the picture's format")}},
+         true},
+        {QStringLiteral("unfreeze"), QStringLiteral("snaploom unfreeze (--port PORT | --find)"),
+         QStringLiteral("Restarts the instrument's signal processor (its screen runs again) and leaves its\n"
+                        "command mode, for an instrument that an interrupted capture left halted.\n"
+                        "Exit codes: 0 restarted, 1 serial error, 2 bad options, 3 no instrument,\n"
+                        "8 the restart was not acknowledged, 9 line lost."),
+         {PortOption, FindOption},
+         {PortText, FindText},
          true},
     };
 }

@@ -6,7 +6,9 @@
 #include "CommandLine.h"
 #include "ExitCodes.h"
 #include "IdentifyCommand.h"
+#include "InterruptSignals.h"
 #include "PortsCommand.h"
+#include "UnfreezeCommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -29,12 +31,21 @@ int main(int argc, char *argv[])
     case CommandRequest::Action::Run:
         break;
     }
+    InterruptSignals interrupts;
     try {
         if (request.command == QLatin1String("ports"))
             return runPortsCommand(request.json, out);
-        if (request.command == QLatin1String("identify"))
-            return runIdentifyCommand(request, out, err);
+        if (request.command == QLatin1String("identify")) {
+            const int code = runIdentifyCommand(request, out, err);
+            return InterruptSignals::received() ? ExitCode::Interrupted : code;
+        }
+        if (request.command == QLatin1String("unfreeze"))
+            return runUnfreezeCommand(request, out, err);
         return runCaptureCommand(request, out, err);
+    } catch (const ELineLost &e) {
+        out.flush();
+        err << e.text() << '\n';
+        return ExitCode::LineLost;
     } catch (const EComPort &e) {
         out.flush();
         err << e.text() << '\n';

@@ -66,16 +66,16 @@ private slots:
         *row(snaploom, {"--version"}) << 0 << "snaploom " + Version;
         *row(snaploom, {}) << 2 << "Usage: snaploom <command> [options] (see 'snaploom --help')";
         *row(snaploom, {"--frob"}) << 2 << "snaploom: unknown option '--frob'";
-        *row(snaploom, {"frobnicate"}) << 2 << "snaploom: unknown command 'frobnicate'; the commands are ports, identify, capture";
+        *row(snaploom, {"frobnicate"}) << 2 << "snaploom: unknown command 'frobnicate'; the commands are ports, identify, capture, unfreeze";
         *row(snaploom, {"help", "frobnicate"}) << 2 << "snaploom: unknown command 'frobnicate'";
-        for (const QString command : {"ports", "identify", "capture"}) {
+        for (const QString command : {"ports", "identify", "capture", "unfreeze"}) {
             *row(snaploom, {command, "--help"}) << 0 << "Usage: snaploom " + command;
             *row(snaploom, {command, "-h"}) << 0 << "Usage: snaploom " + command;
             *row(snaploom, {command, "--version"}) << 0 << "snaploom " + Version;
             *row(snaploom, {command, "--frob"}) << 2 << "snaploom " + command + ": Unknown option 'frob'.";
         }
         *row(snaploom, {"ports", "COM1"}) << 2 << "snaploom ports: unexpected argument 'COM1'";
-        for (const QString command : {"identify", "capture"}) {
+        for (const QString command : {"identify", "capture", "unfreeze"}) {
             *row(snaploom, {command, "--find", "--help"}) << 0 << "Usage: snaploom " + command;
             const QString who = "snaploom " + command + ": ";
             *row(snaploom, {command}) << 2 << who + "give either --port PORT or --find";
