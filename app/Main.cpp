@@ -8,6 +8,7 @@
 #include "UnsavedImages.h"
 
 #include "ComPort.h"
+#include "InstrumentFinder.h"
 #include "InstrumentMemory.h"
 #include "ProgressBarFix.h"
 #include "ScreenCapture.h"
@@ -873,9 +874,7 @@ void TfrmMain::finishEndBySignal()
 
 bool TfrmMain::connectionAttempt()
 {
-    if (!m_link->OpenPort())
-        return false;
-    return m_link->Connect() && TqzMeterCom::IsCapturableModel(m_link->Info.ModelCode);
+    return InstrumentFinder::attempt(*m_link) == InstrumentFinder::Attempt::Connected;
 }
 
 void TfrmMain::connectAttempt(int senderTag)
@@ -955,25 +954,22 @@ void TfrmMain::FindInstrument()
     BuildPortMenu();
     for (QAction *item : mnuInterface->actions())
         item->setChecked(false);
-    QList<QPointer<QAction>> portItems;
-    for (QAction *item : mnuInterface->actions())
-        if (tagOf(item) > 0)
-            portItems.append(item);
 
-    for (const QPointer<QAction> &item : portItems) {
-        if (!item)
-            continue;
-        const int number = tagOf(item);
+    const int found = InstrumentFinder::search([this](int number) {
         m_link->Disconnect();
         m_link->PortNumber = number;
         setFileText(Texts::TryingToOpen + QString::number(number));
         mnuConnectClick(TagFindInstrument);
-        if (m_link->IsConnected()) {
-            if (item)
+        return m_link->IsConnected();
+    });
+    if (found > 0) {
+        for (QAction *item : mnuInterface->actions())
+            if (tagOf(item) == found) {
                 item->setChecked(true);
-            UpdateCommandStates();
-            return;
-        }
+                break;
+            }
+        UpdateCommandStates();
+        return;
     }
     BuildPortMenu();
     Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
@@ -1040,11 +1036,7 @@ void TfrmMain::mnuCaptureScreenClick()
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
     listener.event = [this](CaptureEvent event) {
-        switch (event) {
-        case CaptureEvent::HaltFailed: showError(this, CaptureTexts::HaltFailed); break;
-        case CaptureEvent::RestartFailed: showError(this, CaptureTexts::RestartFailed); break;
-        case CaptureEvent::ShortRead: showError(this, CaptureTexts::CouldNotLoad); break;
-        }
+        showError(this, CaptureTexts::forEvent(event));
     };
     listener.progressStarted = [this](qint64 maximum) {
         pbMain->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));

@@ -51,7 +51,9 @@ void TComPort::open()
 {
     if (connected())
         return;
-    const QString device = SerialPorts::devicePathFor(SerialPorts::numberOf(m_name));
+    // A name that is a path is the device node itself (the command line takes either).
+    const QString device = m_name.startsWith(QLatin1Char('/')) ? m_name
+                                                               : SerialPorts::devicePathFor(SerialPorts::numberOf(m_name));
     if (device.isEmpty())
         throw EComPort(OpenFailed, ENOENT);
 
@@ -59,6 +61,8 @@ void TComPort::open()
     // pseudo-terminal opened through a link and through its own path is then one port.
     auto port = std::make_unique<QSerialPort>();
     const QString node = QFileInfo(device).canonicalFilePath();
+    if (node.isEmpty())
+        throw EComPort(OpenFailed, ENOENT);
     port->setPortName(node);
     if (!port->open(QIODevice::ReadWrite))
         throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));

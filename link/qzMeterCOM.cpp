@@ -288,7 +288,7 @@ bool TqzMeterCom::OpenPort()
     try {
         if (ComPort->connected())
             ComPort->close();
-        ComPort->setPortName(QStringLiteral("COM%1").arg(PortNumber));
+        ComPort->setPortName(PortPath.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortPath);
         ComPort->open();
     } catch (...) {
         // A port that cannot be opened simply stays closed; the caller reports it.

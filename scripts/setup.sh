@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Set-up on a fresh Debian machine (run as root, or with sudo available):
-#   scripts/setup.sh demo   install what is missing, build, and run the desktop program on the
-#                           virtual instrument
-#   scripts/setup.sh test   install what is missing, build, and run every test
+#   scripts/setup.sh demo   install what is missing, build the three programs only, and run the
+#                           desktop program on the virtual instrument
+#   scripts/setup.sh test   install what is missing, build everything, and run every test
 # CI (.ci/run) then runs scripts/sanitize.sh and scripts/fuzz.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,9 +11,17 @@ mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
           libgl-dev)
-# The checking build (scripts/sanitize.sh) and the fuzzers (scripts/fuzz.sh): clang with its
-# sanitizer and libFuzzer runtimes, and the symbolizer for readable reports.
-packages+=(clang-14 libclang-rt-14-dev llvm-14)
+case "$mode" in
+    demo) ;;
+    # The test run also checks the installed tree: the desktop entry, the man pages and the package.
+    # The checking build (scripts/sanitize.sh) and the fuzzers (scripts/fuzz.sh) that CI runs next
+    # need clang with its sanitizer and libFuzzer runtimes, and the symbolizer for readable reports.
+    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot clang-14 libclang-rt-14-dev llvm-14) ;;
+    *)
+        echo "usage: $0 [demo|test]" >&2
+        exit 2
+        ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,18 +36,15 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)"
-
 case "$mode" in
     test)
+        cmake --build "$build" -j"$(nproc)"
         cd "$build"
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
         ;;
     demo)
+        # Only what the demo runs: no tests, benchmarks or icon files.
+        cmake --build "$build" -j"$(nproc)" --target corvane-virtual-meter corvane-snaploom snaploom
         exec ./scripts/demo.sh "$build"
-        ;;
-    *)
-        echo "usage: $0 [demo|test]" >&2
-        exit 2
         ;;
 esac
