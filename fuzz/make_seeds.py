@@ -95,3 +95,17 @@ write('fuzz_settings', 'as-saved', b'\x00\x00\x00\x03' + b'[COM]\nPort=3\n[Optio
 write('fuzz_settings', 'hand-edited', b'\x00\x00\x00\x0a' + b'\xef\xbb\xbf; f\xfcr Ger\xe4te\r\n[com]\r\n'
       b'port = 0x0A\r\n[Window]\r\nX="$1E"\r\nWidth=99999999999\r\n[Other]\r\nName=M\xfcller')
 write('fuzz_settings', 'sections-twice', b'\xff\xff\xff\xff' + b'[Window]\n[COM]\nPort=1\n[Window]\nX=5\n[COM\nPort=2\n')
+
+
+def arguments(*words):
+    return b''.join(word.encode() + b'\0' for word in words)
+
+
+write('fuzz_arguments', 'capture-png', arguments('capture', '--port', 'COM5', '-o', 'out.png'))
+write('fuzz_arguments', 'capture-stdout', arguments('capture', '--port=/dev/ttyUSB0', '--freeze', '--format', 'bmp', '-o', '-'))
+write('fuzz_arguments', 'identify-find-json', arguments('identify', '--find', '--json'))
+write('fuzz_arguments', 'ports-json', arguments('ports', '--json'))
+write('fuzz_arguments', 'unfreeze-huge-port', arguments('unfreeze', '--port', 'COM99999999999'))
+write('fuzz_arguments', 'empty-port', arguments('identify', '--port', ''))
+write('fuzz_arguments', 'help', arguments('capture', '--help'))
+write('fuzz_arguments', 'version', arguments('--version'))
