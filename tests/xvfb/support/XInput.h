@@ -5,6 +5,7 @@
 // under test cannot tell them from a person at the keyboard.
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QPoint>
 #include <QPointer>
@@ -28,7 +29,7 @@ public:
     // A left click at a point of the screen (global coordinates).
     static bool click(const QPoint &globalPosition)
     {
-        return xdotool({"mousemove", "--sync", QString::number(globalPosition.x()),
+        return xdotool({"mousemove", QString::number(globalPosition.x()),
                         QString::number(globalPosition.y()), "click", "1"});
     }
 
@@ -40,20 +41,25 @@ public:
     }
 
     // Runs answer once the next modal window is shown and holds the keyboard focus; for modal
-    // dialogs opened with exec(), whose event loop runs the answer. False from finished() when it
-    // never came within timeoutMs.
+    // dialogs opened with exec(), whose event loop runs the answer. A modal window that the
+    // answer leaves open (a check failed, or the keys did not close it) is closed after
+    // closeAfterMs, so the test goes on and fails instead of hanging.
     class ModalAnswer
     {
     public:
-        ModalAnswer(std::function<void(QWidget *modal)> answer, int timeoutMs = 15000)
+        ModalAnswer(std::function<void(QWidget *modal)> answer, int timeoutMs = 15000, int closeAfterMs = 15000)
             : m_answer(std::move(answer))
         {
             m_waited.start();
             m_poll.setInterval(20);
             QObject::connect(&m_poll, &QTimer::timeout, [this, timeoutMs] { poll(timeoutMs); });
             m_poll.start();
+            m_closer.setSingleShot(true);
+            m_closer.setInterval(closeAfterMs);
+            QObject::connect(&m_closer, &QTimer::timeout, [this] { closeLeftOpen(); });
         }
-        bool answered() const { return m_answered; }
+        // True when the answer ran and the modal window closed through it.
+        bool answered() const { return m_answered && !m_leftOpen; }
 
     private:
         void poll(int timeoutMs)
@@ -74,14 +80,34 @@ public:
             }
             m_poll.stop();
             m_answered = true;
+            m_shown = modal;
             m_answer(modal);
+            if (QTest::currentTestFailed())
+                closeLeftOpen();
+            else
+                m_closer.start();
+        }
+
+        void closeLeftOpen()
+        {
+            if (!m_shown || !m_shown->isVisible())
+                return;
+            qWarning("closing a modal window the answer left open");
+            m_leftOpen = true;
+            if (auto *dialog = qobject_cast<QDialog *>(m_shown.data()))
+                dialog->reject();
+            else
+                m_shown->close();
         }
 
         std::function<void(QWidget *)> m_answer;
         QTimer m_poll;
+        QTimer m_closer;
         QElapsedTimer m_waited;
         QPointer<QWidget> m_activated;
+        QPointer<QWidget> m_shown;
         bool m_answered = false;
+        bool m_leftOpen = false;
     };
 
 private:
