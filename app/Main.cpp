@@ -5,6 +5,7 @@
 #include "ImageForm.h"
 #include "IniSettings.h"
 #include "SaveFolder.h"
+#include "ScreenPlacement.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
@@ -29,6 +30,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolBar>
@@ -734,8 +736,14 @@ void TfrmMain::LoadSettings()
     const int y = settings.readInteger(SectionWindow, QStringLiteral("Y"), DefaultPlacement);
     const int width = settings.readInteger(SectionWindow, QStringLiteral("Width"), DefaultPlacement);
     const int height = settings.readInteger(SectionWindow, QStringLiteral("Height"), DefaultPlacement);
-    move(x, y);
-    resize(std::max(width, MinimumWidth), std::max(height, MinimumHeight));
+    // A placement left on a screen that is no longer there comes back onto the nearest one.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = TScreenPlacement::ontoScreens(
+        QRect(x, y, std::max(width, MinimumWidth), std::max(height, MinimumHeight)), screens);
+    move(placed.topLeft());
+    resize(placed.size());
     // The stored place is used as it is, not replaced by the window manager's own choice.
     setAttribute(Qt::WA_Moved);
     if (settings.readBool(SectionWindow, QStringLiteral("Maximized"), false))
@@ -1055,6 +1063,7 @@ void TfrmMain::showCapturedImage(const QImage &picture)
     window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount));
     ClientArea->addSubWindow(window);
     window->setClientSize(picture.size());
+    m_imagePlacement.place(ClientArea, window);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();
