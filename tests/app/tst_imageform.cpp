@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "ImageView.h"
+#include "SaveFolder.h"
 
 #include <QFile>
 #include <QMdiArea>
@@ -29,6 +30,8 @@ private slots:
     void closeQuestion_data();
     void closeQuestion();
     void backgroundTileAroundCentredPicture();
+    void saveDialogStartFolder_data();
+    void saveDialogStartFolder();
     void smallerAreaShowsPictureFromItsEdge_data();
     void smallerAreaShowsPictureFromItsEdge();
 
@@ -231,6 +234,45 @@ void TestImageForm::backgroundTileAroundCentredPicture()
     QCOMPARE(shown.copy(QRect(QPoint(81, 59), picture.size())), picture);
     QCOMPARE(shown.pixel(0, 0), qRgb(239, 239, 239));             // the tile's corner
     QCOMPARE(shown.pixel(12 * 15 + 6, 10 * 13 + 6), qRgb(247, 247, 247));  // a far tile's centre
+}
+
+void TestImageForm::saveDialogStartFolder_data()
+{
+    QTest::addColumn<bool>("lastSaveThere");  // the folder of the last save still exists
+    QTest::addColumn<bool>("picturesThere");
+    QTest::addColumn<QString>("start");       // below the user's home
+
+    QTest::newRow("last save") << true << true << "shots";
+    QTest::newRow("last save gone") << false << true << "Pictures";
+    QTest::newRow("home") << false << false << "";
+}
+
+void TestImageForm::saveDialogStartFolder()
+{
+    QFETCH(bool, lastSaveThere);
+    QFETCH(bool, picturesThere);
+    QFETCH(QString, start);
+
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        TSaveFolder::setLastSaveFolder(QString());
+    });
+    const QDir home(m_folder->path());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    if (lastSaveThere)
+        QVERIFY(home.mkdir(QStringLiteral("shots")));
+    if (picturesThere)
+        QVERIFY(home.mkdir(QStringLiteral("Pictures")));
+    TSaveFolder::setLastSaveFolder(home.filePath(QStringLiteral("shots")));
+
+    QCOMPARE(QDir(TSaveFolder::startFolder()), QDir(home.filePath(start)));
 }
 
 void TestImageForm::smallerAreaShowsPictureFromItsEdge_data()

@@ -3,6 +3,7 @@
 
 #include "MainWindowFixture.h"
 #include "IniSettings.h"
+#include "SaveFolder.h"
 
 #include <QClipboard>
 #include <QListWidget>
@@ -35,6 +36,8 @@ private slots:
     void readingRules_data();
     void readingRules();
     void settingsRoundTrip();
+    void saveFolderRoundTrip_data();
+    void saveFolderRoundTrip();
     void failedSettingsWriteIsReportedAndStillCloses();
     void portMenuOrder();
 
@@ -229,6 +232,40 @@ void TestMainWindow::settingsRoundTrip()
     QVERIFY(!mainWindow->mnuFreezeImage->isChecked());
     QCOMPARE(mainWindow->pos(), QPoint(50, 60));
     QCOMPARE(mainWindow->size(), QSize(1000, 640));
+}
+
+void TestMainWindow::saveFolderRoundTrip_data()
+{
+    QTest::addColumn<QString>("folder");    // of the last save in this run
+    QTest::addColumn<QString>("nextRun");   // as the next run reads it
+
+    QTest::newRow("nothing saved") << "" << "";
+    QTest::newRow("a folder") << "/home/user/Pictures/meter" << "/home/user/Pictures/meter";
+    QTest::newRow("blanks at the ends") << " shots " << " shots ";
+    QTest::newRow("quotes around") << "\"shots\"" << "\"shots\"";
+    // A name with a line break would add lines of its own to the file; it is not kept.
+    QTest::newRow("line break") << "a\n[COM]\nPort=9" << "";
+}
+
+void TestMainWindow::saveFolderRoundTrip()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, nextRun);
+
+    writeIni("[COM]\nPort=4\n");
+    mainWindow = std::make_unique<TfrmMain>();
+    QVERIFY(TSaveFolder::lastSaveFolder().isEmpty());  // a file from before the key existed
+    TSaveFolder::setLastSaveFolder(folder);
+    mainWindow->mnuExit->trigger();
+    QVERIFY(messages.isEmpty());
+
+    TSaveFolder::setLastSaveFolder(QStringLiteral("left from before"));
+    mainWindow = std::make_unique<TfrmMain>();
+    QCOMPARE(TSaveFolder::lastSaveFolder(), nextRun);
+    QCOMPARE(mainWindow->link().PortNumber, 4);
+    QFile file(iniFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().contains("SaveFolder"), !nextRun.isEmpty());
 }
 
 void TestMainWindow::failedSettingsWriteIsReportedAndStillCloses()
