@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 
 class TestMainWindow : public QObject, MainWindowFixture
 {
@@ -37,6 +38,7 @@ private slots:
     void readingRules();
     void settingsRoundTrip();
     void saveFolderRoundTrip_data();
+    void storedPlacementOffEveryScreen();
     void saveFolderRoundTrip();
     void failedSettingsWriteIsReportedAndStillCloses();
     void portMenuOrder();
@@ -266,6 +268,20 @@ void TestMainWindow::saveFolderRoundTrip()
     QFile file(iniFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().contains("SaveFolder"), !nextRun.isEmpty());
+}
+
+// A placement stored on a screen that is gone starts on the one there is, wholly in view.
+void TestMainWindow::storedPlacementOffEveryScreen()
+{
+    mainWindow.reset();
+    writeIni("[Window]\nX=5000\nY=-4000\nWidth=640\nHeight=400\n");
+    mainWindow = std::make_unique<TfrmMain>();
+    mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
+    const QRect screen = mainWindow->screen()->availableGeometry();
+    QCOMPARE(mainWindow->size(), QSize(800, 600));
+    QVERIFY(screen.contains(mainWindow->pos()));
+    QCOMPARE(mainWindow->x() + mainWindow->width() <= screen.right() + 1, screen.width() >= 800);
 }
 
 void TestMainWindow::failedSettingsWriteIsReportedAndStillCloses()
