@@ -20,10 +20,16 @@ QPoint TImagePlacement::nextPosition(const QRect &visibleArea, const std::option
 
 void TImagePlacement::place(QMdiArea *area, QMdiSubWindow *window)
 {
-    // The last new window cascades on only while it lies where a new one can follow it.
+    // The newest window cascades on only while it lies where a new one can follow it.
     std::optional<QPoint> last;
-    if (m_last && m_last != window && m_last->isVisible() && !m_last->isMinimized() && !m_last->isMaximized())
-        last = m_last->pos();
+    const QList<QMdiSubWindow *> windows = area->subWindowList(QMdiArea::CreationOrder);
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
+        if (*it == window)
+            continue;
+        if (!(*it)->isMinimized() && !(*it)->isMaximized())
+            last = (*it)->pos();
+        break;
+    }
 
     window->ensurePolished();
     int titleBarHeight = window->contentsMargins().top();
@@ -32,5 +38,4 @@ void TImagePlacement::place(QMdiArea *area, QMdiSubWindow *window)
 
     // The windows of the area are placed in the coordinates of its viewport, which is what shows.
     window->move(nextPosition(area->viewport()->rect(), last, window->size(), titleBarHeight));
-    m_last = window;
 }

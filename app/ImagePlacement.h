@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <optional>
@@ -22,9 +21,7 @@ public:
     static QPoint nextPosition(const QRect &visibleArea, const std::optional<QPoint> &last,
                                const QSize &windowSize, int titleBarHeight);
 
-    // Moves window, already added to area and sized, to its place, and remembers it as the last.
-    void place(QMdiArea *area, QMdiSubWindow *window);
-
-private:
-    QPointer<QMdiSubWindow> m_last;
+    // Moves window, already added to area and sized, to its place after the area's newest other
+    // window (one closed, or a capture that did not complete, leaves the one before it the last).
+    static void place(QMdiArea *area, QMdiSubWindow *window);
 };

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageForm.h"
+#include "ImagePlacement.h"
 #include "IniSettings.h"
 #include "SaveFolder.h"
 #include "ScreenPlacement.h"
@@ -1063,7 +1064,7 @@ void TfrmMain::showCapturedImage(const QImage &picture)
     window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount));
     ClientArea->addSubWindow(window);
     window->setClientSize(picture.size());
-    m_imagePlacement.place(ClientArea, window);
+    TImagePlacement::place(ClientArea, window);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ImagePlacement.h"
-
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -176,7 +174,6 @@ private:
     void endOperation();
     void setAllSkipSaveQuery(bool skip);
 
-    TImagePlacement m_imagePlacement;   // where each new image window starts
     std::unique_ptr<TqzMeterCom> m_link;
     std::unique_ptr<TInstrumentMemory> m_memory;
     QPointer<QDialog> m_aboutBox;
