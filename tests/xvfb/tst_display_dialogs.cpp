@@ -205,10 +205,14 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
     const QList<TfrmImage *> windows = {newWindow(QStringLiteral("New image 2")),
                                         newWindow(QStringLiteral("New image 1"))};
     TfrmUnsavedImages dialog(m_area.get());
+    auto *save = dialog.findChild<QPushButton *>(QStringLiteral("Button1"));
+    auto *cancel = dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"));
+    auto *list = dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"));
+    QVERIFY(save && cancel && list);
 
     auto showWith = [&](const QStringList &pressed) {
         XInput::ModalAnswer answer([&](QWidget *) {
-            QCOMPARE(QApplication::focusWidget(), dialog.Button1);
+            QCOMPARE(QApplication::focusWidget(), save);
             QVERIFY(XInput::key(pressed));
         });
         dialog.QueryUnsavedImages(windows);
@@ -219,8 +223,8 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
     showWith(keys);
 
     QCOMPARE(dialog.Outcome, outcome);
-    QCOMPARE(dialog.chkUnsavedImages->item(0)->checkState(), Qt::Checked);
-    QVERIFY(dialog.btnCancel->isDefault());
+    QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+    QVERIFY(cancel->isDefault());
 }
 
 QTEST_MAIN(TestDisplayDialogs)
