@@ -16,7 +16,6 @@ class TestPlacement : public QObject
 private slots:
     void imageWindowCascade_data();
     void imageWindowCascade();
-    void tenWindowsStayInside();
     void mainWindowOntoScreens_data();
     void mainWindowOntoScreens();
 };
@@ -52,21 +51,6 @@ void TestPlacement::imageWindowCascade()
     QFETCH(QSize, size);
     QFETCH(QPoint, expected);
     QCOMPARE(TImagePlacement::nextPosition(Area, last, size, TitleBar), expected);
-}
-
-// However many captures come, each starts with its whole title bar in the area, and none starts
-// where the one before it did.
-void TestPlacement::tenWindowsStayInside()
-{
-    for (const QSize &size : {Portrait, Landscape}) {
-        OptionalPoint last;
-        for (int i = 0; i < 30; ++i) {
-            const QPoint next = TImagePlacement::nextPosition(Area, last, size, TitleBar);
-            QVERIFY(Area.contains(QRect(next, QSize(size.width(), TitleBar))));
-            QVERIFY(!last || next != *last);
-            last = next;
-        }
-    }
 }
 
 void TestPlacement::mainWindowOntoScreens_data()
