@@ -1029,7 +1029,8 @@ void TfrmMain::mnuCaptureScreenClick()
     LockClientRedraw();
     const auto finish = qScopeGuard([this] {
         pbMain->hide();
-        mnuCaptureScreen->setEnabled(true);
+        // A line lost during the capture leaves nothing to capture from.
+        mnuCaptureScreen->setEnabled(m_link->IsConnected());
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
         UnlockClientRedraw();

@@ -468,6 +468,12 @@ qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &strea
     write(bigEndian32(address));
     write(bigEndian32(length));
     const bool arrived = collectBytes(MeterProtocol::readMemoryPolls(length), qint64(length) + 4, true);
+    // A cancelled read stores nothing, even when draining brought the whole reply.
+    if (m_cancelRequested) {
+        stream.seek(0);
+        Idle = true;
+        return -1;
+    }
     bool stored = false;
     if (arrived && HasOKTrailer(RxBuffer)) {
         stream.write(RxBuffer.constData(), RxBuffer.size() - 4);
