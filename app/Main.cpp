@@ -916,7 +916,8 @@ void TfrmMain::connectAttempt(int senderTag)
     }
     m_link->Disconnect();
     setPortChoiceEnabled(true);
-    setFileText(Texts::NoInstrumentStatus);
+    // A port that would not open says why; the message box stays as it is.
+    setFileText(m_link->openFailure().isEmpty() ? Texts::NoInstrumentStatus : m_link->openFailure());
     if (!searching)
         Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
 }
