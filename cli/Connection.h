@@ -17,6 +17,6 @@ struct PortChoice
 bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error);
 
 // Connects as the desktop program does: open the port, enter command mode, identify, and accept
-// only the models that can be captured. Returns the connected link, or null after printing
+// only the models that can be captured. SIGINT, SIGTERM and SIGHUP then cancel what the link runs. Returns the connected link, or null after printing
 // "No instrument detected." to err.
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err);

@@ -3,12 +3,16 @@
 #include "SerialPorts.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
+#include <cstring>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -20,6 +24,7 @@ const QString ReadFailed = QStringLiteral("ReadFile function failed");
 const QString PurgeFailed = QStringLiteral("PurgeComm function failed");
 
 constexpr int WriteTimeoutPerByteMs = 100;
+constexpr int LineWatchIntervalMs = 500;
 constexpr int WriteTimeoutPerWriteMs = 1000;
 
 }  // namespace
@@ -27,6 +32,15 @@ constexpr int WriteTimeoutPerWriteMs = 1000;
 TComPort::TComPort(QObject *parent)
     : TCustomComPort(parent)
 {
+    // A pseudo-terminal whose other side closes reports nothing while nobody reads: the line is
+    // looked at now and then.
+    m_lineWatch.setInterval(LineWatchIntervalMs);
+    connect(&m_lineWatch, &QTimer::timeout, this, [this] {
+        if (!lineLost().isEmpty()) {
+            m_lineWatch.stop();
+            emit lineLostNoticed();
+        }
+    });
 }
 
 TComPort::~TComPort()
@@ -57,6 +71,11 @@ void TComPort::open()
     // pseudo-terminal opened through a link and through its own path is then one port.
     auto port = std::make_unique<QSerialPort>();
     const QString node = QFileInfo(device).canonicalFilePath();
+    if (node.isEmpty())
+        throw EComPort(OpenFailed, ENOENT);  // a link whose device has gone
+    // Told apart from a port in use, so the user learns the remedy.
+    if (::access(QFile::encodeName(node).constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        throw EComPort(OpenFailed, EACCES);
     port->setPortName(node);
     if (!port->open(QIODevice::ReadWrite))
         throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));
@@ -85,6 +104,7 @@ void TComPort::open()
     m_port = std::move(port);
     m_device = node;
     m_watching = true;
+    m_lineWatch.start();
 }
 
 void TComPort::close()
@@ -92,6 +112,8 @@ void TComPort::close()
     if (!m_port)
         return;
     m_watching = false;
+    m_lineWatch.stop();
+    m_lostCause.clear();
     m_port->disconnect(this);
     if (m_port->isOpen()) {
         // The exclusive flag belongs to the terminal, not to this descriptor: it outlives the close
@@ -192,8 +214,33 @@ void TComPort::onReadyRead()
 
 void TComPort::onError(QSerialPort::SerialPortError error)
 {
-    // A device that went away delivers nothing more until the port is opened again; the
-    // link's waits then run out.
-    if (error == QSerialPort::ResourceError)
+    // A device that went away delivers nothing more until the port is opened again.
+    if (error == QSerialPort::ResourceError) {
         m_watching = false;
+        if (m_lostCause.isEmpty())
+            m_lostCause = causeOfLoss(EIO);
+        m_lineWatch.stop();
+        emit lineLostNoticed();
+    }
+}
+
+// The descriptor itself tells a hang-up or a removed adapter at once, without waiting for a read
+// to fail: the link asks at every poll.
+QString TComPort::lineLost()
+{
+    if (!connected() || !m_lostCause.isEmpty())
+        return m_lostCause;
+    pollfd line{int(m_port->handle()), POLLIN, 0};
+    if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        m_lostCause = causeOfLoss(line.revents & POLLNVAL ? EBADF : EIO);
+    return m_lostCause;
+}
+
+QString TComPort::causeOfLoss(int code) const
+{
+    if (!QFileInfo::exists(m_device))
+        return QStringLiteral("device removed");
+    if (code == EIO)
+        return QStringLiteral("hang-up");
+    return QString::fromLocal8Bit(std::strerror(code));
 }
