@@ -161,6 +161,14 @@ TfrmMain::TfrmMain(QWidget *parent)
         return;
     }
 
+    // A line that goes away while nothing runs is shown at once; a running capture or connection
+    // attempt ends with its own report.
+    connect(m_link.get(), &TqzMeterCom::LineLostNoticed, this, [this] {
+        QString text;
+        if (!operationRunning() && m_link->TakeLineLoss(&text))
+            showLineLost(text);
+    });
+
     IniFileName = SettingsFolder::iniFileName();
     QDir().mkpath(QFileInfo(IniFileName).absolutePath());
     LoadSettings();
@@ -930,7 +938,8 @@ void TfrmMain::connectAttempt(int senderTag)
     }
     m_link->Disconnect();
     setPortChoiceEnabled(true);
-    setFileText(Texts::NoInstrumentStatus);
+    // A port that would not open says why; the message box stays as it is.
+    setFileText(m_link->openFailure().isEmpty() ? Texts::NoInstrumentStatus : m_link->openFailure());
     if (!searching)
         Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
 }
@@ -1040,7 +1049,8 @@ void TfrmMain::mnuCaptureScreenClick()
     LockClientRedraw();
     const auto finish = qScopeGuard([this] {
         pbMain->hide();
-        mnuCaptureScreen->setEnabled(true);
+        // A line lost during the capture leaves nothing to capture from.
+        mnuCaptureScreen->setEnabled(m_link->IsConnected());
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
         UnlockClientRedraw();

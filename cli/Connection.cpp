@@ -16,10 +16,13 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-bool tryPort(TqzMeterCom &link, QTextStream &err)
+// tellOpenFailure: a port the user named says why it cannot be opened; the search does not.
+bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
 {
     link.Disconnect();
     const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
+    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
+        err << link.openFailure() << '\n';
     if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
     // A failed identification leaves no model to name.
@@ -33,8 +36,8 @@ bool tryPort(TqzMeterCom &link, QTextStream &err)
     return false;
 }
 
-}  // namespace
-
+// Lets SIGINT, SIGTERM and SIGHUP cancel what the link runs, and tells how to recover when a
+// second one abandons the program at once.
 void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
 {
     InterruptSignals *interrupts = InterruptSignals::instance();
@@ -57,6 +60,8 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
     });
 }
 
+}  // namespace
+
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
 {
     auto link = std::make_unique<TqzMeterCom>();
@@ -69,13 +74,13 @@ std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextSt
             if (link->CancelRequested())
                 return true;   // ends the search with nothing found
             link->PortNumber = number;
-            found = tryPort(*link, err);
+            found = tryPort(*link, false, err);
             return found;
         });
     } else if (!link->CancelRequested()) {
         link->PortNumber = choice.number;
         link->PortPath = choice.path;
-        found = tryPort(*link, err);
+        found = tryPort(*link, true, err);
     }
     if (found)
         return link;

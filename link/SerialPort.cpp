@@ -3,6 +3,7 @@
 #include "SerialPorts.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -22,6 +24,7 @@ const QString ReadFailed = QStringLiteral("ReadFile function failed");
 const QString PurgeFailed = QStringLiteral("PurgeComm function failed");
 
 constexpr int WriteTimeoutPerByteMs = 100;
+constexpr int LineWatchIntervalMs = 500;
 constexpr int WriteTimeoutPerWriteMs = 1000;
 
 }  // namespace
@@ -29,6 +32,15 @@ constexpr int WriteTimeoutPerWriteMs = 1000;
 TComPort::TComPort(QObject *parent)
     : TCustomComPort(parent)
 {
+    // A pseudo-terminal whose other side closes reports nothing while nobody reads: the line is
+    // looked at now and then.
+    m_lineWatch.setInterval(LineWatchIntervalMs);
+    connect(&m_lineWatch, &QTimer::timeout, this, [this] {
+        if (!lineLost().isEmpty()) {
+            m_lineWatch.stop();
+            emit lineLostNoticed();
+        }
+    });
 }
 
 TComPort::~TComPort()
@@ -62,7 +74,10 @@ void TComPort::open()
     auto port = std::make_unique<QSerialPort>();
     const QString node = QFileInfo(device).canonicalFilePath();
     if (node.isEmpty())
-        throw EComPort(OpenFailed, ENOENT);
+        throw EComPort(OpenFailed, ENOENT);  // a link whose device has gone
+    // Told apart from a port in use, so the user learns the remedy.
+    if (::access(QFile::encodeName(node).constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        throw EComPort(OpenFailed, EACCES);
     port->setPortName(node);
     if (!port->open(QIODevice::ReadWrite))
         throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));
@@ -91,6 +106,7 @@ void TComPort::open()
     m_port = std::move(port);
     m_device = node;
     m_watching = true;
+    m_lineWatch.start();
 }
 
 void TComPort::close()
@@ -98,6 +114,7 @@ void TComPort::close()
     if (!m_port)
         return;
     m_watching = false;
+    m_lineWatch.stop();
     m_lostCause.clear();
     m_port->disconnect(this);
     if (m_port->isOpen()) {
@@ -204,6 +221,8 @@ void TComPort::onError(QSerialPort::SerialPortError error)
         m_watching = false;
         if (m_lostCause.isEmpty())
             m_lostCause = causeOfLoss(EIO);
+        m_lineWatch.stop();
+        emit lineLostNoticed();
     }
 }
 

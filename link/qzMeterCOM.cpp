@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -56,6 +58,24 @@ const TqzModel &modelOf(quint8 modelCode)
     return UnknownModel;
 }
 
+QString openFailureReason(int code)
+{
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permission denied; add your user to the dialout group "
+                              "(sudo usermod -aG dialout $USER) and log in again");
+    case EBUSY:
+        return QStringLiteral("it is in use by another program");
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("there is no such device");
+    default:
+        return QString::fromLocal8Bit(std::strerror(code));
+    }
+}
+
 QByteArray bigEndian32(quint32 value)
 {
     QByteArray bytes(4, '\0');
@@ -76,6 +96,7 @@ TqzMeterCom::TqzMeterCom(std::unique_ptr<TCustomComPort> port, QObject *parent)
     , ComPort(port ? std::move(port) : std::make_unique<TComPort>())
 {
     connect(ComPort.get(), &TCustomComPort::rxChar, this, &TqzMeterCom::CPRxChar);
+    connect(ComPort.get(), &TCustomComPort::lineLostNoticed, this, &TqzMeterCom::LineLostNoticed);
 }
 
 // The port closes with the link; nothing is sent to the instrument on the way.
@@ -100,16 +121,31 @@ void TqzMeterCom::poll()
 // more) and the operation fails with a text that names the port and the cause.
 void TqzMeterCom::checkLine()
 {
+    const QString cause = takeLostCause();
+    if (!cause.isEmpty())
+        throw ELineLost(ComPort->portName(), cause);
+}
+
+bool TqzMeterCom::TakeLineLoss(QString *text)
+{
+    const QString cause = takeLostCause();
+    if (cause.isEmpty())
+        return false;
+    *text = ELineLost(ComPort->portName(), cause).text();
+    return true;
+}
+
+QString TqzMeterCom::takeLostCause()
+{
     const QString cause = ComPort->lineLost();
     if (cause.isEmpty())
-        return;
-    const QString name = ComPort->portName();
+        return cause;
     ComPort->close();
     CommandMode = false;
     ReplyComplete = false;
     RxBuffer.clear();
     Idle = true;
-    throw ELineLost(name, cause);
+    return cause;
 }
 
 qint64 TqzMeterCom::write(const QByteArray &data)
@@ -285,13 +321,18 @@ void TqzMeterCom::SetCommandMode(bool on)
 
 bool TqzMeterCom::OpenPort()
 {
+    m_openFailure.clear();
+    const QString name = PortPath.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortPath;
     try {
         if (ComPort->connected())
             ComPort->close();
-        ComPort->setPortName(PortPath.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortPath);
+        ComPort->setPortName(name);
         ComPort->open();
+    } catch (const EComPort &error) {
+        // A port that cannot be opened simply stays closed; the caller reports it, with the reason.
+        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, openFailureReason(error.code()));
     } catch (...) {
-        // A port that cannot be opened simply stays closed; the caller reports it.
+        m_openFailure = QStringLiteral("%1 cannot be opened.").arg(name);
     }
     return ComPort->connected();
 }
@@ -468,6 +509,12 @@ qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &strea
     write(bigEndian32(address));
     write(bigEndian32(length));
     const bool arrived = collectBytes(MeterProtocol::readMemoryPolls(length), qint64(length) + 4, true);
+    // A cancelled read stores nothing, even when draining brought the whole reply.
+    if (m_cancelRequested) {
+        stream.seek(0);
+        Idle = true;
+        return -1;
+    }
     bool stored = false;
     if (arrived && HasOKTrailer(RxBuffer)) {
         stream.write(RxBuffer.constData(), RxBuffer.size() - 4);
