@@ -1,9 +1,11 @@
 #include "Main.h"
 
+#include "CaptureProgress.h"
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageForm.h"
 #include "IniSettings.h"
+#include "LiveCapture.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
@@ -35,6 +37,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -324,10 +327,8 @@ void TfrmMain::createStatusBar()
     pnlSerial->setFixedWidth(SerialWidth);
     pnlPort->setFixedWidth(PortWidth);
 
-    pbMain = new QProgressBar(pnlInfo);
-    pbMain->setObjectName(QStringLiteral("pbMain"));
-    pbMain->setTextVisible(false);
-    pbMain->hide();
+    m_captureProgress = new TCaptureProgress(pnlInfo);
+    pbMain = m_captureProgress->bar();
 
     imgCorner = new QLabel(pnlStatus);
     imgCorner->setObjectName(QStringLiteral("imgCorner"));
@@ -402,9 +403,12 @@ void TfrmMain::setAboutBox(QDialog *box)
 
 void TfrmMain::UpdateCommandStates()
 {
-    const bool active = activeImageWindow() != nullptr;
-    mnuSaveImage->setEnabled(active);
-    mnuCopy->setEnabled(active);
+    const TfrmImage *current = activeImageWindow();
+    const bool active = current != nullptr;
+    // A picture that is still building up has nothing to save or copy yet.
+    const bool finished = active && !current->building();
+    mnuSaveImage->setEnabled(finished);
+    mnuCopy->setEnabled(finished);
 
     mnuSaveImage->setIcon(m_saveIcon.forState(mnuSaveImage->isEnabled()));
     mnuConnect->setIcon(m_connectIcon.forState(mnuConnect->isEnabled()));
@@ -497,7 +501,7 @@ void TfrmMain::LayoutStatusBar()
         previous = panel;
     }
     imgCorner->move(barWidth - CornerSize - CornerMargin, StatusBarHeight - CornerSize - CornerMargin);
-    pbMain->setGeometry(pnlInfo->contentsRect());
+    m_captureProgress->setGeometry(pnlInfo->contentsRect());
 }
 
 void TfrmMain::DrawSizeGrip()
@@ -986,47 +990,57 @@ void TfrmMain::mnuCaptureScreenClick()
     mnuConnect->setEnabled(false);
     mnuCaptureScreen->setEnabled(false);
     UpdateCommandStates();
+    // The client area stands still until the picture starts to build up in its window.
     LockClientRedraw();
-    const auto finish = qScopeGuard([this] {
-        pbMain->hide();
+    bool redrawLocked = true;
+    const auto unlockRedraw = [this, &redrawLocked] {
+        if (std::exchange(redrawLocked, false))
+            UnlockClientRedraw();
+    };
+    TLiveCapture live([this, &unlockRedraw](const QSize &clientSize) {
+        unlockRedraw();
+        return openImageWindow(clientSize);
+    });
+    const auto finish = qScopeGuard([this, &unlockRedraw] {
+        m_captureProgress->finish();
         mnuCaptureScreen->setEnabled(true);
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
-        UnlockClientRedraw();
+        unlockRedraw();
         endOperation();
     });
 
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
-    listener.event = [this](CaptureEvent event) {
+    listener.event = [this, &live](CaptureEvent event) {
         switch (event) {
         case CaptureEvent::HaltFailed: showError(this, CaptureTexts::HaltFailed); break;
         case CaptureEvent::RestartFailed: showError(this, CaptureTexts::RestartFailed); break;
-        case CaptureEvent::ShortRead: showError(this, CaptureTexts::CouldNotLoad); break;
+        case CaptureEvent::ShortRead:
+            live.discard();
+            showError(this, CaptureTexts::CouldNotLoad);
+            break;
         }
     };
-    listener.progressStarted = [this](qint64 maximum) {
-        pbMain->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
-        pbMain->setValue(0);
-        pbMain->show();
-    };
-    listener.progressStep = [this](qint64 step) {
-        pbMain->setValue(int(std::min<qint64>(pbMain->maximum(), pbMain->value() + step)));
-    };
-    listener.progressFinished = [this] {
-        pbMain->setValue(pbMain->maximum());
-        pbMain->hide();
-    };
+    listener.progressStarted = [this](qint64 maximum) { m_captureProgress->start(maximum); };
+    listener.progressStep = [this](qint64 step) { m_captureProgress->advance(step); };
+    listener.progressFinished = [this] { m_captureProgress->finish(); };
+    live.attach(listener);
 
     ScreenCapture capture(*m_link, *m_memory);
     capture.haltPauseMs = CaptureHaltPauseMs;
     capture.restartPauseMs = CaptureRestartPauseMs;
     const CaptureResult result = capture.run([this] { return mnuFreezeImage->isChecked(); }, listener);
 
+    if (result.outcome == CaptureOutcome::Captured) {
+        ++CaptureCount;
+        if (TfrmImage *window = live.complete(result.image))
+            activateImageWindow(window);
+        return;
+    }
+    live.discard();
     switch (result.outcome) {
     case CaptureOutcome::Captured:
-        showCapturedImage(result.image);
-        break;
     case CaptureOutcome::NoScreenInfo:
         break;
     case CaptureOutcome::Refused:
@@ -1041,17 +1055,22 @@ void TfrmMain::mnuCaptureScreenClick()
     }
 }
 
-void TfrmMain::showCapturedImage(const QImage &picture)
+// The window of the capture that is running: titled with the number it takes if it completes.
+TfrmImage *TfrmMain::openImageWindow(const QSize &clientSize)
 {
-    ++CaptureCount;
     auto *window = new TfrmImage;
-    window->setPicture(picture);
-    window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount));
+    window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount + 1));
     ClientArea->addSubWindow(window);
-    window->setClientSize(picture.size());
+    window->setClientSize(clientSize);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();
+    activateImageWindow(window);
+    return window;
+}
+
+void TfrmMain::activateImageWindow(TfrmImage *window)
+{
     ClientArea->setActiveSubWindow(window);
     window->setFocus();
 }

@@ -6,13 +6,11 @@
 
 #include <QBuffer>
 #include <QThread>
-#include <QtMath>
 #include <utility>
 
 namespace {
 
 constexpr int RefusingDspStatus = 17;   // the instrument will not give its picture
-constexpr double UprightAngle = -90 * M_PI / 180;
 
 void say(const CaptureListener &listener, const QString &text)
 {
@@ -41,6 +39,9 @@ public:
             m_reported += step;
             if (m_listener.progressStep)
                 m_listener.progressStep(step);
+            // Until the read ends, the link's receive buffer holds exactly the reply so far.
+            if (step > 0 && m_listener.imageBytes)
+                m_listener.imageBytes(m_link.RxBuffer);
         };
     }
     ~ProgressScope()
@@ -107,12 +108,7 @@ CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, cons
     if (result.outcome != CaptureOutcome::Captured)
         return result;
 
-    if (m_memory.ScreenOrientation == 0) {
-        int width = bitmap.width();
-        int height = bitmap.height();
-        RotateBitmap(bitmap, width, height, UprightAngle);
-    }
-    result.image = bitmap;
+    result.image = TurnUpright(bitmap, m_memory.ScreenOrientation);
     return result;
 }
 
@@ -120,8 +116,9 @@ CaptureOutcome ScreenCapture::readScreenImage(QImage &bitmap, CaptureResult &res
                                               const std::function<bool()> &freezeOption,
                                               const CaptureListener &listener)
 {
+    const ScreenDescription screen = ScreenDescription::of(m_memory);
     const quint32 start = m_memory.ImageAddress - ScreenLayout::ImageOffset;
-    const quint32 length = quint32(m_memory.ScreenWidth / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
+    const quint32 length = screen.imageBytes();
     result.bytesRequested = length;
 
     bool halted = false;
@@ -145,6 +142,8 @@ CaptureOutcome ScreenCapture::readScreenImage(QImage &bitmap, CaptureResult &res
 
     try {
         say(listener, CaptureTexts::ReadingImage);
+        if (listener.imageStarted)
+            listener.imageStarted(screen);
         QBuffer stream;
         stream.open(QIODevice::ReadWrite);
         {

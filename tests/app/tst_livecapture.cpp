@@ -1,0 +1,168 @@
+// The picture of a capture builds up in its window while the instrument sends it, with the
+// progress, the time left and a way out in the status bar.
+
+#include "MainWindowFixture.h"
+#include "ScreenImage.h"
+
+#include <QMdiArea>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+const QString LoadError = QStringLiteral("An error occoured while loading image.\r\rPlease try again.");
+constexpr int MeterCom = 83;
+
+// What the user could see at one moment of a capture.
+struct Sight
+{
+    int windows = 0;
+    QString title;
+    bool building = false;
+    QImage picture;
+    QString progress;
+    bool cancelShown = false;
+};
+}  // namespace
+
+class TestLiveCapture : public QObject, MainWindowFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { startProgram(); }
+    void init() { openMainWindow(this); }
+    void cleanup() { closeMainWindow(); }
+
+    void pictureBuildsUpWhileTheBytesArrive();
+    void captureWithoutPictureClosesItsWindow_data();
+    void captureWithoutPictureClosesItsWindow();
+
+private:
+    VirtualMeterThread *connectToMeter(QSize stored, bool pace, QList<MeterFault> faults = {})
+    {
+        VirtualMeterOptions options;
+        options.comNumber = MeterCom;
+        options.storedSize = stored;
+        options.pace = pace;
+        options.faults = QSet<MeterFault>(faults.begin(), faults.end());
+        if (mainWindow->link().IsConnected())
+            mainWindow->mnuConnect->trigger();
+        meters.clear();
+        VirtualMeterThread *meter = startMeter(options);
+        mainWindow->link().PortNumber = MeterCom;
+        mainWindow->mnuConnect->trigger();
+        [&] { QVERIFY(mainWindow->link().IsConnected()); }();
+        fileTexts.clear();
+        mainWindow->CaptureRestartPauseMs = 20;
+        return meter;
+    }
+
+    // Captures, looking at the image windows and the status bar every few milliseconds meanwhile.
+    QList<Sight> captureWatching()
+    {
+        QList<Sight> sights;
+        QTimer watch;
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, this, [&] { sights << look(); });
+        watch.start();
+        mainWindow->mnuCaptureScreen->trigger();
+        return sights;
+    }
+
+    Sight look() const
+    {
+        Sight sight;
+        const QList<TfrmImage *> windows = mainWindow->imageWindows();
+        sight.windows = int(windows.size());
+        if (!windows.isEmpty()) {
+            sight.title = windows.last()->windowTitle();
+            sight.building = windows.last()->building();
+            sight.picture = windows.last()->picture();
+        }
+        if (mainWindow->pbMain->isVisible())
+            sight.progress = mainWindow->pbMain->text();
+        auto *cancel = mainWindow->findChild<QToolButton *>(QStringLiteral("btnCancelCapture"));
+        sight.cancelShown = cancel && cancel->isVisible();
+        return sight;
+    }
+};
+
+void TestLiveCapture::pictureBuildsUpWhileTheBytesArrive()
+{
+    // Two strips of a portrait screen at the line's real pace: about 3 s.
+    VirtualMeterThread *meter = connectToMeter(QSize(16, 48), true);
+    const QImage expected = meter->expectedCapture().convertToFormat(ScreenImageFormat);
+    const QList<Sight> sights = captureWatching();
+
+    QImage blank(expected.size(), ScreenImageFormat);
+    blank.fill(ScreenBackground);
+    bool partShown = false;
+    bool timeLeftShown = false;
+    for (const Sight &sight : sights) {
+        if (!sight.building)
+            continue;
+        QCOMPARE(sight.windows, 1);
+        QCOMPARE(sight.title, QStringLiteral("New image 1"));
+        QCOMPARE(sight.picture.size(), expected.size());   // turned from the start
+        QVERIFY(sight.cancelShown);
+        QVERIFY2(sight.progress.contains(QLatin1Char('%')), qPrintable(sight.progress));
+        timeLeftShown |= sight.progress.contains(QStringLiteral("left"));
+        // Every pixel is either the finished picture's or not there yet.
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x)
+                if (sight.picture.pixel(x, y) != expected.pixel(x, y) && sight.picture.pixel(x, y) != ScreenBackground)
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is neither").arg(x).arg(y)));
+        partShown |= sight.picture != expected && sight.picture != blank;
+    }
+    QVERIFY2(partShown, "no picture was seen half built");
+    QVERIFY(timeLeftShown);
+
+    const Sight after = look();
+    QCOMPARE(after.windows, 1);
+    QVERIFY(!after.building);
+    QVERIFY(!after.cancelShown);
+    QCOMPARE(after.title, QStringLiteral("New image 1"));
+    QCOMPARE(after.picture, expected);
+    QVERIFY(mainWindow->mnuSaveImage->isEnabled());
+    QVERIFY(messages.isEmpty());
+}
+
+// Whatever ends a capture without a picture, its window goes before the message is shown, and
+// the next picture still takes the first number.
+void TestLiveCapture::captureWithoutPictureClosesItsWindow_data()
+{
+    QTest::addColumn<MeterFault>("fault");
+    QTest::addColumn<Messages>("expectedMessages");
+    QTest::newRow("reply without its trailer") << MeterFault::SwappedImageTrailer << Messages{{Kind::Error, LoadError}};
+}
+
+void TestLiveCapture::captureWithoutPictureClosesItsWindow()
+{
+    QFETCH(MeterFault, fault);
+    QFETCH(Messages, expectedMessages);
+    connectToMeter(QSize(16, 48), false, {fault});
+    QList<int> windowsAtMessage;
+    Dialogs::setMessageHandler([&](Kind kind, const QString &text, QMessageBox::StandardButtons) {
+        messages.append({kind, text});
+        windowsAtMessage << int(mainWindow->imageWindows().size());
+        return QMessageBox::Ok;
+    });
+    bool opened = false;
+    connect(mainWindow.get(), &TfrmMain::fileTextChanged, this, [&] { opened |= !mainWindow->imageWindows().isEmpty(); });
+
+    mainWindow->mnuCaptureScreen->trigger();
+
+    QVERIFY(opened);
+    QCOMPARE(messages, expectedMessages);
+    QCOMPARE(windowsAtMessage, QList<int>(expectedMessages.size(), 0));
+    QTRY_VERIFY(mainWindow->imageWindows().isEmpty());
+
+    connectToMeter(QSize(16, 48), false);
+    mainWindow->mnuCaptureScreen->trigger();
+    QCOMPARE(mainWindow->imageWindows().size(), 1);
+    QCOMPARE(mainWindow->activeImageWindow()->windowTitle(), QStringLiteral("New image 1"));
+}
+
+QTEST_MAIN(TestLiveCapture)
+#include "tst_livecapture.moc"
