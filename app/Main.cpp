@@ -660,7 +660,10 @@ void TfrmMain::mnuCloseAllClick()
 {
     if (imageWindows().isEmpty())
         return;
-    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(imageWindowsMostRecentFirst()))
+    // A picture still building up is not offered for saving: closing its window cancels the capture.
+    QList<TfrmImage *> offered = imageWindowsMostRecentFirst();
+    offered.removeIf([](const TfrmImage *window) { return window->building(); });
+    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(offered))
         return;
     for (TfrmImage *window : imageWindows()) {
         window->Saved = true;
