@@ -6,6 +6,7 @@
 #include "ImageForm.h"
 #include "IniSettings.h"
 #include "LiveCapture.h"
+#include "SaveFolder.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
@@ -91,6 +92,7 @@ constexpr int IconSize = 16;
 const QString SectionCom = QStringLiteral("COM");
 const QString SectionOptions = QStringLiteral("Options");
 const QString SectionWindow = QStringLiteral("Window");
+const QString KeySaveFolder = QStringLiteral("SaveFolder");  // where the save dialog opens next
 constexpr qint32 DefaultPort = 1;
 constexpr qint32 DefaultPlacement = 10;
 
@@ -734,6 +736,7 @@ void TfrmMain::LoadSettings()
     const TIniSettings settings(IniFileName);
     m_link->PortNumber = settings.readInteger(SectionCom, QStringLiteral("Port"), DefaultPort);
     mnuFreezeImage->setChecked(settings.readBool(SectionOptions, QStringLiteral("FreezeImage"), false));
+    TSaveFolder::setLastSaveFolder(settings.readString(SectionOptions, KeySaveFolder));
     const int x = settings.readInteger(SectionWindow, QStringLiteral("X"), DefaultPlacement);
     const int y = settings.readInteger(SectionWindow, QStringLiteral("Y"), DefaultPlacement);
     const int width = settings.readInteger(SectionWindow, QStringLiteral("Width"), DefaultPlacement);
@@ -751,6 +754,9 @@ bool TfrmMain::SaveSettings()
     TIniSettings settings(IniFileName);
     settings.writeInteger(SectionCom, QStringLiteral("Port"), m_link->PortNumber);
     settings.writeBool(SectionOptions, QStringLiteral("FreezeImage"), mnuFreezeImage->isChecked());
+    // Only once something was saved: a file without the key keeps reading as before.
+    if (!TSaveFolder::lastSaveFolder().isEmpty())
+        settings.writeString(SectionOptions, KeySaveFolder, TSaveFolder::lastSaveFolder());
     if (isMaximized()) {
         settings.writeBool(SectionWindow, QStringLiteral("Maximized"), true);
     } else {

@@ -104,8 +104,11 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     if (m_rowWindows.isEmpty())
         return true;
 
-    // Each showing starts as a cancel; only the two other buttons change that.
+    // Each showing starts as a cancel; only the two other buttons change that. It also starts on
+    // "Save selected files", wherever the focus was left the last time, so Enter and Space
+    // always mean the same.
     Outcome = CancelClose;
+    Button1->setFocus();
     if (answerHandler())
         answerHandler()(*this);
     else
