@@ -115,7 +115,7 @@ void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
     const QImage expected = m_meter->expectedCapture().convertToFormat(ScreenImageFormat);
     const int stripHeight = 8;   // a stored strip is 8 columns; turned upright, 8 rows
     qint64 firstStripOnScreenMs = -1;
-    int mostRowsSeen = 0;
+    bool partSeen = false;
     QTimer watch;
     watch.setInterval(100);
     connect(&watch, &QTimer::timeout, this, [&] {
@@ -133,7 +133,7 @@ void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
             rows += stripHeight;
         if (rows > 0 && firstStripOnScreenMs < 0)
             firstStripOnScreenMs = sinceReadStart.elapsed();
-        mostRowsSeen = std::max(mostRowsSeen, rows);
+        partSeen |= rows > 0 && rows < expected.height();
     });
     watch.start();
 
@@ -143,7 +143,7 @@ void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
 
     QVERIFY2(firstStripOnScreenMs >= 0, "no strip was seen on the screen during the read");
     QVERIFY2(firstStripOnScreenMs <= 5000, qPrintable(QStringLiteral("first strip after %1 ms").arg(firstStripOnScreenMs)));
-    QVERIFY2(mostRowsSeen < expected.height(), "the picture was never seen part-built");
+    QVERIFY2(partSeen, "the picture was never seen part-built");
     QVERIFY(m_messages.isEmpty());
 
     TfrmImage *window = m_window->imageWindows().last();
