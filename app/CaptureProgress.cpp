@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QToolButton>
 #include <algorithm>
 #include <climits>
@@ -36,11 +37,17 @@ TCaptureProgress::TCaptureProgress(QWidget *parent)
     m_cancel->setObjectName(QStringLiteral("btnCancelCapture"));
     m_cancel->setText(CancelCaption);
     m_cancel->setToolTip(CancelCaption + QStringLiteral(" (Esc)"));
-    // A button's shortcut acts only while the button is shown, so Esc cancels only a read.
-    m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     m_cancel->setFocusPolicy(Qt::NoFocus);
+    // A window shortcut acts only while its widget is shown, so Esc cancels only a read. It
+    // clicks at once; the button's own shortcut would click only after its press animation.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, m_cancel, &QToolButton::click);
     layout->addWidget(m_cancel);
-    connect(m_cancel, &QToolButton::clicked, this, &TCaptureProgress::cancelRequested);
+    // The read ends once the instrument has sent the rest of its reply; one request is enough.
+    connect(m_cancel, &QToolButton::clicked, this, [this] {
+        m_cancel->setEnabled(false);
+        emit cancelRequested();
+    });
 
     hide();
 }

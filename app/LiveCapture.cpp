@@ -24,7 +24,7 @@ void TLiveCapture::open(const ScreenDescription &screen)
 {
     discard();
     m_decoder.emplace(screen);
-    m_clientSize = screen.uprightSize();
+    m_clientSize = UprightScreenSize(screen);
     m_window = m_openWindow(m_clientSize);
     if (!m_window)
         return;

@@ -10,6 +10,7 @@
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
+#include "ComPort.h"
 #include "InstrumentMemory.h"
 #include "ProgressBarFix.h"
 #include "ScreenCapture.h"
@@ -331,6 +332,11 @@ void TfrmMain::createStatusBar()
 
     m_captureProgress = new TCaptureProgress(pnlInfo);
     pbMain = m_captureProgress->bar();
+    // The link's cancel path ends the read at once and restarts a halted instrument on the way out.
+    connect(m_captureProgress, &TCaptureProgress::cancelRequested, this, [this] {
+        if (m_link)
+            m_link->Cancel();
+    });
 
     imgCorner = new QLabel(pnlStatus);
     imgCorner->setObjectName(QStringLiteral("imgCorner"));
@@ -712,7 +718,13 @@ void TfrmMain::beginOperation()
 
 void TfrmMain::endOperation()
 {
-    if (--m_operationDepth > 0 || !m_closePending)
+    if (--m_operationDepth > 0)
+        return;
+    if (m_endBySignal) {
+        QTimer::singleShot(0, this, &TfrmMain::finishEndBySignal);
+        return;
+    }
+    if (!m_closePending)
         return;
     m_closePending = false;
     QTimer::singleShot(0, this, &TfrmMain::mnuExitClick);
@@ -836,15 +848,45 @@ void TfrmMain::setPortChoiceEnabled(bool enabled)
     mnuPopFindInstrument->setEnabled(enabled);
 }
 
+// The window returns to the not-connected state also when leaving command mode fails: the
+// link closes the port whatever happens.
 void TfrmMain::disconnectLink()
 {
+    const auto notConnected = qScopeGuard([this] {
+        mnuCaptureScreen->setEnabled(false);
+        mnuConnect->setText(Texts::Connect);
+        pnlSerial->clear();
+        pnlConnected->setText(Texts::Disconnected);
+        mnuConnect->setEnabled(true);
+        setPortChoiceEnabled(true);
+    });
     m_link->Disconnect();
-    mnuCaptureScreen->setEnabled(false);
-    mnuConnect->setText(Texts::Connect);
-    pnlSerial->clear();
-    pnlConnected->setText(Texts::Disconnected);
-    mnuConnect->setEnabled(true);
-    setPortChoiceEnabled(true);
+}
+
+// The line went away: the link has closed the port already.
+void TfrmMain::showLineLost(const QString &text)
+{
+    disconnectLink();
+    setFileText(text);
+    showError(this, text);
+}
+
+void TfrmMain::endBySignal()
+{
+    m_endBySignal = true;
+    m_link->Cancel();
+    if (!operationRunning())
+        QTimer::singleShot(0, this, &TfrmMain::finishEndBySignal);
+}
+
+void TfrmMain::finishEndBySignal()
+{
+    try {
+        m_link->Disconnect();
+    } catch (...) {
+        // the program ends all the same; the port is closed
+    }
+    QCoreApplication::exit(0);
 }
 
 bool TfrmMain::connectionAttempt()
@@ -867,6 +909,9 @@ void TfrmMain::connectAttempt(int senderTag)
     bool found = false;
     try {
         found = connectionAttempt();
+    } catch (const ELineLost &lost) {
+        showLineLost(lost.text());
+        return;
     } catch (...) {
         // An error of the port ends the attempt; it never leaves the port open, and the user can
         // still choose another port.
@@ -1019,6 +1064,7 @@ void TfrmMain::mnuCaptureScreenClick()
         endOperation();
     });
 
+    m_link->ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
     listener.event = [this, &live](CaptureEvent event) {
@@ -1035,6 +1081,10 @@ void TfrmMain::mnuCaptureScreenClick()
     listener.progressStep = [this](qint64 step) { m_captureProgress->advance(step); };
     listener.progressFinished = [this] { m_captureProgress->finish(); };
     live.attach(listener);
+    // A cancel closes the picture's window at once, while the link still takes in the rest of the
+    // reply; closing that window is a cancel too.
+    connect(m_captureProgress, &TCaptureProgress::cancelRequested, &live, &TLiveCapture::discard);
+    connect(&live, &TLiveCapture::windowClosed, this, [this] { m_link->Cancel(); });
 
     ScreenCapture capture(*m_link, *m_memory);
     capture.haltPauseMs = CaptureHaltPauseMs;
@@ -1051,6 +1101,12 @@ void TfrmMain::mnuCaptureScreenClick()
     switch (result.outcome) {
     case CaptureOutcome::Captured:
     case CaptureOutcome::NoScreenInfo:
+        break;
+    case CaptureOutcome::Cancelled:
+        setFileText(QString());
+        break;
+    case CaptureOutcome::LineLost:
+        showLineLost(result.errorText);
         break;
     case CaptureOutcome::Refused:
         Dialogs::message(this, Dialogs::MessageKind::Information, CaptureTexts::Refused);

@@ -16,19 +16,14 @@ inline void decodeRow(const uchar *row, QRgb *pixels, const TPalette &palette)
 
 }  // namespace
 
-ScreenDescription ScreenDescription::of(const TInstrumentMemory &memory)
+quint32 ScreenImageBytes(const ScreenDescription &screen)
 {
-    return {memory.ScreenWidth, memory.ScreenHeight, memory.ScreenOrientation, memory.Palette};
+    return quint32(screen.width / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
 }
 
-quint32 ScreenDescription::imageBytes() const
+QSize UprightScreenSize(const ScreenDescription &screen)
 {
-    return quint32(width / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
-}
-
-QSize ScreenDescription::uprightSize() const
-{
-    return orientation == 0 ? QSize(height, width) : QSize(width, height);
+    return screen.orientation == 0 ? QSize(screen.height, screen.width) : QSize(screen.width, screen.height);
 }
 
 ScreenDecoder::ScreenDecoder(const ScreenDescription &screen)

@@ -5,20 +5,10 @@
 #include <QImage>
 #include <functional>
 
-// What the instrument's screen description says of its stored picture.
-struct ScreenDescription
-{
-    quint16 width = 0;
-    quint16 height = 0;
-    quint16 orientation = 0;   // 0: stored turned, shown after a quarter turn
-    TPalette palette{};
-
-    static ScreenDescription of(const TInstrumentMemory &memory);
-    // Bytes of the image read: whole strips of 1536 bytes, however high the picture is.
-    quint32 imageBytes() const;
-    // The size of the picture as it is shown, after the turn upright.
-    QSize uprightSize() const;
-};
+// Bytes of the image read: whole strips of 1536 bytes, however high the picture is.
+quint32 ScreenImageBytes(const ScreenDescription &screen);
+// The size of the picture as it is shown, after the turn upright.
+QSize UprightScreenSize(const ScreenDescription &screen);
 
 // Decodes the stored screen strip by strip, as far as the bytes go. Every decode of the
 // instrument's picture goes through here: the finished image read and the picture that builds

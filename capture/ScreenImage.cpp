@@ -125,7 +125,7 @@ bool DecodeScreenImage(QIODevice &stream, QImage &bitmap, quint16 width, quint16
         if (!stream.seek(0))
             return false;
         const QByteArray data = stream.readAll();
-        ScreenDecoder decoder({width, height, 0, palette});
+        ScreenDecoder decoder({width, height, 0, 0, palette});
         if (decoder.strips() > 0 && height > 0 && data.size() < decoder.bytesNeededFor(decoder.strips() - 1))
             return false;
         if (!decoder.isValid())

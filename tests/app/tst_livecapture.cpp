@@ -128,35 +128,84 @@ void TestLiveCapture::pictureBuildsUpWhileTheBytesArrive()
     QVERIFY(messages.isEmpty());
 }
 
-// Whatever ends a capture without a picture, its window goes before the message is shown, and
-// the next picture still takes the first number.
+// Whatever ends a capture without a picture, its window goes at once (before any message), a
+// halted instrument runs again, and the next picture still takes the first number.
+enum class UserAction { None, CancelButton, EscapeKey, CloseWindow };
+
 void TestLiveCapture::captureWithoutPictureClosesItsWindow_data()
 {
-    QTest::addColumn<MeterFault>("fault");
-    QTest::addColumn<Messages>("expectedMessages");
-    QTest::newRow("reply without its trailer") << MeterFault::SwappedImageTrailer << Messages{{Kind::Error, LoadError}};
+    QTest::addColumn<QList<MeterFault>>("faults");
+    QTest::addColumn<UserAction>("action");
+    QTest::addColumn<QStringList>("messageStarts");
+
+    using F = QList<MeterFault>;
+    QTest::newRow("reply without its trailer") << F{MeterFault::SwappedImageTrailer} << UserAction::None
+                                               << QStringList{LoadError};
+    QTest::newRow("short image") << F{MeterFault::ShortImage} << UserAction::None
+                                 << QStringList{LoadError};
+    QTest::newRow("line hung up mid-reply") << F{MeterFault::HangUpInImage} << UserAction::None
+                                            << QStringList{"The connection to COM83"};
+    QTest::newRow("Cancel button") << F{} << UserAction::CancelButton << QStringList{};
+    QTest::newRow("Esc") << F{} << UserAction::EscapeKey << QStringList{};
+    QTest::newRow("building window closed") << F{} << UserAction::CloseWindow << QStringList{};
 }
 
 void TestLiveCapture::captureWithoutPictureClosesItsWindow()
 {
-    QFETCH(MeterFault, fault);
-    QFETCH(Messages, expectedMessages);
-    connectToMeter(QSize(16, 48), false, {fault});
+    QFETCH(QList<MeterFault>, faults);
+    QFETCH(UserAction, action);
+    QFETCH(QStringList, messageStarts);
+    // The user's way out is taken in the middle of a read at the line's pace, with the instrument halted.
+    const bool byUser = action != UserAction::None;
+    VirtualMeterThread *meter = connectToMeter(QSize(16, 48), byUser, faults);
+    mainWindow->mnuFreezeImage->setChecked(byUser);
+    mainWindow->activateWindow();   // keys reach shortcuts of the active window only
+    QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+    mainWindow->CaptureHaltPauseMs = 20;
     QList<int> windowsAtMessage;
     Dialogs::setMessageHandler([&](Kind kind, const QString &text, QMessageBox::StandardButtons) {
         messages.append({kind, text});
         windowsAtMessage << int(mainWindow->imageWindows().size());
         return QMessageBox::Ok;
     });
+
     bool opened = false;
-    connect(mainWindow.get(), &TfrmMain::fileTextChanged, this, [&] { opened |= !mainWindow->imageWindows().isEmpty(); });
+    int windowsAfterAction = -1;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        const QList<TfrmImage *> windows = mainWindow->imageWindows();
+        opened |= !windows.isEmpty();
+        if (action == UserAction::None || windowsAfterAction >= 0 || windows.isEmpty() || mainWindow->pbMain->value() == 0)
+            return;
+        switch (action) {
+        case UserAction::CancelButton:
+            mainWindow->findChild<QToolButton *>(QStringLiteral("btnCancelCapture"))->click();
+            break;
+        case UserAction::EscapeKey:
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : mainWindow.get(), Qt::Key_Escape);
+            break;
+        default:
+            windows.last()->close();
+            break;
+        }
+        windowsAfterAction = int(mainWindow->imageWindows().size());
+    });
+    watch.start();
 
     mainWindow->mnuCaptureScreen->trigger();
+    watch.stop();
 
     QVERIFY(opened);
-    QCOMPARE(messages, expectedMessages);
-    QCOMPARE(windowsAtMessage, QList<int>(expectedMessages.size(), 0));
+    if (action != UserAction::None)
+        QCOMPARE(windowsAfterAction, 0);
+    QCOMPARE(messages.size(), messageStarts.size());
+    for (int i = 0; i < messages.size(); ++i)
+        QVERIFY2(messages[i].second.startsWith(messageStarts[i]), qPrintable(messages[i].second));
+    QCOMPARE(windowsAtMessage, QList<int>(messageStarts.size(), 0));
     QTRY_VERIFY(mainWindow->imageWindows().isEmpty());
+    QCOMPARE(meter->restarts(), meter->halts());
+    QVERIFY(!meter->halted());
 
     connectToMeter(QSize(16, 48), false);
     mainWindow->mnuCaptureScreen->trigger();

@@ -112,7 +112,7 @@ private slots:
         const QImage whole = decode(bytes, width, height, &ok);
         QVERIFY(ok);
 
-        ScreenDecoder decoder({quint16(width), quint16(height), quint16(orientation), Palette});
+        ScreenDecoder decoder({quint16(width), quint16(height), quint16(orientation), 0, Palette});
         QVERIFY(decoder.isValid());
         for (qint64 offered = 0;; offered += piece) {
             const qint64 received = std::min<qint64>(offered, bytes.size());
@@ -133,7 +133,7 @@ private slots:
         QVERIFY(decoder.complete());
         QCOMPARE(decoder.image(), whole);
         QCOMPARE(decoder.upright(), TurnUpright(whole, quint16(orientation)));
-        QCOMPARE(decoder.upright().size(), (ScreenDescription{quint16(width), quint16(height), quint16(orientation), {}}).uprightSize());
+        QCOMPARE(decoder.upright().size(), UprightScreenSize({quint16(width), quint16(height), quint16(orientation), 0, {}}));
     }
 
     // The quarter turn that shows a portrait screen upright is exact: (x, y) is source (W-1-y, x).
