@@ -17,6 +17,14 @@ const QString PercentOnly = QStringLiteral("%1%");
 // instrument's reply delay and say little about the line's speed.
 constexpr qint64 EstimateAfterMs = 1000;
 
+// The bar's text for a part done and the seconds left (negative while unknown).
+QString progressText(int percent, qint64 secondsLeft)
+{
+    if (secondsLeft < 0)
+        return PercentOnly.arg(percent);
+    return TimeLeft.arg(percent).arg(secondsLeft / 60).arg(secondsLeft % 60, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 TCaptureProgress::TCaptureProgress(QWidget *parent)
@@ -50,13 +58,6 @@ TCaptureProgress::TCaptureProgress(QWidget *parent)
     });
 
     hide();
-}
-
-QString TCaptureProgress::progressText(int percent, qint64 secondsLeft)
-{
-    if (secondsLeft < 0)
-        return PercentOnly.arg(percent);
-    return TimeLeft.arg(percent).arg(secondsLeft / 60).arg(secondsLeft % 60, 2, 10, QLatin1Char('0'));
 }
 
 void TCaptureProgress::start(qint64 maximum)

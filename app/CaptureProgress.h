@@ -21,9 +21,6 @@ public:
     void advance(qint64 step);
     void finish();
 
-    // The bar's text for a part done and the seconds left (negative while unknown).
-    static QString progressText(int percent, qint64 secondsLeft);
-
 signals:
     void cancelRequested();
 

@@ -24,8 +24,7 @@ void TLiveCapture::open(const ScreenDescription &screen)
 {
     discard();
     m_decoder.emplace(screen);
-    m_clientSize = UprightScreenSize(screen);
-    m_window = m_openWindow(m_clientSize);
+    m_window = m_openWindow(UprightScreenSize(screen));
     if (!m_window)
         return;
     m_window->setBuilding(true);
@@ -43,7 +42,6 @@ void TLiveCapture::receive(const QByteArray &bytes)
     if (m_decoder->decodeAvailable(bytes.constData(), bytes.size()) == 0)
         return;
     m_window->setPicture(m_decoder->upright());
-    emit stripsArrived(m_decoder->stripsDecoded());
 }
 
 TfrmImage *TLiveCapture::complete(const QImage &picture)

@@ -30,9 +30,6 @@ public:
     // Hooks the live picture onto a capture's listener (image read start and arriving bytes).
     void attach(CaptureListener &listener);
 
-    // The window the picture builds up in; null before the read starts and once it is closed.
-    TfrmImage *window() const { return m_window; }
-    int stripsShown() const { return m_decoder ? m_decoder->stripsDecoded() : 0; }
 
     // The finished picture goes into the live window (opened now if the read never opened one,
     // or it was closed), which from then on is an ordinary image window.
@@ -43,8 +40,6 @@ public:
 signals:
     // The user closed the live window while the read ran.
     void windowClosed();
-    // A strip more is on the way to the screen (the window repaints with the next events).
-    void stripsArrived(int stripsShown);
 
 private:
     void open(const ScreenDescription &screen);
@@ -53,5 +48,4 @@ private:
     WindowOpener m_openWindow;
     std::optional<ScreenDecoder> m_decoder;
     QPointer<TfrmImage> m_window;
-    QSize m_clientSize;
 };

@@ -137,12 +137,16 @@ int main(int argc, char *argv[])
     // The event loop's heartbeat: the longest gap between two runs of a 1 ms timer.
     qint64 lastBeat = 0;
     qint64 longestStall = 0;
+    qint64 longestStallEnd = 0;
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     heartbeat.setInterval(1);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        longestStall = std::max(longestStall, now - lastBeat);
+        if (now - lastBeat > longestStall) {
+            longestStall = now - lastBeat;
+            longestStallEnd = now;
+        }
         lastBeat = now;
     });
 
@@ -168,7 +172,8 @@ int main(int argc, char *argv[])
     std::printf("  capture / line limit:          %10.3f%s\n", seconds(total) / lineLimit,
                 freeze ? "  (includes the 0.5 s pause after the halt and 0.25 s after the restart)"
                        : "  (includes the 0.25 s pause after the read)");
-    std::printf("  longest event-loop stall:      %10.1f ms\n", longestStall / 1e6);
+    std::printf("  longest event-loop stall:      %10.1f ms  (ending %.2f s after Ctrl+N)\n", longestStall / 1e6,
+                seconds(longestStallEnd));
 
     window.mnuConnect->trigger();
     for (TfrmImage *image : window.imageWindows())
