@@ -4,9 +4,11 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageForm.h"
+#include "ImagePlacement.h"
 #include "IniSettings.h"
 #include "LiveCapture.h"
 #include "SaveFolder.h"
+#include "ScreenPlacement.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
@@ -32,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolBar>
@@ -753,8 +756,14 @@ void TfrmMain::LoadSettings()
     const int y = settings.readInteger(SectionWindow, QStringLiteral("Y"), DefaultPlacement);
     const int width = settings.readInteger(SectionWindow, QStringLiteral("Width"), DefaultPlacement);
     const int height = settings.readInteger(SectionWindow, QStringLiteral("Height"), DefaultPlacement);
-    move(x, y);
-    resize(std::max(width, MinimumWidth), std::max(height, MinimumHeight));
+    // A placement left on a screen that is no longer there comes back onto the nearest one.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = TScreenPlacement::ontoScreens(
+        QRect(x, y, std::max(width, MinimumWidth), std::max(height, MinimumHeight)), screens);
+    move(placed.topLeft());
+    resize(placed.size());
     // The stored place is used as it is, not replaced by the window manager's own choice.
     setAttribute(Qt::WA_Moved);
     if (settings.readBool(SectionWindow, QStringLiteral("Maximized"), false))
@@ -1127,6 +1136,7 @@ TfrmImage *TfrmMain::openImageWindow(const QSize &clientSize)
     window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount + 1));
     ClientArea->addSubWindow(window);
     window->setClientSize(clientSize);
+    TImagePlacement::place(ClientArea, window);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();

@@ -62,6 +62,14 @@ TfrmUnsavedImages::TfrmUnsavedImages(QWidget *parent)
     setTabOrder(Button2, btnCancel);
     setTabOrder(btnCancel, chkUnsavedImages);
 
+    // Found by these names, as the windows' parts are.
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    chkUnsavedImages->setObjectName(QStringLiteral("chkUnsavedImages"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+
     connect(Button1, &QPushButton::clicked, this, &TfrmUnsavedImages::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TfrmUnsavedImages::Button2Click);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmUnsavedImages::btnCancelClick);

@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 
 mode=${1:-test}
 build=${BUILD_DIR:-build}
-# xvfb, xdotool and x11-utils run the tests that need a real X display and real key presses.
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
-          libgl-dev libxcb1-dev xvfb xdotool x11-utils)
+          libgl-dev)
+# The splash's X11 flush (libxcb1-dev), and the tests on a real X display with real key presses.
+packages+=(libxcb1-dev xvfb xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,7 +9,9 @@
 void DisplaySync::flush()
 {
 #ifdef SNAPLOOM_HAVE_XCB
-    if (const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr)
-        xcb_flush(x11->connection());
+    // The offscreen platform answers as X11 too, without a connection of its own.
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t *connection = x11 ? x11->connection() : nullptr)
+        xcb_flush(connection);
 #endif
 }

@@ -17,7 +17,9 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/snaploom-xvfb.XXXXXX")
 xvfb_pid=
+test_pid=
 cleanup() {
+    [ -n "$test_pid" ] && kill "$test_pid" 2>/dev/null
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
@@ -28,10 +30,13 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# -displayfd picks a free display number and writes it; -terminate ends the server when its last
-# client goes, so a test killed by a timeout leaves no server behind.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -terminate 3>"$work/display" 2>"$work/xvfb.log" &
+# -displayfd picks a free display number and writes it. The server lives as long as this script:
+# a test may start and end several programs of its own on it.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
+# Should this script be killed outright (a ctest timeout), the server goes with it.
+script_pid=$$
+( while kill -0 "$script_pid" 2>/dev/null; do sleep 1; done; kill "$xvfb_pid" 2>/dev/null ) &
 
 for _ in $(seq 200); do
     [ -s "$work/display" ] && break
@@ -46,4 +51,10 @@ fi
 
 export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
-"$@"
+# In the background, so a signal to this script is handled at once and ends the test too.
+"$@" &
+test_pid=$!
+wait "$test_pid"
+status=$?
+test_pid=
+exit "$status"

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -89,30 +90,38 @@ TfrmImage *TestDisplayDialogs::newWindow(const QString &title)
 
 void TestDisplayDialogs::saveDialogKeepsTheTypedName_data()
 {
+    QTest::addColumn<QString>("title");     // the window's title, proposed as the name
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("allFiles");
     QTest::addColumn<QString>("written");
 
-    QTest::newRow("bitmap type, no extension") << "plain" << false << "plain.BMP";
-    QTest::newRow("all files, other extension") << "shot.png" << true << "shot.png";
-    QTest::newRow("all files, bitmap extension") << "img4.BMP" << true << "img4.BMP";
-    QTest::newRow("all files, no extension") << "plain" << true << "plain.BMP";
+    const QString fresh = QStringLiteral("New image 4");
+    QTest::newRow("bitmap type, no extension") << fresh << "plain" << false << "plain.BMP";
+    QTest::newRow("all files, other extension") << fresh << "shot.png" << true << "shot.png";
+    QTest::newRow("all files, bitmap extension") << fresh << "img4.BMP" << true << "img4.BMP";
+    QTest::newRow("all files, no extension") << fresh << "plain" << true << "plain.BMP";
+    // An image saved before proposes its own path; the dialog opens in that folder.
+    QTest::newRow("saved before") << "earlier/old.BMP" << "again" << false << "earlier/again.BMP";
 }
 
 void TestDisplayDialogs::saveDialogKeepsTheTypedName()
 {
+    QFETCH(QString, title);
     QFETCH(QString, typed);
     QFETCH(bool, allFiles);
     QFETCH(QString, written);
 
     const QDir folder(m_folder->path());
+    QVERIFY(folder.mkdir(QStringLiteral("earlier")));
+    const QFileInfo proposed(folder.filePath(title));
+    const QString opensIn = title.contains('/') ? proposed.absolutePath() : folder.path();
     const QStringList present = {"README", "lower.bmp", "notes.txt"};
     for (const QString &name : present) {
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     TSaveFolder::setLastSaveFolder(folder.path());
-    TfrmImage *window = newWindow(QStringLiteral("New image 4"));
+    TfrmImage *window = newWindow(title.contains('/') ? proposed.absoluteFilePath() : title);
 
     bool typedNameKept = false;
     XInput::ModalAnswer answer([&](QWidget *modal) {
@@ -121,12 +130,14 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
         QVERIFY(name && types);
-        QCOMPARE(QDir(dialog->directory()).canonicalPath(), folder.canonicalPath());
-        QCOMPARE(name->text(), QStringLiteral("New image 4"));
+        QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(opensIn).canonicalPath());
+        QCOMPARE(name->text(), proposed.fileName());
         QCOMPARE(types->itemText(0), QStringLiteral("Windows Bitmap Files (*.BMP)"));
         QCOMPARE(types->itemText(1), QStringLiteral("All Files (*.*)"));
-        QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("lower.bmp")));
-        QVERIFY(!listedNames(dialog).contains(QStringLiteral("README")));
+        if (opensIn == folder.path()) {
+            QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("lower.bmp")));
+            QVERIFY(!listedNames(dialog).contains(QStringLiteral("README")));
+        }
 
         QVERIFY(XInput::key({"ctrl+a"}));
         QVERIFY(XInput::type(typed));
@@ -148,14 +159,20 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
     QVERIFY(window->SaveImage());
     QVERIFY(answer.answered());
     QVERIFY(typedNameKept);
+    const QFileInfo result(folder.filePath(written));
     QStringList expected = present + QStringList{written};
     expected.sort();
-    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), expected);
-    QFile file(folder.filePath(written));
+    QDirIterator files(folder.path(), QDir::Files, QDirIterator::Subdirectories);
+    QStringList found;
+    while (files.hasNext())
+        found << folder.relativeFilePath(files.next());
+    found.sort();
+    QCOMPARE(found, expected);
+    QFile file(result.filePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.read(2) == "BM");
-    QCOMPARE(window->windowTitle(), folder.filePath(written));
-    QCOMPARE(TSaveFolder::lastSaveFolder(), folder.path());
+    QCOMPARE(window->windowTitle(), result.absoluteFilePath());
+    QCOMPARE(TSaveFolder::lastSaveFolder(), result.absolutePath());
 }
 
 void TestDisplayDialogs::unsavedDialogStartsOnSave_data()
@@ -188,10 +205,14 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
     const QList<TfrmImage *> windows = {newWindow(QStringLiteral("New image 2")),
                                         newWindow(QStringLiteral("New image 1"))};
     TfrmUnsavedImages dialog(m_area.get());
+    auto *save = dialog.findChild<QPushButton *>(QStringLiteral("Button1"));
+    auto *cancel = dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"));
+    auto *list = dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"));
+    QVERIFY(save && cancel && list);
 
     auto showWith = [&](const QStringList &pressed) {
         XInput::ModalAnswer answer([&](QWidget *) {
-            QCOMPARE(QApplication::focusWidget(), dialog.Button1);
+            QCOMPARE(QApplication::focusWidget(), save);
             QVERIFY(XInput::key(pressed));
         });
         dialog.QueryUnsavedImages(windows);
@@ -202,8 +223,8 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
     showWith(keys);
 
     QCOMPARE(dialog.Outcome, outcome);
-    QCOMPARE(dialog.chkUnsavedImages->item(0)->checkState(), Qt::Checked);
-    QVERIFY(dialog.btnCancel->isDefault());
+    QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+    QVERIFY(cancel->isDefault());
 }
 
 QTEST_MAIN(TestDisplayDialogs)
