@@ -138,11 +138,14 @@ int main(int argc, char *argv[])
     qint64 lastBeat = 0;
     qint64 longestStall = 0;
     qint64 longestStallEnd = 0;
+    int stallsOver100Ms = 0;
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     heartbeat.setInterval(1);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
+        if (now - lastBeat > 100'000'000)
+            ++stallsOver100Ms;
         if (now - lastBeat > longestStall) {
             longestStall = now - lastBeat;
             longestStallEnd = now;
@@ -174,6 +177,8 @@ int main(int argc, char *argv[])
                        : "  (includes the 0.25 s pause after the read)");
     std::printf("  longest event-loop stall:      %10.1f ms  (ending %.2f s after Ctrl+N)\n", longestStall / 1e6,
                 seconds(longestStallEnd));
+    std::printf("  stalls over 100 ms:            %10d  (the fixed pauses of the sequence are such stalls)\n",
+                stallsOver100Ms);
 
     window.mnuConnect->trigger();
     for (TfrmImage *image : window.imageWindows())
