@@ -4,7 +4,6 @@
 #include "MainWindowFixture.h"
 #include "ScreenImage.h"
 
-#include <QMdiArea>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
