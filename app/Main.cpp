@@ -123,6 +123,25 @@ void showError(QWidget *parent, const QString &text)
     Dialogs::message(parent, Dialogs::MessageKind::Error, text);
 }
 
+// Holds the client area's redraw lock until released or destroyed, whichever comes first.
+class ClientRedrawLock
+{
+public:
+    explicit ClientRedrawLock(TfrmMain &window) : m_window(&window) { window.LockClientRedraw(); }
+    ~ClientRedrawLock() { release(); }
+    ClientRedrawLock(const ClientRedrawLock &) = delete;
+    ClientRedrawLock &operator=(const ClientRedrawLock &) = delete;
+
+    void release()
+    {
+        if (TfrmMain *window = std::exchange(m_window, nullptr))
+            window->UnlockClientRedraw();
+    }
+
+private:
+    TfrmMain *m_window;
+};
+
 } // namespace
 
 TfrmMain *frmMain = nullptr;
@@ -1055,23 +1074,18 @@ void TfrmMain::mnuCaptureScreenClick()
     mnuCaptureScreen->setEnabled(false);
     UpdateCommandStates();
     // The client area stands still until the picture starts to build up in its window.
-    LockClientRedraw();
-    bool redrawLocked = true;
-    const auto unlockRedraw = [this, &redrawLocked] {
-        if (std::exchange(redrawLocked, false))
-            UnlockClientRedraw();
-    };
-    TLiveCapture live([this, &unlockRedraw](const QSize &clientSize) {
-        unlockRedraw();
+    ClientRedrawLock redrawLock(*this);
+    TLiveCapture live([this, &redrawLock](const QSize &clientSize) {
+        redrawLock.release();
         return openImageWindow(clientSize);
     });
-    const auto finish = qScopeGuard([this, &unlockRedraw] {
+    const auto finish = qScopeGuard([this, &redrawLock] {
         m_captureProgress->finish();
         // A line lost during the capture leaves nothing to capture from.
         mnuCaptureScreen->setEnabled(m_link->IsConnected());
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
-        unlockRedraw();
+        redrawLock.release();
         endOperation();
     });
 
