@@ -16,12 +16,15 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-bool tryPort(TqzMeterCom &link, QTextStream &err)
+// A search says nothing of ports that do not open; a chosen port tells why it did not.
+bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
 {
     link.Disconnect();
     const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
     if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
+    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
+        err << link.openFailure() << '\n';
     // A failed identification leaves no model to name.
     if (attempt == InstrumentFinder::Attempt::NotCapturable && !link.CancelRequested())
         err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
@@ -69,13 +72,13 @@ std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextSt
             if (link->CancelRequested())
                 return true;   // ends the search with nothing found
             link->PortNumber = number;
-            found = tryPort(*link, err);
+            found = tryPort(*link, false, err);
             return found;
         });
     } else if (!link->CancelRequested()) {
         link->PortNumber = choice.number;
         link->PortPath = choice.path;
-        found = tryPort(*link, err);
+        found = tryPort(*link, true, err);
     }
     if (found)
         return link;
