@@ -142,7 +142,9 @@ constexpr int EepromPolls = 1000;
 constexpr int ReadMemoryPolls = 10000;
 constexpr int VersionMaxLength = 50;
 constexpr int LineBytesPerSecond = 960;     // 9600 baud, 10 bits a byte
-constexpr int StatusQuietMs = 50;           // a status record that stops for this long is complete
+// A status record that stops for this long after its first 32 bytes is judged as it is. Longer
+// than a USB adapter's 16 ms latency timer and the stalls of a busy computer.
+constexpr int StatusQuietMs = 250;
 constexpr int StaleQuietMs = 200;           // the line counts as quiet after this long
 constexpr int StaleDrainLimitMs = 120000;   // longer than any reply at line speed
 constexpr int CancelDrainQuietMs = 1000;    // a cancelled read stops draining after this long quiet

@@ -20,12 +20,13 @@ enum class MeterFault {
     SwappedImageTrailer,  // only the screen image read ends "OK", CR, LF
     Garbage,              // answers every command with random bytes without CR or LF
     StallInRead,          // screen image read: about half the data, then nothing more
+    PauseInImage,         // screen image read: about half the data, a 5 s pause, then the rest
     ShortImage,           // screen image read: 100 data bytes fewer, then a correct trailer
     AbsurdGeometry,       // screen description of 65535 x 65535 pixels at ImageAddress 0x10
     HaltRefused,          // "@ATDSPSTOPLOGO" answered "ER"
     RestartRefused,       // "@ATDSPSTART" answered "ER"
     LateHaltAck,          // "@ATDSPSTOPLOGO" halts at once but is acknowledged only after 1.5 s
-    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 3.5 s
+    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 10 s
     // The line goes away in a phase (see MeterPhase): a hang-up closes the instrument's side of
     // the line; an unplug also removes its COM link, as an adapter pulled out takes its device.
     HangUpInIdentification, HangUpInDirectory, HangUpInDspStatus, HangUpInHalt, HangUpInImage, HangUpInRestart,
