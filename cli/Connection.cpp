@@ -36,8 +36,8 @@ bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
     return false;
 }
 
-}  // namespace
-
+// Lets SIGINT, SIGTERM and SIGHUP cancel what the link runs, and tells how to recover when a
+// second one abandons the program at once.
 void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
 {
     InterruptSignals *interrupts = InterruptSignals::instance();
@@ -47,10 +47,10 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
                          : choice.path.isEmpty() ? QStringLiteral("--port COM%1").arg(choice.number)
                                                  : QStringLiteral("--port ") + choice.path;
     interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
-                                           "command mode; to restart it, run: snaploom unfreeze %1\n")
-                                .arg(port)
-                                .toLocal8Bit(),
-                            ExitCode::Interrupted);
+                                              "command mode; to restart it, run: snaploom unfreeze %1\n")
+                                   .arg(port)
+                                   .toLocal8Bit(),
+                               ExitCode::Interrupted);
     QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] {
         link.Cancel();
         std::fputs("\nInterrupted: finishing the running read and leaving the instrument running. "
@@ -59,6 +59,8 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
         std::fflush(stderr);
     });
 }
+
+}  // namespace
 
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
 {

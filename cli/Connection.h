@@ -7,13 +7,10 @@
 class TqzMeterCom;
 struct PortChoice;
 
-// Lets SIGINT, SIGTERM and SIGHUP cancel what the link runs, and tells how to recover when a
-// second one abandons the program at once.
-void watchInterrupts(TqzMeterCom &link, const PortChoice &choice);
-
 // Connects as the desktop program does: open the port, enter command mode, identify, and accept
 // only the models that can be captured; --find tries every port in the desktop program's order.
-// Returns the connected link, or null after printing "No instrument detected." to err.
+// SIGINT, SIGTERM and SIGHUP then cancel what the link runs. Returns the connected link, or null
+// after printing "No instrument detected." to err.
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err);
 
 // The device node the link is set to, and the COM<n> that names it (-1 when none does).

@@ -83,6 +83,10 @@ public:
     bool CancelRequested() const { return m_cancelRequested; }
     void ResetCancel() { m_cancelRequested = false; }
 
+    // Whether the line went away; if so the port is closed and text names the port and the
+    // cause. For a caller outside any wait (the waits end with ELineLost by themselves).
+    bool TakeLineLoss(QString *text);
+
     // Reads and forgets what the instrument still sends of an earlier reply, until the line has
     // been quiet for quietMs (and at most for StaleDrainLimitMs).
     void DrainLine(int quietMs);
@@ -114,6 +118,10 @@ public:
     // A memory reply that has started and then stays silent this long has failed.
     int ReplySilenceLimitMs = 10000;
 
+signals:
+    // The port noticed a lost line while nothing waited on it; TakeLineLoss closes it.
+    void LineLostNoticed();
+
 public slots:
     void CPRxChar(int count);
 
@@ -122,6 +130,7 @@ private:
     // line that went away ends it with ELineLost, the port closed.
     void poll();
     void checkLine();
+    QString takeLostCause();
     qint64 write(const QByteArray &data);
     bool collectBytes(int polls, qint64 minimum, bool memoryReply);
     bool waitForStatusRecord();
