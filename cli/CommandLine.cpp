@@ -39,7 +39,7 @@ struct OptionText
 };
 
 // One command: its synopsis, what it does, and its options beside --help and --version.
-struct CommandSpec
+struct CommandEntry
 {
     QString name;
     QString synopsis;
@@ -61,7 +61,7 @@ const QCommandLineOption FormatOption(QStringLiteral("format"), QString(), QStri
 const OptionText PortText{QStringLiteral("--port PORT"), QStringLiteral("COM<n>, or a device path such as /dev/ttyUSB0")};
 const OptionText FindText{QStringLiteral("--find"), QStringLiteral("try every listed port in ascending order")};
 
-QList<CommandSpec> commandTable()
+QList<CommandEntry> commandTable()
 {
     return {
         {QStringLiteral("ports"), QStringLiteral("snaploom ports [--json]"),
@@ -107,10 +107,10 @@ QList<CommandSpec> commandTable()
     };
 }
 
-QString commandHelp(const CommandSpec &spec)
+QString commandHelp(const CommandEntry &entry)
 {
-    QString text = QStringLiteral("Usage: %1\n%2\n\nOptions:\n").arg(spec.synopsis, spec.description);
-    QList<OptionText> rows = spec.optionTexts;
+    QString text = QStringLiteral("Usage: %1\n%2\n\nOptions:\n").arg(entry.synopsis, entry.description);
+    QList<OptionText> rows = entry.optionTexts;
     rows.append({QStringLiteral("-h, --help"), HelpOption.description()});
     rows.append({QStringLiteral("--version"), VersionOption.description()});
     constexpr int Column = 22;
@@ -158,28 +158,28 @@ bool readPort(const QString &value, PortChoice &port)
     return match.hasMatch() && ok;
 }
 
-CommandRequest parseCommand(const CommandSpec &spec, const QStringList &arguments)
+CommandRequest parseCommand(const CommandEntry &entry, const QStringList &arguments)
 {
-    const QString who = Program + QLatin1Char(' ') + spec.name;
+    const QString who = Program + QLatin1Char(' ') + entry.name;
     QCommandLineParser parser;
     parser.addOption(HelpOption);
     parser.addOption(VersionOption);
-    parser.addOptions(spec.options);
+    parser.addOptions(entry.options);
     if (!parser.parse(QStringList{who} + arguments))
         return refuse(who, parser.errorText(), who);
     if (parser.isSet(HelpOption))
-        return show(commandHelp(spec));
+        return show(commandHelp(entry));
     if (parser.isSet(VersionOption))
         return show(versionText());
     if (!parser.positionalArguments().isEmpty())
         return refuse(who, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()), who);
-    for (const QCommandLineOption &option : spec.options)
+    for (const QCommandLineOption &option : entry.options)
         if (!option.valueName().isEmpty() && parser.values(option).contains(QString()))
             return refuse(who, QStringLiteral("--%1 needs a value").arg(option.names().last()), who);
 
     // Only the command's own options may be asked for.
     const auto isSet = [&](const QCommandLineOption &option) {
-        const bool own = std::any_of(spec.options.cbegin(), spec.options.cend(),
+        const bool own = std::any_of(entry.options.cbegin(), entry.options.cend(),
                                      [&](const QCommandLineOption &o) { return o.names() == option.names(); });
         return own && parser.isSet(option);
     };
@@ -187,11 +187,11 @@ CommandRequest parseCommand(const CommandSpec &spec, const QStringList &argument
 
     CommandRequest request;
     request.action = CommandRequest::Action::Run;
-    request.command = spec.name;
+    request.command = entry.name;
     request.json = isSet(JsonOption);
     request.freeze = isSet(FreezeOption);
 
-    if (spec.needsPort) {
+    if (entry.needsPort) {
         const bool havePort = isSet(PortOption);
         request.port.find = isSet(FindOption);
         if (havePort == request.port.find)
@@ -233,8 +233,8 @@ CommandRequest parseCommand(const CommandSpec &spec, const QStringList &argument
 QStringList commandNames()
 {
     QStringList names;
-    for (const CommandSpec &spec : commandTable())
-        names.append(spec.name);
+    for (const CommandEntry &entry : commandTable())
+        names.append(entry.name);
     return names;
 }
 
@@ -250,17 +250,17 @@ CommandRequest parseCommandLine(const QStringList &arguments)
         return show(GeneralUsage);
     if (first == QLatin1String("--version"))
         return show(versionText());
-    const QList<CommandSpec> table = commandTable();
+    const QList<CommandEntry> table = commandTable();
     if (first == QLatin1String("help")) {
-        for (const CommandSpec &spec : table)
-            if (arguments.size() == 2 && arguments.at(1) == spec.name)
-                return show(commandHelp(spec));
+        for (const CommandEntry &entry : table)
+            if (arguments.size() == 2 && arguments.at(1) == entry.name)
+                return show(commandHelp(entry));
         if (arguments.size() == 1)
             return show(GeneralUsage);
     }
-    for (const CommandSpec &spec : table)
-        if (first == spec.name)
-            return parseCommand(spec, arguments.mid(1));
+    for (const CommandEntry &entry : table)
+        if (first == entry.name)
+            return parseCommand(entry, arguments.mid(1));
     if (first.startsWith(QLatin1Char('-')))
         return refuse(Program, QStringLiteral("unknown option '%1'").arg(first), Program);
     const QString unknown = first == QLatin1String("help") ? arguments.value(1) : first;

@@ -16,15 +16,15 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-// tellOpenFailure: a port the user named says why it cannot be opened; the search does not.
+// A search says nothing of ports that do not open; a chosen port tells why it did not.
 bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
 {
     link.Disconnect();
     const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
-    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
-        err << link.openFailure() << '\n';
     if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
+    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
+        err << link.openFailure() << '\n';
     // A failed identification leaves no model to name.
     if (attempt == InstrumentFinder::Attempt::NotCapturable && !link.CancelRequested())
         err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
@@ -47,10 +47,10 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
                          : choice.path.isEmpty() ? QStringLiteral("--port COM%1").arg(choice.number)
                                                  : QStringLiteral("--port ") + choice.path;
     interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
-                                           "command mode; to restart it, run: snaploom unfreeze %1\n")
-                                .arg(port)
-                                .toLocal8Bit(),
-                            ExitCode::Interrupted);
+                                              "command mode; to restart it, run: snaploom unfreeze %1\n")
+                                   .arg(port)
+                                   .toLocal8Bit(),
+                               ExitCode::Interrupted);
     QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] {
         link.Cancel();
         std::fputs("\nInterrupted: finishing the running read and leaving the instrument running. "

@@ -11,14 +11,16 @@ mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
           libgl-dev)
-# The splash's X11 flush (libxcb1-dev), and the tests on a real X display with real key presses.
-packages+=(libxcb1-dev xvfb xdotool x11-utils)
+# The splash's X11 flush.
+packages+=(libxcb1-dev)
 case "$mode" in
     demo) ;;
-    # The test run also checks the installed tree: the desktop entry, the man pages and the package.
-    # The checking build (scripts/sanitize.sh) and the fuzzers (scripts/fuzz.sh) that CI runs next
-    # need clang with its sanitizer and libFuzzer runtimes, and the symbolizer for readable reports.
-    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot clang-14 libclang-rt-14-dev llvm-14) ;;
+    # The test run also checks the installed tree (desktop entry, man pages, package) and runs the
+    # tests on a real X display with real key presses. The checking build (scripts/sanitize.sh) and
+    # the fuzzers (scripts/fuzz.sh) that CI runs next need clang with its sanitizer and libFuzzer
+    # runtimes, and the symbolizer for readable reports.
+    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot xvfb xdotool x11-utils
+                     clang-14 libclang-rt-14-dev llvm-14) ;;
     *)
         echo "usage: $0 [demo|test]" >&2
         exit 2

@@ -149,6 +149,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("meter");
         QTest::newRow("absent port") << QStringList{QStringLiteral("--port"), QStringLiteral("COM77")} << QStringList{};
+        QTest::newRow("absent device path") << QStringList{QStringLiteral("--port"), QStringLiteral("/dev/serial/by-id/usb-none-if00")}
+                                            << QStringList{};
         QTest::newRow("silent instrument") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
                                            << QStringList{QStringLiteral("--fault"), QStringLiteral("silent")};
         QTest::newRow("model that cannot be captured") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
