@@ -2,10 +2,16 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringList>
 #include <utility>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");  // left at the start by some text editors
 
 bool isBlank(QChar c)
 {
@@ -24,14 +30,69 @@ int hexDigit(QChar c)
 }
 
 // A value surrounded by one pair of matching quotes is read without them.
-QString unquoted(const QString &value)
+QByteArray unquoted(const QByteArray &value)
 {
     if (value.size() >= 2) {
-        const QChar first = value.front();
-        if ((first == QLatin1Char('"') || first == QLatin1Char('\'')) && value.back() == first)
+        const char first = value.front();
+        if ((first == '"' || first == '\'') && value.back() == first)
             return value.mid(1, value.size() - 2);
     }
     return value;
+}
+
+// A line as the parser sees it: without surrounding blanks, its carriage return and a mark.
+QByteArray significant(const QByteArray &line)
+{
+    const QByteArray trimmed = line.trimmed();
+    return trimmed.startsWith(ByteOrderMark) ? trimmed.mid(ByteOrderMark.size()).trimmed() : trimmed;
+}
+
+bool sameName(const QByteArray &a, const QString &b)
+{
+    return a.compare(b.toUtf8(), Qt::CaseInsensitive) == 0;
+}
+
+// The whole of a regular file of at most limit bytes. Opened without waiting, so a FIFO or a
+// device at the name neither blocks nor streams for ever; anything else reads as absent.
+bool readRegularFile(const QString &fileName, qint64 limit, QByteArray &contents)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit)
+        return false;
+    // One byte more than allowed is asked for, so a file that grew meanwhile is still refused.
+    QByteArray data(qsizetype(limit + 1), Qt::Uninitialized);
+    qint64 total = 0;
+    while (total <= limit) {
+        const ssize_t n = ::read(fd, data.data() + total, size_t(limit + 1 - total));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        total += n;
+    }
+    if (total > limit)
+        return false;
+    data.truncate(qsizetype(total));
+    contents = std::move(data);
+    return true;
+}
+
+// Only a regular file (or nothing yet) may be replaced by the saved settings.
+bool replaceable(const QString &fileName)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(fileName).constData(), &info) != 0)
+        return errno == ENOENT;
+    return S_ISREG(info.st_mode);
 }
 
 } // namespace
@@ -39,58 +100,57 @@ QString unquoted(const QString &value)
 TIniSettings::TIniSettings(const QString &fileName)
     : m_fileName(fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray text;
+    if (!readRegularFile(fileName, MaxFileSize, text) || text.isEmpty())
         return;
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);   // a byte-order mark left by a text editor
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_lines = text.split(QLatin1Char('\n'));
-    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
+    m_lines = text.split('\n');
+    // split() leaves an empty piece after a final line feed; it is no line of the file.
+    m_endsWithLineFeed = text.endsWith('\n');
+    if (m_endsWithLineFeed)
         m_lines.removeLast();
 }
 
-QString TIniSettings::sectionOf(const QString &line)
+QByteArray TIniSettings::sectionOf(const QByteArray &line)
 {
-    const QString trimmed = line.trimmed();
-    if (!trimmed.startsWith(QLatin1Char('[')))
+    const QByteArray text = significant(line);
+    if (!text.startsWith('['))
         return {};
-    const int close = trimmed.indexOf(QLatin1Char(']'));
-    return trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed();
+    const int close = text.indexOf(']');
+    // A header's name is never null, even when empty, so it still starts a section.
+    QByteArray name = text.mid(1, close < 0 ? -1 : close - 1).trimmed();
+    return name.isNull() ? QByteArray("") : name;
 }
 
-QString TIniSettings::keyOf(const QString &line)
+QByteArray TIniSettings::keyOf(const QByteArray &line)
 {
-    const QString trimmed = line.trimmed();
-    if (trimmed.startsWith(QLatin1Char(';')))
+    const QByteArray text = significant(line);
+    if (text.startsWith(';'))
         return {};
-    const int equals = trimmed.indexOf(QLatin1Char('='));
+    const int equals = text.indexOf('=');
     if (equals <= 0)
         return {};
-    return trimmed.left(equals).trimmed();
+    return text.left(equals).trimmed();
 }
 
-QString TIniSettings::valueOf(const QString &line)
+QByteArray TIniSettings::valueOf(const QByteArray &line)
 {
-    const QString trimmed = line.trimmed();
-    return unquoted(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1).trimmed()).left(MaxValueLength);
+    const QByteArray text = significant(line);
+    return unquoted(text.mid(text.indexOf('=') + 1).trimmed());
 }
 
 // The first entry of a key counts; a section whose header appears twice reads as one.
 QString TIniSettings::readString(const QString &section, const QString &key) const
 {
-    QString current;
-    for (const QString &line : m_lines) {
-        const QString header = sectionOf(line);
+    QByteArray current;
+    for (const QByteArray &line : m_lines) {
+        const QByteArray header = sectionOf(line);
         if (!header.isNull()) {
             current = header;
             continue;
         }
-        const QString lineKey = keyOf(line);
-        if (!lineKey.isNull() && current.compare(section, Qt::CaseInsensitive) == 0
-            && lineKey.compare(key, Qt::CaseInsensitive) == 0)
-            return valueOf(line);
+        const QByteArray lineKey = keyOf(line);
+        if (!lineKey.isNull() && !current.isNull() && sameName(current, section) && sameName(lineKey, key))
+            return QString::fromUtf8(valueOf(line)).left(MaxValueLength);
     }
     return {};
 }
@@ -172,18 +232,22 @@ bool TIniSettings::writeString(const QString &section, const QString &key, const
 }
 
 // Replaces the key's first entry in its section, or adds it at the end of the section (and the
-// section at the end of the file when it is missing).
+// section at the end of the file when it is missing). An entry that already holds the value is
+// left as it is, so an unchanged file is saved byte for byte.
 void TIniSettings::setLine(const QString &section, const QString &key, const QString &value)
 {
-    const QString entry = key + QLatin1Char('=') + value;
+    const QByteArray bytes = value.toUtf8();
+    // New lines end as the file's lines do.
+    const QByteArray lineEnd = !m_lines.isEmpty() && m_lines.first().endsWith('\r') ? "\r" : "";
+    const QByteArray entry = key.toUtf8() + '=' + bytes + lineEnd;
     int sectionStart = -1;
     int insertAt = -1;
     for (int i = 0; i < m_lines.size(); ++i) {
-        const QString header = sectionOf(m_lines.at(i));
+        const QByteArray header = sectionOf(m_lines.at(i));
         if (!header.isNull()) {
             if (sectionStart >= 0)
                 break; // past the end of our section
-            if (header.compare(section, Qt::CaseInsensitive) == 0) {
+            if (sameName(header, section)) {
                 sectionStart = i;
                 insertAt = i + 1;
             }
@@ -191,8 +255,10 @@ void TIniSettings::setLine(const QString &section, const QString &key, const QSt
         }
         if (sectionStart < 0)
             continue;
-        if (keyOf(m_lines.at(i)).compare(key, Qt::CaseInsensitive) == 0) {
-            m_lines[i] = entry;
+        const QByteArray lineKey = keyOf(m_lines.at(i));
+        if (!lineKey.isNull() && sameName(lineKey, key)) {
+            if (valueOf(m_lines.at(i)) != bytes)
+                m_lines[i] = entry;
             return;
         }
         if (!m_lines.at(i).trimmed().isEmpty())
@@ -200,22 +266,26 @@ void TIniSettings::setLine(const QString &section, const QString &key, const QSt
     }
     if (sectionStart < 0) {
         if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
-            m_lines.append(QString());
-        m_lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        insertAt = m_lines.size();
+            m_lines.append(lineEnd);
+        m_lines.append('[' + section.toUtf8() + ']' + lineEnd);
+        insertAt = int(m_lines.size());
+        m_endsWithLineFeed = true;
     }
     m_lines.insert(insertAt, entry);
 }
 
 bool TIniSettings::commit()
 {
+    // A FIFO, a device or a folder at the name is someone else's; it is never replaced.
+    if (!replaceable(m_fileName))
+        return false;
     // QSaveFile writes a temporary file and renames it over the old one only when all went well.
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QByteArray text;
-    for (const QString &line : std::as_const(m_lines))
-        text += line.toUtf8() + '\n';
+    QByteArray text = m_lines.join('\n');
+    if (m_endsWithLineFeed && !m_lines.isEmpty())
+        text += '\n';
     if (file.write(text) != text.size()) {
         file.cancelWriting();
         return false;

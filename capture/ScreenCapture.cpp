@@ -66,12 +66,17 @@ private:
     qint64 m_reported = 0;
 };
 
-// Whether the screen description can be read at all: at least one whole strip, 1 to 512 rows,
-// and the pixel data inside the address space.
+// The widest stored screen taken: 256 strips, a read of 393216 bytes (about 7 minutes on the line)
+// and a 4 MiB picture. The instrument's own screens are at most 480 pixels wide; a description of
+// 65535 would ask for a 12 MiB read and a 128 MiB picture.
+constexpr quint16 MaxScreenWidth = 2048;
+
+// Whether the screen description can be read at all: at least one whole strip and no more than
+// MaxScreenWidth, 1 to 512 rows, and the pixel data inside the address space.
 bool geometryUsable(const ScreenDescription &screen)
 {
-    return screen.width / ScreenLayout::StripWidth > 0 && screen.height > 0 && screen.height <= ScreenLayout::MaxRows
-           && screen.imageAddress >= ScreenLayout::ImageOffset;
+    return screen.width / ScreenLayout::StripWidth > 0 && screen.width <= MaxScreenWidth && screen.height > 0
+           && screen.height <= ScreenLayout::MaxRows && screen.imageAddress >= ScreenLayout::ImageOffset;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #   scripts/setup.sh demo   install what is missing, build the three programs only, and run the
 #                           desktop program on the virtual instrument
 #   scripts/setup.sh test   install what is missing, build everything, and run every test
+# CI (.ci/run) then runs scripts/sanitize.sh and scripts/fuzz.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +16,11 @@ packages+=(libxcb1-dev)
 case "$mode" in
     demo) ;;
     # The test run also checks the installed tree (desktop entry, man pages, package) and runs the
-    # tests on a real X display with real key presses.
-    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot xvfb xdotool x11-utils) ;;
+    # tests on a real X display with real key presses. The checking build (scripts/sanitize.sh) and
+    # the fuzzers (scripts/fuzz.sh) that CI runs next need clang with its sanitizer and libFuzzer
+    # runtimes, and the symbolizer for readable reports.
+    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot xvfb xdotool x11-utils
+                     clang-14 libclang-rt-14-dev llvm-14) ;;
     *)
         echo "usage: $0 [demo|test]" >&2
         exit 2

@@ -1,5 +1,6 @@
 #include "VirtualMeter.h"
 
+#include "LineReleaser.h"
 #include "SerialPorts.h"
 
 #include <QDir>
@@ -25,6 +26,9 @@ const QByteArray RecordEnd("\r\n");
 const QByteArray VersionEnd("\r\n");
 
 constexpr quint32 MaxReadLength = 16 * 1024 * 1024;  // longer requests are not answered
+// Replies wait here while the program does not take them; beyond this the instrument is busy
+// and drops further replies, as a program that asks without reading gets nothing more.
+constexpr qsizetype MaxQueuedBytes = MaxReadLength + 4096;
 constexpr quint32 ShortImageMissing = 100;
 constexpr int SplitStatusLength = 40;
 constexpr int SplitStatusFirstPart = 32;
@@ -49,6 +53,14 @@ constexpr quint8 ChecksumMask = 0x55;
 const QByteArray Spi0Identifier = QByteArray::fromHex("43564e5350493000a1b2c3d4e5f60718293a4b5c");
 const QByteArray FlashIdentifier = QByteArray::fromHex("ef401b");
 constexpr quint8 ErasedEepromByte = 0xFF;
+
+// Drops the oldest entries beyond limit.
+template <typename List>
+void keepLast(List &list, qsizetype limit)
+{
+    if (list.size() > limit)
+        list.remove(0, list.size() - limit);
+}
 
 QString systemError(const char *step)
 {
@@ -139,6 +151,7 @@ bool VirtualMeter::start(QString *error)
         m_linkPath = link;
     }
 
+    m_releaser = std::make_unique<LineReleaser>(m_slave, m_devicePath);
     m_readNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &VirtualMeter::onReadable);
     m_writeNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Write);
@@ -157,6 +170,7 @@ void VirtualMeter::closeTerminal()
 {
     m_readNotifier.reset();
     m_writeNotifier.reset();
+    m_releaser.reset();
     m_paceTimer->stop();
     m_pauseTimer->stop();
     m_hangUpTimer->stop();
@@ -225,6 +239,9 @@ void VirtualMeter::onReadable()
                     if (request.kind == MeterRequest::ReadMemory)
                         m_reads.append({request.address, request.length});
                 }
+                keepLast(m_received, RecentBytes);
+                keepLast(m_commands, RecentCommands);
+                keepLast(m_reads, RecentReads);
             }
             for (const MeterRequest &request : requests)
                 answer(request);
@@ -411,6 +428,11 @@ QByteArray VirtualMeter::garbage()
 void VirtualMeter::send(const QByteArray &bytes, int pauseBeforeMs, bool hangUpAfter)
 {
     if (m_master < 0 || m_hangUpTimer->isActive())
+        return;
+    qsizetype queued = bytes.size();
+    for (const Outgoing &item : std::as_const(m_queue))
+        queued += item.bytes.size() - item.sent;
+    if (queued > MaxQueuedBytes)
         return;
     m_queue.append({bytes, 0, pauseBeforeMs + m_options.latencyMs, hangUpAfter});
     pump();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 
+class LineReleaser;
 class QSocketNotifier;
 class QTimer;
 
@@ -45,11 +46,17 @@ public:
     QImage expectedCapture() const { return m_screen.expectedCapture(); }
     QByteArray statusRecord() const;  // the reply to "@ATSTAT"
 
+    // What the instrument remembers of its requests: only the latest, so a long run does not
+    // grow its memory.
+    static constexpr qsizetype RecentBytes = 4096;
+    static constexpr qsizetype RecentCommands = 64;
+    static constexpr qsizetype RecentReads = 64;
+
     // Thread-safe.
-    QByteArray received() const;             // every byte received since the start or clear
+    QByteArray received() const;             // the last RecentBytes bytes received since the start or clear
     void clearReceived();                    // also forgets the commands and reads
-    QList<QByteArray> commands() const;      // command lines parsed, without their CR
-    QList<MeterMemoryRead> memoryReads() const;
+    QList<QByteArray> commands() const;      // the last command lines parsed, without their CR
+    QList<MeterMemoryRead> memoryReads() const;  // the last memory reads
     bool halted() const { return m_halted; }
     bool commandMode() const { return m_commandMode; }
     int halts() const { return m_halts; }
@@ -99,6 +106,7 @@ private:
     QString m_linkPath;  // <ports folder>/COM<n>; empty without a link
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    std::unique_ptr<LineReleaser> m_releaser;
     QTimer *m_paceTimer = nullptr;
     QTimer *m_pauseTimer = nullptr;
     QTimer *m_hangUpTimer = nullptr;  // waits for the last bytes to be taken before a hang-up

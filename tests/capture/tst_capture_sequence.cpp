@@ -66,6 +66,9 @@ private slots:
         QTest::newRow("513 rows") << true << geometry(16, 513, 0x90000) << CaptureOutcome::BadGeometry << QStringList{} << false;
         QTest::newRow("image before 1440") << true << geometry(16, 10, 1439) << CaptureOutcome::BadGeometry << QStringList{} << false;
         QTest::newRow("absurd") << true << geometry(65535, 65535, 0x10) << CaptureOutcome::BadGeometry << QStringList{} << false;
+        QTest::newRow("65528 x 512: a 128 MiB picture")
+            << true << geometry(65528, 512, 0x90000) << CaptureOutcome::BadGeometry << QStringList{} << false;
+        QTest::newRow("2048 x 512 accepted") << false << geometry(2048, 512, 0x90000) << CaptureOutcome::Captured << QStringList{} << true;
         QTest::newRow("8 x 512 at 1440 accepted")
             << false << Setup([](ScriptedMeter &m) {
                    m.setDescription(8, 512, 1, 1440);

@@ -9,7 +9,14 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <csignal>
+#include <fcntl.h>
+#include <linux/capability.h>
 #include <numeric>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(VirtualMeterOptions)
 
@@ -69,6 +76,19 @@ VirtualMeterOptions meterOptions(QSet<MeterFault> faults, quint8 statusLength = 
     options.storedSize = storedSize;
     options.fallbackPalette = fallbackPalette;
     return options;
+}
+
+// Whether the terminal at path is held exclusively: the flag as the terminal reports it, or the
+// refusal an ordinary user gets.
+bool heldExclusively(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    const bool held = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    ::close(fd);
+    return held;
 }
 
 }  // namespace
@@ -242,6 +262,59 @@ private slots:
         QCOMPARE(program.exitCode(), exitCode);
         QVERIFY(exitCode == 0 || !program.readAllStandardError().isEmpty());
         QCOMPARE(QFileInfo(link).isSymLink(), exitCode != 0);
+    }
+
+    // However long it runs, the instrument keeps only its latest requests.
+    void memoryStaysBounded_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("repeats");
+        QTest::newRow("line noise") << QByteArray(4000, 'Z') << 500;
+        QTest::newRow("commands") << QByteArray("@ATVER\r") << 5000;
+        QTest::newRow("memory reads") << QByteArray("@ATSPI1Read\r" + QByteArray::fromHex("0001c48000000004")) << 3000;
+    }
+    void memoryStaysBounded()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, repeats);
+        QVERIFY(startInCommandMode(meterOptions({})));
+        const QByteArray last = "@ATSTAT\r";
+        const QByteArray traffic = request.repeated(repeats) + last;
+        QCOMPARE(m_line->write(traffic), traffic.size());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_meter.commands().isEmpty() && m_meter.commands().constLast() == "@ATSTAT", 30000);
+        const QByteArray received = m_meter.received();
+        QVERIFY2(received.size() <= VirtualMeter::RecentBytes && received.endsWith(request + last),
+                 qPrintable(QString::number(received.size())));
+        QVERIFY(m_meter.commands().size() <= VirtualMeter::RecentCommands);
+        const QList<MeterMemoryRead> reads = m_meter.memoryReads();
+        QVERIFY(reads.size() <= VirtualMeter::RecentReads);
+        if (request.startsWith("@ATSPI1Read"))
+            QVERIFY(reads.size() == VirtualMeter::RecentReads && reads.constLast().address == 0x1C480);
+    }
+
+    // A program killed while it holds the line leaves it to the next program, also to one run by
+    // an ordinary user, whom the terminal's exclusive flag would bar.
+    void lineFreeAfterItsHolderIsKilled()
+    {
+        VirtualMeterOptions options;
+        options.comNumber = 6;
+        QVERIFY(m_meter.start(options));
+        QProcess holder;
+        holder.start(testBinary(QStringLiteral("port-holder")), {QStringLiteral("COM6")});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readAllStandardOutput(), QByteArray("open\n"));
+        QVERIFY(heldExclusively(m_meter.devicePath()));
+        ::kill(pid_t(holder.processId()), SIGKILL);
+        QVERIFY(holder.waitForFinished(10000));
+        QTRY_VERIFY(!heldExclusively(m_meter.devicePath()));
+
+        QProcess next;
+        // Run as root, the program would pass the flag anyway; it runs without that privilege.
+        next.setChildProcessModifier([] { ::prctl(PR_CAPBSET_DROP, CAP_SYS_ADMIN, 0, 0, 0); });
+        next.start(testBinary(QStringLiteral("snaploom")), {QStringLiteral("identify"), QStringLiteral("--port"), QStringLiteral("COM6")});
+        QVERIFY(next.waitForFinished(60000));
+        QVERIFY2(next.exitCode() == 0 && next.readAllStandardOutput().startsWith("Connected to COM6"),
+                 next.readAllStandardError().constData());
     }
 };
 
