@@ -1,7 +1,7 @@
 // Many captures in one process against the virtual instrument on a pseudo-terminal: first through
 // the capture core, then through the desktop program's main window, closing each image window as
-// it goes. Prints the failures, the spread of capture times and the resident memory at the start,
-// the middle and the end of each part; memory that keeps climbing is a leak.
+// it goes. Prints the failures, the spread of capture times, and the resident memory and open
+// files at the start, the middle and the end of each part; figures that keep climbing are a leak.
 //   bench_soak [--core N] [--desktop N] [--width W] [--paced]
 // The instrument answers unpaced unless --paced; every other capture is frozen, with the
 // sequence's fixed pauses shortened to keep the soak about the link, the reads and the decode.
@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -46,11 +47,16 @@ double residentMiB()
     return fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+int openFiles()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
 // The figures of one part: each capture's time, the failures and the memory as it went.
 class SoakFigures
 {
 public:
-    SoakFigures(const char *name, int captures) : m_name(name), m_captures(captures) { m_memory[0] = residentMiB(); }
+    SoakFigures(const char *name, int captures) : m_name(name), m_captures(captures) { take(0); }
 
     void captured(double seconds) { m_seconds.push_back(seconds); }
     void failed(int number, const QString &why)
@@ -62,9 +68,9 @@ public:
     void done(int number)
     {
         if (number == m_captures / 2)
-            m_memory[1] = residentMiB();
+            take(1);
         if (number == m_captures)
-            m_memory[2] = residentMiB();
+            take(2);
     }
 
     void print() const
@@ -81,16 +87,24 @@ public:
         std::printf("  capture time (s): min %.3f  median %.3f  p90 %.3f  max %.3f  mean %.3f\n", at(0), at(0.5), at(0.9),
                     sorted.empty() ? 0.0 : sorted.back(), sorted.empty() ? 0.0 : sum / double(sorted.size()));
         std::printf("  resident memory (MiB): start %.1f  middle %.1f  end %.1f\n", m_memory[0], m_memory[1], m_memory[2]);
+        std::printf("  open files:            start %d  middle %d  end %d\n", m_files[0], m_files[1], m_files[2]);
         std::fflush(stdout);
     }
     int failures() const { return m_failures; }
 
 private:
+    void take(int when)
+    {
+        m_memory[when] = residentMiB();
+        m_files[when] = openFiles();
+    }
+
     const char *m_name;
     int m_captures;
     int m_failures = 0;
     std::vector<double> m_seconds;
     double m_memory[3] = {0, 0, 0};
+    int m_files[3] = {0, 0, 0};
 };
 
 QString differenceFrom(const QImage &picture, const QImage &expected)
