@@ -7,6 +7,7 @@
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
+#include "ComPort.h"
 #include "InstrumentMemory.h"
 #include "ProgressBarFix.h"
 #include "ScreenCapture.h"
@@ -703,7 +704,13 @@ void TfrmMain::beginOperation()
 
 void TfrmMain::endOperation()
 {
-    if (--m_operationDepth > 0 || !m_closePending)
+    if (--m_operationDepth > 0)
+        return;
+    if (m_endBySignal) {
+        QTimer::singleShot(0, this, &TfrmMain::finishEndBySignal);
+        return;
+    }
+    if (!m_closePending)
         return;
     m_closePending = false;
     QTimer::singleShot(0, this, &TfrmMain::mnuExitClick);
@@ -823,15 +830,45 @@ void TfrmMain::setPortChoiceEnabled(bool enabled)
     mnuPopFindInstrument->setEnabled(enabled);
 }
 
+// The window returns to the not-connected state also when leaving command mode fails: the
+// link closes the port whatever happens.
 void TfrmMain::disconnectLink()
 {
+    const auto notConnected = qScopeGuard([this] {
+        mnuCaptureScreen->setEnabled(false);
+        mnuConnect->setText(Texts::Connect);
+        pnlSerial->clear();
+        pnlConnected->setText(Texts::Disconnected);
+        mnuConnect->setEnabled(true);
+        setPortChoiceEnabled(true);
+    });
     m_link->Disconnect();
-    mnuCaptureScreen->setEnabled(false);
-    mnuConnect->setText(Texts::Connect);
-    pnlSerial->clear();
-    pnlConnected->setText(Texts::Disconnected);
-    mnuConnect->setEnabled(true);
-    setPortChoiceEnabled(true);
+}
+
+// The line went away: the link has closed the port already.
+void TfrmMain::showLineLost(const QString &text)
+{
+    disconnectLink();
+    setFileText(text);
+    showError(this, text);
+}
+
+void TfrmMain::endBySignal()
+{
+    m_endBySignal = true;
+    m_link->Cancel();
+    if (!operationRunning())
+        QTimer::singleShot(0, this, &TfrmMain::finishEndBySignal);
+}
+
+void TfrmMain::finishEndBySignal()
+{
+    try {
+        m_link->Disconnect();
+    } catch (...) {
+        // the program ends all the same; the port is closed
+    }
+    QCoreApplication::exit(0);
 }
 
 bool TfrmMain::connectionAttempt()
@@ -854,6 +891,9 @@ void TfrmMain::connectAttempt(int senderTag)
     bool found = false;
     try {
         found = connectionAttempt();
+    } catch (const ELineLost &lost) {
+        showLineLost(lost.text());
+        return;
     } catch (...) {
         // An error of the port ends the attempt; it never leaves the port open, and the user can
         // still choose another port.
@@ -996,6 +1036,7 @@ void TfrmMain::mnuCaptureScreenClick()
         endOperation();
     });
 
+    m_link->ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
     listener.event = [this](CaptureEvent event) {
@@ -1028,6 +1069,12 @@ void TfrmMain::mnuCaptureScreenClick()
         showCapturedImage(result.image);
         break;
     case CaptureOutcome::NoScreenInfo:
+        break;
+    case CaptureOutcome::Cancelled:
+        setFileText(QString());
+        break;
+    case CaptureOutcome::LineLost:
+        showLineLost(result.errorText);
         break;
     case CaptureOutcome::Refused:
         Dialogs::message(this, Dialogs::MessageKind::Information, CaptureTexts::Refused);

@@ -84,6 +84,10 @@ public:
 
     TqzMeterCom &link() { return *m_link; }
 
+    // SIGINT, SIGTERM or SIGHUP: a running capture is cancelled (a halted instrument restarted),
+    // command mode is left, the port closed and the program ends without questions.
+    void endBySignal();
+
     QString IniFileName;
     qint32 CaptureCount = 0;
     qint32 RedrawLockCount = 0;
@@ -162,6 +166,8 @@ private:
     bool connectionAttempt();
     void connectAttempt(int senderTag);
     void disconnectLink();
+    void showLineLost(const QString &text);
+    void finishEndBySignal();
     void setPortChoiceEnabled(bool enabled);
     void showCapturedImage(const QImage &picture);
 
@@ -184,6 +190,7 @@ private:
     int m_operationDepth = 0;
     bool m_closePending = false;
     bool m_closing = false;
+    bool m_endBySignal = false;
 
     // A command's picture and its greyed variant, drawn once: the states are refreshed on every key.
     struct CommandIcon

@@ -2,6 +2,8 @@
 
 #include "qzMeterCOM.h"
 
+#include "ComPort.h"
+
 #include <QBuffer>
 #include <stdexcept>
 
@@ -132,6 +134,8 @@ bool TInstrumentMemory::LoadEntry(TPresetData &item, int index)
         if (MeterCom && length > 0)
             MeterCom->ReadMemoryBuffer(item.Address, length, item.Data.data());
         return true;
+    } catch (const ELineLost &) {
+        throw;
     } catch (...) {
         return false;
     }
@@ -151,6 +155,8 @@ void TInstrumentMemory::LoadData(TPresetData &item)
         item.Data = QByteArray(qsizetype(size), '\0');
         if (MeterCom && size > 0)
             MeterCom->ReadMemoryBuffer(item.Address, quint32(size), item.Data.data());
+    } catch (const ELineLost &) {
+        throw;
     } catch (...) {
         item.Data.clear();
     }
@@ -188,6 +194,11 @@ bool TInstrumentMemory::ReadScreenInfo()
 
     ReadPalette();
     return true;
+}
+
+ScreenDescription TInstrumentMemory::screenDescription() const
+{
+    return {ScreenWidth, ScreenHeight, ScreenOrientation, ImageAddress, Palette};
 }
 
 bool TInstrumentMemory::ReadPalette()

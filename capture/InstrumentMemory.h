@@ -34,6 +34,16 @@ struct TPresetData
 
 using TPalette = std::array<QRgb, 8>;
 
+// What the capture needs of the instrument's screen, handed over as a value.
+struct ScreenDescription
+{
+    quint16 width = 0;
+    quint16 height = 0;
+    quint16 orientation = 0;   // 0: stored turned, to be turned upright
+    quint32 imageAddress = 0;
+    TPalette palette{};
+};
+
 // Finds and reads what a screen capture needs from the instrument's memory: the directory,
 // the screen description and the 8-colour palette. It only reads.
 class TInstrumentMemory
@@ -49,6 +59,8 @@ public:
 
     bool ReadDirectory();
     bool ReadScreenInfo();
+    // The screen description and palette as the last ReadScreenInfo left them.
+    ScreenDescription screenDescription() const;
     bool ReadDirectoryAddress();
     bool ReadPalette();
     bool LoadEntry(TPresetData &item, int index);

@@ -1,5 +1,7 @@
 #include "ScreenCapture.h"
 
+#include "ComPort.h"
+#include "DspHalt.h"
 #include "InstrumentMemory.h"
 #include "ScreenImage.h"
 #include "qzMeterCOM.h"
@@ -64,11 +66,10 @@ private:
 
 // Whether the screen description can be read at all: at least one whole strip, 1 to 512 rows,
 // and the pixel data inside the address space.
-bool geometryUsable(const TInstrumentMemory &memory)
+bool geometryUsable(const ScreenDescription &screen)
 {
-    return memory.ScreenWidth / ScreenLayout::StripWidth > 0 && memory.ScreenHeight > 0
-           && memory.ScreenHeight <= ScreenLayout::MaxRows
-           && memory.ImageAddress >= ScreenLayout::ImageOffset;
+    return screen.width / ScreenLayout::StripWidth > 0 && screen.height > 0 && screen.height <= ScreenLayout::MaxRows
+           && screen.imageAddress >= ScreenLayout::ImageOffset;
 }
 
 }  // namespace
@@ -81,100 +82,109 @@ ScreenCapture::ScreenCapture(TqzMeterCom &link, TInstrumentMemory &memory)
 CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, const CaptureListener &listener)
 {
     CaptureResult result;
-    if (!m_memory.ReadDirectory() || !m_memory.ReadScreenInfo())
-        return result;
-    result.storedWidth = m_memory.ScreenWidth;
-    result.storedHeight = m_memory.ScreenHeight;
-    result.orientation = m_memory.ScreenOrientation;
+    try {
+        result.outcome = runSteps(result, freezeOption, listener);
+    } catch (const ELineLost &lost) {
+        result.outcome = CaptureOutcome::LineLost;
+        result.errorText = lost.text();
+        result.image = QImage();
+    }
+    return result;
+}
+
+CaptureOutcome ScreenCapture::runSteps(CaptureResult &result, const std::function<bool()> &freezeOption,
+                                       const CaptureListener &listener)
+{
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
+    const bool described = m_memory.ReadDirectory() && m_memory.ReadScreenInfo();
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
+    if (!described)
+        return CaptureOutcome::NoScreenInfo;
+    const ScreenDescription screen = m_memory.screenDescription();
+    result.storedWidth = screen.width;
+    result.storedHeight = screen.height;
+    result.orientation = screen.orientation;
+    result.imageAddress = screen.imageAddress;
 
     // Decided before anything is allocated or read: a zero or absurd description is a failed
     // load, never an empty picture or a huge allocation.
-    if (!geometryUsable(m_memory)) {
-        result.outcome = CaptureOutcome::BadGeometry;
-        return result;
-    }
+    if (!geometryUsable(screen))
+        return CaptureOutcome::BadGeometry;
 
     int status = 0;
-    if (m_link.ReadDspStatus(status) && status == RefusingDspStatus) {
-        result.outcome = CaptureOutcome::Refused;
-        return result;
-    }
+    const bool statusRead = m_link.ReadDspStatus(status);
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
+    if (statusRead && status == RefusingDspStatus)
+        return CaptureOutcome::Refused;
 
     // The decode makes the picture once the bytes are in, so nothing is allocated for a read
     // that brings nothing.
     QImage bitmap;
-    result.outcome = readScreenImage(bitmap, result, freezeOption, listener);
-    if (result.outcome != CaptureOutcome::Captured)
-        return result;
+    const CaptureOutcome outcome = readScreenImage(screen, bitmap, result, freezeOption, listener);
+    if (outcome != CaptureOutcome::Captured)
+        return outcome;
 
-    if (m_memory.ScreenOrientation == 0) {
+    if (screen.orientation == 0) {
         int width = bitmap.width();
         int height = bitmap.height();
         RotateBitmap(bitmap, width, height, UprightAngle);
     }
     result.image = bitmap;
-    return result;
+    return CaptureOutcome::Captured;
 }
 
-CaptureOutcome ScreenCapture::readScreenImage(QImage &bitmap, CaptureResult &result,
+CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, QImage &bitmap, CaptureResult &result,
                                               const std::function<bool()> &freezeOption,
                                               const CaptureListener &listener)
 {
-    const quint32 start = m_memory.ImageAddress - ScreenLayout::ImageOffset;
-    const quint32 length = quint32(m_memory.ScreenWidth / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
+    const quint32 start = screen.imageAddress - ScreenLayout::ImageOffset;
+    const quint32 length = quint32(screen.width / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
     result.bytesRequested = length;
 
-    bool halted = false;
+    // Once the halt is sent the guard restarts the DSP on every way out, also when the option
+    // was switched off meanwhile.
+    DspHalt dsp(
+        m_link, [&listener] { say(listener, CaptureTexts::RestartingDsp); },
+        [&listener, &result](bool acknowledged) {
+            result.restartRefused = !acknowledged;
+            if (!acknowledged)
+                tell(listener, CaptureEvent::RestartFailed);
+        });
     if (freezeOption && freezeOption()) {
         say(listener, CaptureTexts::StoppingDsp);
-        if (!m_link.StopDsp()) {
+        if (!dsp.halt()) {
             tell(listener, CaptureEvent::HaltFailed);
             return CaptureOutcome::HaltFailed;
         }
-        halted = true;
+        if (m_link.CancelRequested())
+            return CaptureOutcome::Cancelled;
         QThread::msleep(haltPauseMs);
     }
 
-    // Once the instrument is halted it is restarted on every way out, also when the option was
-    // switched off meanwhile; switching it on after the halt step restarts it too.
-    auto restart = [&] {
-        say(listener, CaptureTexts::RestartingDsp);
-        if (!m_link.StartDsp())
-            tell(listener, CaptureEvent::RestartFailed);
-    };
-
-    try {
-        say(listener, CaptureTexts::ReadingImage);
-        QBuffer stream;
-        stream.open(QIODevice::ReadWrite);
-        {
-            ProgressScope progress(m_link, listener, length);
-            result.bytesReceived = m_link.ReadMemory(start, length, stream);
-        }
-
-        if (!DecodeScreenImage(stream, bitmap, m_memory.ScreenWidth, m_memory.ScreenHeight,
-                               m_memory.Palette, listener.afterStrip)) {
-            if (std::exchange(halted, false))
-                restart();
-            say(listener, QString());
-            return CaptureOutcome::NothingReceived;
-        }
-
-        const bool restartNow = (freezeOption && freezeOption()) || halted;
-        halted = false;
-        if (restartNow)
-            restart();
-        QThread::msleep(restartPauseMs);
-    } catch (...) {
-        if (halted) {
-            try {
-                restart();
-            } catch (...) {
-                // the first error is the one worth reporting
-            }
-        }
-        throw;
+    say(listener, CaptureTexts::ReadingImage);
+    QBuffer stream;
+    stream.open(QIODevice::ReadWrite);
+    {
+        ProgressScope progress(m_link, listener, length);
+        result.bytesReceived = m_link.ReadMemory(start, length, stream);
     }
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
+
+    if (!DecodeScreenImage(stream, bitmap, screen.width, screen.height, screen.palette, listener.afterStrip)) {
+        if (dsp.halted())
+            dsp.restart();
+        say(listener, QString());
+        return CaptureOutcome::NothingReceived;
+    }
+
+    // Switching the option on after the halt step restarts the DSP too.
+    if (dsp.halted() || (freezeOption && freezeOption()))
+        dsp.restart();
+    QThread::msleep(restartPauseMs);
 
     if (result.bytesReceived == qint64(length)) {
         say(listener, CaptureTexts::LoadedCorrectly);

@@ -6,6 +6,7 @@
 
 class TqzMeterCom;
 class TInstrumentMemory;
+struct ScreenDescription;
 
 // How a capture ended. Each failure is distinct so the desktop program can show its message
 // boxes and the command-line tool its exit codes.
@@ -17,6 +18,8 @@ enum class CaptureOutcome {
     HaltFailed,          // the halt was not acknowledged: a failed load
     NothingReceived,     // the decode found no usable data: a failed load
     ShortRead,           // the byte count did not match: "Could not load image.", a failed load
+    Cancelled,           // the link was cancelled (a key, a signal): nothing to show
+    LineLost,            // the line went away: errorText names the port and the cause
 };
 
 // Things that happen during a capture, in order, which the caller may turn into messages.
@@ -44,12 +47,17 @@ struct CaptureResult
     quint16 storedWidth = 0;        // the screen description as read
     quint16 storedHeight = 0;
     quint16 orientation = 0;
+    quint32 imageAddress = 0;
     qint64 bytesRequested = 0;
     qint64 bytesReceived = 0;
+    bool restartRefused = false;    // the DSP was halted and did not acknowledge its restart
+    QString errorText;              // LineLost: "The connection to COM7 was lost (...)."
 };
 
 // The whole capture sequence of both programs: directory and screen description, DSP status,
-// the optional halt, the image read, the decode, the restart and the turn upright.
+// the optional halt, the image read, the decode, the restart and the turn upright. Once a halt
+// was sent the DSP is restarted on every way out. To cancel a running capture, call the link's
+// Cancel(): the capture then ends as Cancelled, the instrument restarted.
 class ScreenCapture
 {
 public:
@@ -63,7 +71,9 @@ public:
     int restartPauseMs = 250;
 
 private:
-    CaptureOutcome readScreenImage(QImage &bitmap, CaptureResult &result,
+    CaptureOutcome runSteps(CaptureResult &result, const std::function<bool()> &freezeOption,
+                            const CaptureListener &listener);
+    CaptureOutcome readScreenImage(const ScreenDescription &screen, QImage &bitmap, CaptureResult &result,
                                    const std::function<bool()> &freezeOption,
                                    const CaptureListener &listener);
 

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "ExitCodes.h"
+#include "InterruptSignals.h"
 #include "InstrumentMemory.h"
 #include "ScreenCapture.h"
 #include "SerialPorts.h"
@@ -24,7 +25,8 @@ const char CaptureUsage[] =
     "  --freeze   halt the instrument's signal processor while the picture is read\n"
     "             (ongoing measurements on the instrument are cleared)\n"
     "Exit codes: 0 captured and written, 2 bad options, 3 no instrument, 4 refused by the\n"
-    "instrument, 5 halt failed, 6 load failed, 7 file not written, 1 serial error.\n";
+    "instrument, 5 halt failed, 6 load failed, 7 file not written, 8 written but the DSP did\n"
+    "not restart, 9 line lost, 10 interrupted, 1 serial error.\n";
 
 constexpr double LineBytesPerSecond = 9600.0 / 10;  // 10 bits a byte on the wire
 constexpr int BarWidth = 30;
@@ -134,12 +136,16 @@ struct DisconnectOnExit
     }
 };
 
+const char InterruptedText[] = "Interrupted: nothing was written.";
+
 int exitCodeFor(CaptureOutcome outcome)
 {
     switch (outcome) {
     case CaptureOutcome::Captured: return ExitCode::Success;
     case CaptureOutcome::Refused: return ExitCode::Refused;
     case CaptureOutcome::HaltFailed: return ExitCode::HaltFailed;
+    case CaptureOutcome::Cancelled: return ExitCode::Interrupted;
+    case CaptureOutcome::LineLost: return ExitCode::LineLost;
     case CaptureOutcome::NoScreenInfo:
     case CaptureOutcome::BadGeometry:
     case CaptureOutcome::NothingReceived:
@@ -249,6 +255,12 @@ int runCaptureCommand(const QStringList &arguments)
     case CaptureOutcome::Refused:
         err << CaptureTexts::Refused << '\n';
         return ExitCode::Refused;
+    case CaptureOutcome::Cancelled:
+        err << InterruptedText << '\n';
+        return ExitCode::Interrupted;
+    case CaptureOutcome::LineLost:
+        err << result.errorText << '\n';
+        return ExitCode::LineLost;
     case CaptureOutcome::NoScreenInfo:
         err << "Could not read the instrument's memory directory and screen description.\n";
         return ExitCode::LoadFailed;
@@ -256,7 +268,7 @@ int runCaptureCommand(const QStringList &arguments)
         err << QStringLiteral("The instrument describes an unusable screen: %1 x %2 pixels, image at address %3.\n")
                    .arg(result.storedWidth)
                    .arg(result.storedHeight)
-                   .arg(memory.ImageAddress);
+                   .arg(result.imageAddress);
         Q_FALLTHROUGH();
     default:
         err << asLines(CaptureTexts::LoadError) << '\n';
@@ -267,10 +279,15 @@ int runCaptureCommand(const QStringList &arguments)
                              ? freshCaptureFileName(QDir::current(), link->Info.ModelName, link->Info.SerialNumber,
                                                     QDateTime::currentDateTime())
                              : options.output;
+    // A signal that came after the read: the picture is not written, not even in part.
+    if (InterruptSignals::received()) {
+        err << InterruptedText << '\n';
+        return ExitCode::Interrupted;
+    }
     if (!writeCaptureFile(result.image, path, &error)) {
         err << QStringLiteral("Could not write %1: %2\n").arg(path, error);
         return ExitCode::FileNotWritten;
     }
     out << QStringLiteral("Saved %1 x %2 pixels to %3\n").arg(result.image.width()).arg(result.image.height()).arg(path);
-    return ExitCode::Success;
+    return result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
 }

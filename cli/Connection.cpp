@@ -1,9 +1,12 @@
 #include "Connection.h"
 
+#include "ExitCodes.h"
+#include "InterruptSignals.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -13,13 +16,17 @@ bool tryPort(TqzMeterCom &link, int number, QTextStream &err)
     link.PortNumber = number;
     if (!link.OpenPort())
         return false;
-    if (link.Connect() && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
+    const bool identified = link.Connect();
+    if (identified && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
         return true;
-    if (link.CommandMode)
+    // A failed identification leaves no model to name.
+    if (identified && !link.CancelRequested())
         err << QStringLiteral("COM%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
                    .arg(number)
                    .arg(link.Info.ModelName)
                    .arg(link.Info.ModelCode);
+    else if (link.CommandMode && !link.CancelRequested())
+        err << QStringLiteral("COM%1 answers commands but did not identify itself.\n").arg(number);
     link.Disconnect();
     return false;
 }
@@ -66,20 +73,51 @@ bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
     return true;
 }
 
+void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
+{
+    InterruptSignals *interrupts = InterruptSignals::instance();
+    if (!interrupts)
+        return;
+    const QString port = choice.find ? QStringLiteral("--find") : QStringLiteral("--port COM%1").arg(choice.number);
+    interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
+                                           "command mode; to restart it, run: snaploom unfreeze %1\n")
+                                .arg(port)
+                                .toLocal8Bit(),
+                            ExitCode::Interrupted);
+    QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] {
+        link.Cancel();
+        std::fputs("\nInterrupted: finishing the running read and leaving the instrument running. "
+                   "Press Ctrl+C again to abandon at once.\n",
+                   stderr);
+        std::fflush(stderr);
+    });
+}
+
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
 {
     auto link = std::make_unique<TqzMeterCom>();
+    watchInterrupts(*link, choice);
+    if (InterruptSignals::received())
+        link->Cancel();
     if (choice.find) {
         QList<int> numbers;
         for (const SerialPortName &port : SerialPorts::list())
             if (port.number > 0)
                 numbers.append(port.number);
         std::stable_sort(numbers.begin(), numbers.end());
-        for (int number : numbers)
+        for (int number : numbers) {
+            if (link->CancelRequested())
+                break;
             if (tryPort(*link, number, err))
                 return link;
+        }
     } else if (tryPort(*link, choice.number, err)) {
         return link;
+    }
+    if (link->CancelRequested()) {
+        err << "Interrupted.\n";
+        err.flush();
+        return nullptr;
     }
     err << "No instrument detected.\n";
     err.flush();

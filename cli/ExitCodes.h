@@ -10,4 +10,7 @@ constexpr int Refused = 4;         // the instrument refuses to give its screen 
 constexpr int HaltFailed = 5;
 constexpr int LoadFailed = 6;
 constexpr int FileNotWritten = 7;
+constexpr int RestartRefused = 8;  // the image was written, but the instrument's DSP did not restart
+constexpr int LineLost = 9;        // the line to the instrument went away (hang-up, adapter removed)
+constexpr int Interrupted = 10;    // SIGINT, SIGTERM or SIGHUP: stopped, the instrument left running
 }  // namespace ExitCode

@@ -3,7 +3,9 @@
 #include "ComPort.h"
 #include "Connection.h"
 #include "ExitCodes.h"
+#include "InterruptSignals.h"
 #include "SerialPorts.h"
+#include "UnfreezeCommand.h"
 #include "qzMeterCOM.h"
 
 #include <QCoreApplication>
@@ -23,6 +25,7 @@ const char Usage[] =
     "  identify (--port COM<n> | --find)  connect to the instrument and show what it is\n"
     "  capture (--port COM<n> | --find) [--freeze] [-o FILE]\n"
     "                                     capture the instrument's screen to a BMP (or .png) file\n"
+    "  unfreeze (--port COM<n> | --find)  restart an instrument left halted and leave command mode\n"
     "\n"
     "--find tries every listed port in ascending order and stops at the first instrument.\n"
     "Ports are the system's serial ports and the COM<n> links in the ports folder of the\n"
@@ -83,6 +86,7 @@ int main(int argc, char *argv[])
         return arguments.isEmpty() ? ExitCode::Usage : ExitCode::Success;
     }
     const QString command = arguments.takeFirst();
+    InterruptSignals interrupts;
     try {
         if (command == QLatin1String("ports"))
             return listPorts(out);
@@ -92,12 +96,19 @@ int main(int argc, char *argv[])
                        "Connects, prints the instrument's type, serial number, package id and versions, disconnects.\n";
                 return ExitCode::Success;
             }
-            return identify(arguments, out, err);
+            const int code = identify(arguments, out, err);
+            return InterruptSignals::received() ? ExitCode::Interrupted : code;
         }
+        if (command == QLatin1String("unfreeze"))
+            return runUnfreezeCommand(arguments);
 #ifdef SNAPLOOM_HAS_CAPTURE
         if (command == QLatin1String("capture"))
             return runCaptureCommand(arguments);
 #endif
+    } catch (const ELineLost &e) {
+        out.flush();
+        err << e.text() << '\n';
+        return ExitCode::LineLost;
     } catch (const EComPort &e) {
         out.flush();
         err << e.text() << '\n';

@@ -10,3 +10,8 @@ EComPort::EComPort(const QString &message)
     : std::runtime_error(message.toStdString())
 {
 }
+
+ELineLost::ELineLost(const QString &portName, const QString &cause)
+    : EComPort(QStringLiteral("The connection to %1 was lost (%2).").arg(portName, cause))
+{
+}

@@ -20,6 +20,14 @@ private:
     int m_code = 0;
 };
 
+// The line to the instrument went away (hang-up, device removed): the link has closed the port.
+// Its text names the port and the cause: "The connection to COM7 was lost (device removed)."
+class ELineLost : public EComPort
+{
+public:
+    ELineLost(const QString &portName, const QString &cause);
+};
+
 // The serial-port component the instrument link uses. The link only sees this interface, so a
 // test can put a port of its own in place of the real one and decide exactly how bytes arrive.
 class TCustomComPort : public QObject
@@ -39,6 +47,8 @@ public:
     virtual void clearBuffers(bool receive, bool transmit) = 0;  // raises EComPort
     virtual qint64 writeText(const QByteArray &data) = 0;        // raises EComPort; bytes written
     virtual qint64 readText(QByteArray &data, qint64 count) = 0; // raises EComPort; never waits
+    // Why the line went away ("hang-up", "device removed"); empty while it works or is closed.
+    virtual QString lineLost() { return QString(); }
 
 signals:
     // Bytes have arrived: count is what the port holds now. Never 0 and never while closed;

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
+#include <cstring>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -92,6 +94,7 @@ void TComPort::close()
     if (!m_port)
         return;
     m_watching = false;
+    m_lostCause.clear();
     m_port->disconnect(this);
     if (m_port->isOpen()) {
         // The exclusive flag belongs to the terminal, not to this descriptor: it outlives the close
@@ -192,8 +195,31 @@ void TComPort::onReadyRead()
 
 void TComPort::onError(QSerialPort::SerialPortError error)
 {
-    // A device that went away delivers nothing more until the port is opened again; the
-    // link's waits then run out.
-    if (error == QSerialPort::ResourceError)
+    // A device that went away delivers nothing more until the port is opened again.
+    if (error == QSerialPort::ResourceError) {
         m_watching = false;
+        if (m_lostCause.isEmpty())
+            m_lostCause = causeOfLoss(EIO);
+    }
+}
+
+// The descriptor itself tells a hang-up or a removed adapter at once, without waiting for a read
+// to fail: the link asks at every poll.
+QString TComPort::lineLost()
+{
+    if (!connected() || !m_lostCause.isEmpty())
+        return m_lostCause;
+    pollfd line{int(m_port->handle()), POLLIN, 0};
+    if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        m_lostCause = causeOfLoss(line.revents & POLLNVAL ? EBADF : EIO);
+    return m_lostCause;
+}
+
+QString TComPort::causeOfLoss(int code) const
+{
+    if (!QFileInfo::exists(m_device))
+        return QStringLiteral("device removed");
+    if (code == EIO)
+        return QStringLiteral("hang-up");
+    return QString::fromLocal8Bit(std::strerror(code));
 }

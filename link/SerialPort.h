@@ -24,6 +24,7 @@ public:
     void clearBuffers(bool receive, bool transmit) override;
     qint64 writeText(const QByteArray &data) override;
     qint64 readText(QByteArray &data, qint64 count) override;
+    QString lineLost() override;
 
     // The device node the port opened, empty while closed.
     QString devicePath() const;
@@ -32,11 +33,13 @@ private:
     void drain(int timeoutMs);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    QString causeOfLoss(int code) const;
 
     QString m_name;
     QString m_device;
     std::unique_ptr<QSerialPort> m_port;
     bool m_watching = false;  // false after the port reported a fatal error, until it is reopened
+    QString m_lostCause;      // set once the line went away, until the port is closed
     bool m_writing = false;
     bool m_rxWhileWriting = false;
 };

@@ -3,6 +3,8 @@
 #include "SerialPort.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 #include <cstdio>
 
@@ -79,15 +81,46 @@ TqzMeterCom::TqzMeterCom(std::unique_ptr<TCustomComPort> port, QObject *parent)
 // The port closes with the link; nothing is sent to the instrument on the way.
 TqzMeterCom::~TqzMeterCom() = default;
 
+int MeterProtocol::readMemoryPolls(quint32 length)
+{
+    const qint64 lineMs = (qint64(length) + 4) * 1000 / LineBytesPerSecond;
+    const qint64 polls = 2 * lineMs / 10 + 1;
+    return int(qBound(qint64(ReadMemoryPolls), polls, qint64(INT_MAX)));
+}
+
 void TqzMeterCom::poll()
 {
     QCoreApplication::processEvents();
     QThread::msleep(PollIntervalMs);
+    QCoreApplication::processEvents();
+    checkLine();
+}
+
+// A line that went away ends every wait at once: the port is closed (so nothing waits on it any
+// more) and the operation fails with a text that names the port and the cause.
+void TqzMeterCom::checkLine()
+{
+    const QString cause = ComPort->lineLost();
+    if (cause.isEmpty())
+        return;
+    const QString name = ComPort->portName();
+    ComPort->close();
+    CommandMode = false;
+    ReplyComplete = false;
+    RxBuffer.clear();
+    Idle = true;
+    throw ELineLost(name, cause);
 }
 
 qint64 TqzMeterCom::write(const QByteArray &data)
 {
-    return ComPort->writeText(data);
+    checkLine();
+    try {
+        return ComPort->writeText(data);
+    } catch (const EComPort &) {
+        checkLine();  // a write that failed because the line went away says so
+        throw;
+    }
 }
 
 void TqzMeterCom::CPRxChar(int count)
@@ -113,7 +146,12 @@ void TqzMeterCom::ClearReceive()
 {
     ReplyComplete = false;
     RxBuffer.clear();
-    ComPort->clearBuffers(true, true);
+    try {
+        ComPort->clearBuffers(true, true);
+    } catch (const EComPort &) {
+        checkLine();
+        throw;
+    }
 }
 
 bool TqzMeterCom::WaitForReply(int polls)
@@ -126,6 +164,26 @@ bool TqzMeterCom::WaitForReply(int polls)
     return false;
 }
 
+void TqzMeterCom::DrainLine(int quietMs)
+{
+    const bool wasIdle = Idle;
+    Idle = false;  // nothing of it is a reply, and no line of it may clear the driver's queue
+    ClearReceive();
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < quietMs && total.elapsed() < MeterProtocol::StaleDrainLimitMs) {
+        poll();
+        if (!RxBuffer.isEmpty()) {
+            RxBuffer.clear();
+            quiet.restart();
+        }
+    }
+    ClearReceive();
+    Idle = wasIdle;
+}
+
 bool TqzMeterCom::WaitForOK(int polls)
 {
     Idle = false;
@@ -136,23 +194,67 @@ bool TqzMeterCom::WaitForOK(int polls)
 
 bool TqzMeterCom::WaitForBytes(int polls, qint64 minimum)
 {
+    return collectBytes(polls, minimum, false);
+}
+
+// A memory reply also fails when it started and then stays silent, and a cancel turns the wait
+// into draining the rest of the reply, bounded by the time its missing bytes need on the line.
+bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
+{
     int count = 0;
     qint64 previous = 0;
     bool result = false;
+    QElapsedTimer sinceLastByte;
+    sinceLastByte.start();
+    QElapsedTimer draining;
+    qint64 drainLimitMs = 0;
     while (RxBuffer.size() < minimum) {
         ++count;
         const qint64 length = RxBuffer.size();
         if (ProgressBar)
             ProgressBar(length - previous);
         previous = length;
-        QCoreApplication::processEvents();
-        QThread::msleep(PollIntervalMs);
-        QCoreApplication::processEvents();
+        poll();
         if (count >= polls)
             return false;  // even when the last events brought the missing bytes
+        if (memoryReply) {
+            if (RxBuffer.size() != length)
+                sinceLastByte.restart();
+            else if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
+                return false;
+            if (m_cancelRequested && !draining.isValid()) {
+                draining.start();
+                drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
+                               + MeterProtocol::CancelDrainMarginMs;
+            }
+            if (draining.isValid()
+                && (draining.elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs))
+                return false;
+        }
         result = true;
     }
     return result;
+}
+
+// Complete when the record's own length and its line end are in; a record that stops after the
+// 32 bytes every record has is judged once the line has been quiet for a moment.
+bool TqzMeterCom::waitForStatusRecord()
+{
+    QElapsedTimer quiet;
+    quiet.start();
+    qint64 seen = 0;
+    for (int i = 0; i < ReplyTimeout; ++i) {
+        const qint64 size = RxBuffer.size();
+        if (size != seen) {
+            seen = size;
+            quiet.restart();
+        }
+        if (size >= StatusMinimumBytes
+            && (size >= byteAt(RxBuffer, 0) + 2 || quiet.elapsed() >= MeterProtocol::StatusQuietMs))
+            return true;
+        poll();
+    }
+    return RxBuffer.size() >= StatusMinimumBytes;
 }
 
 bool TqzMeterCom::SendCommand(const QByteArray &text, bool waitForOK)
@@ -198,17 +300,23 @@ bool TqzMeterCom::Connect()
 {
     if (!ComPort->connected())
         return false;
-    ClearReceive();
+    // The rest of a reply that an interrupted program left on the line would spoil the first
+    // exchanges: it is read and forgotten first.
+    DrainLine(MeterProtocol::StaleQuietMs);
     if (!CommandMode)
         SetCommandMode(true);
     return CommandMode && Identify();
 }
 
+// The port is closed on every way out, also when leaving command mode fails.
 void TqzMeterCom::Disconnect()
 {
-    if (CommandMode)
+    const auto close = qScopeGuard([this] {
+        CommandMode = false;
+        ComPort->close();
+    });
+    if (CommandMode && ComPort->connected())
         SetCommandMode(false);
-    ComPort->close();
 }
 
 bool TqzMeterCom::IsConnected() const
@@ -236,15 +344,13 @@ bool TqzMeterCom::Identify()
         ~IdleOnExit() { idle = true; }
     } restoreIdle{Idle};
 
-    // The status record.
+    // The status record, judged once it is complete: a real line delivers it byte by byte.
     ClearReceive();
     write(StatusCommand);
-    if (!WaitForBytes(ReplyTimeout, StatusMinimumBytes))
+    if (!waitForStatusRecord())
         return false;
     const int length = byteAt(RxBuffer, 0);
     Info.StatusLength = quint8(length);
-    // The length is judged once, at the first poll that sees 32 bytes: the instrument sends
-    // its record in one piece.
     if (RxBuffer.size() != length + 2)
         return false;
     const QByteArray record = RxBuffer;
@@ -273,6 +379,9 @@ bool TqzMeterCom::Identify()
     write(VersionCommand);
     if (WaitForReply(MeterProtocol::VersionPolls))
         Info.Version = QString::fromLatin1(RxBuffer.left(RxBuffer.size() - 2)).left(MeterProtocol::VersionMaxLength);
+    // A cancel stops the queries that only fill the record; the instrument is identified.
+    if (m_cancelRequested)
+        return true;
 
     ClearReceive();
     write(ChipIdCommand);
@@ -294,8 +403,12 @@ bool TqzMeterCom::Identify()
             return quint16(low + 256 * high);
         return fallback;
     };
+    if (m_cancelRequested)
+        return true;
     Info.EepromWord40 = readWord(40, 0);
     Info.EepromWord42 = readWord(42, 0);
+    if (m_cancelRequested)
+        return true;
     if (!ReadEepromByte(46, Info.EepromByte46) || Info.EepromByte46 == 0 || Info.EepromByte46 > EepromByte46Maximum)
         Info.EepromByte46 = EepromByte46Default;
     Info.PackageId = readWord(64, PackageIdUnknown);
@@ -342,6 +455,11 @@ bool TqzMeterCom::HasOKTrailer(const QByteArray &data)
 
 qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &stream)
 {
+    // After a cancel no further read is sent: its reply would only have to be drained.
+    if (m_cancelRequested) {
+        stream.seek(0);
+        return -1;
+    }
     if (!CommandMode)
         SetCommandMode(true);
     Idle = false;
@@ -349,7 +467,7 @@ qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &strea
     write(ReadCommand);
     write(bigEndian32(address));
     write(bigEndian32(length));
-    const bool arrived = WaitForBytes(MeterProtocol::ReadMemoryPolls, qint64(length) + 4);
+    const bool arrived = collectBytes(MeterProtocol::readMemoryPolls(length), qint64(length) + 4, true);
     bool stored = false;
     if (arrived && HasOKTrailer(RxBuffer)) {
         stream.write(RxBuffer.constData(), RxBuffer.size() - 4);
@@ -379,6 +497,8 @@ qint64 TqzMeterCom::ReadMemoryBuffer(quint32 address, quint32 length, char *buff
             return -1;  // nothing stored: a wrong trailer or a reply that came too late
         }
         return stream.size();
+    } catch (const ELineLost &) {
+        throw;  // not a failed read but a lost line: the operation ends
     } catch (...) {
         return -1;
     }

@@ -71,6 +71,19 @@ public:
     // Only these models count as an instrument this program captures from (Corvane Alvo, Brenn).
     static bool IsCapturableModel(quint8 modelCode);
 
+    // Cancelling: a plain call, also from a key handler or a signal while a read runs. The running
+    // memory read stops by draining the rest of its reply (bounded by the bytes still due at line
+    // speed); reads asked for afterwards are not sent, and identification stops between queries.
+    // Halting and restarting the DSP and command mode are not affected, so the way out still
+    // restarts the instrument. The request stays until ResetCancel.
+    void Cancel() { m_cancelRequested = true; }
+    bool CancelRequested() const { return m_cancelRequested; }
+    void ResetCancel() { m_cancelRequested = false; }
+
+    // Reads and forgets what the instrument still sends of an earlier reply, until the line has
+    // been quiet for quietMs (and at most for StaleDrainLimitMs).
+    void DrainLine(int quietMs);
+
     // Command channel.
     void ClearReceive();
     bool WaitForReply(int polls);
@@ -93,13 +106,22 @@ public:
 
     // Milliseconds slept in each poll. Only tests change it, to run out long budgets quickly.
     int PollIntervalMs = 10;
+    // A memory reply that has started and then stays silent this long has failed.
+    int ReplySilenceLimitMs = 10000;
 
 public slots:
     void CPRxChar(int count);
 
 private:
+    // One poll: pending events (which is when bytes arrive), a sleep, pending events again. A
+    // line that went away ends it with ELineLost, the port closed.
     void poll();
+    void checkLine();
     qint64 write(const QByteArray &data);
+    bool collectBytes(int polls, qint64 minimum, bool memoryReply);
+    bool waitForStatusRecord();
+
+    bool m_cancelRequested = false;
 };
 
 // Instrument numbers the link relies on.
@@ -113,4 +135,12 @@ constexpr int VersionPolls = 500;
 constexpr int EepromPolls = 1000;
 constexpr int ReadMemoryPolls = 10000;
 constexpr int VersionMaxLength = 50;
+constexpr int LineBytesPerSecond = 960;     // 9600 baud, 10 bits a byte
+constexpr int StatusQuietMs = 50;           // a status record that stops for this long is complete
+constexpr int StaleQuietMs = 200;           // the line counts as quiet after this long
+constexpr int StaleDrainLimitMs = 120000;   // longer than any reply at line speed
+constexpr int CancelDrainQuietMs = 1000;    // a cancelled read stops draining after this long quiet
+constexpr int CancelDrainMarginMs = 1000;
+// A memory read's poll budget: twice the time its bytes need at line speed, at least 10000 polls.
+int readMemoryPolls(quint32 length);
 }  // namespace MeterProtocol

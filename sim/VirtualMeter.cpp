@@ -29,11 +29,13 @@ constexpr quint32 ShortImageMissing = 100;
 constexpr int SplitStatusLength = 40;
 constexpr int SplitStatusFirstPart = 32;
 constexpr int SplitStatusPauseMs = 300;
-constexpr int PaceTickMs = 10;
+constexpr int PaceTickMs = 1;  // a byte takes about 1.04 ms at 9600 baud
 constexpr int PaceCatchUpBytes = VirtualMeter::BytesPerSecond / 4;  // after a stall, no longer burst
 constexpr int ReadChunk = 4096;
 constexpr int HangUpCheckMs = 10;
 constexpr int HangUpWaitLimitMs = 3000;  // a program that reads nothing does not hold the line up
+constexpr int LateHaltAckMs = 1500;      // past the link's 1 s wait for the acknowledgement
+constexpr int LateRestartAckMs = 3500;   // past the link's 3 s wait
 
 // Status record content besides the identity fields.
 constexpr quint8 StatusFlagOn = 1;
@@ -304,7 +306,9 @@ void VirtualMeter::answer(const MeterRequest &request)
     switch (request.kind) {
     case MeterRequest::Status: {
         const QByteArray record = statusRecord();
-        if (m_options.has(MeterFault::SplitStatus)) {
+        if (m_options.losesLineIn(MeterPhase::Identification)) {
+            send(record.left(record.size() / 2), 0, true);
+        } else if (m_options.has(MeterFault::SplitStatus)) {
             send(record.left(SplitStatusFirstPart));
             send(record.mid(SplitStatusFirstPart), SplitStatusPauseMs);
         } else {
@@ -331,16 +335,21 @@ void VirtualMeter::answer(const MeterRequest &request)
         } else {
             m_halted = true;
             ++m_halts;
-            acknowledge(true);
+            if (m_options.losesLineIn(MeterPhase::Halt))
+                send(QByteArray(), 0, true);
+            else
+                acknowledge(true, m_options.has(MeterFault::LateHaltAck) ? LateHaltAckMs : 0);
         }
         break;
     case MeterRequest::StartDsp:
-        if (m_options.has(MeterFault::RestartRefused)) {
+        if (m_options.losesLineIn(MeterPhase::Restart)) {
+            send(QByteArray(), 0, true);
+        } else if (m_options.has(MeterFault::RestartRefused)) {
             acknowledge(false);
         } else {
             m_halted = false;
             ++m_restarts;
-            acknowledge(true);
+            acknowledge(true, m_options.has(MeterFault::LateRestartAck) ? LateRestartAckMs : 0);
         }
         break;
     case MeterRequest::DspCommand:
@@ -363,8 +372,11 @@ void VirtualMeter::answerMemoryRead(const MeterRequest &request)
     const bool swapped = m_options.has(MeterFault::SwappedTrailer)
         || (image && m_options.has(MeterFault::SwappedImageTrailer));
     const QByteArray &trailer = swapped ? SwappedReadTrailer : ReadTrailer;
-    if (image && (m_options.has(MeterFault::StallInRead) || m_options.has(MeterFault::HangUpInRead))) {
-        send(data.left(data.size() / 2), 0, m_options.has(MeterFault::HangUpInRead));
+    const bool lineGoes = (image && m_options.losesLineIn(MeterPhase::Image))
+        || (request.address == MeterMemoryMap::DirectoryAddress && m_options.losesLineIn(MeterPhase::Directory))
+        || (request.address == MeterMemoryMap::DspStatusAddress && m_options.losesLineIn(MeterPhase::DspStatus));
+    if (lineGoes || (image && m_options.has(MeterFault::StallInRead))) {
+        send(data.left(qMax<qsizetype>(1, data.size() / 2)), 0, lineGoes);
         return;
     }
     if (image && m_options.has(MeterFault::ShortImage))
@@ -372,9 +384,9 @@ void VirtualMeter::answerMemoryRead(const MeterRequest &request)
     send(data + trailer);
 }
 
-void VirtualMeter::acknowledge(bool ok)
+void VirtualMeter::acknowledge(bool ok, int lateByMs)
 {
-    send((ok ? QByteArray("OK") : QByteArray("ER")) + m_options.lineEnd);
+    send((ok ? QByteArray("OK") : QByteArray("ER")) + m_options.lineEnd, lateByMs);
 }
 
 QByteArray VirtualMeter::garbage()
@@ -392,7 +404,7 @@ void VirtualMeter::send(const QByteArray &bytes, int pauseBeforeMs, bool hangUpA
 {
     if (m_master < 0 || m_hangUpTimer->isActive())
         return;
-    m_queue.append({bytes, 0, pauseBeforeMs, hangUpAfter});
+    m_queue.append({bytes, 0, pauseBeforeMs + m_options.latencyMs, hangUpAfter});
     pump();
 }
 
@@ -427,6 +439,13 @@ void VirtualMeter::pump()
             if (budget <= 0)
                 return;
             allowed = std::min(allowed, budget);
+        }
+        if (m_options.chunk > 0) {
+            // An adapter hands bytes over in pieces: a piece goes once it is whole (or the reply ends).
+            const qint64 piece = std::min<qint64>(m_options.chunk, head.bytes.size() - head.sent);
+            if (allowed < piece)
+                return;
+            allowed = piece;
         }
 
         if (allowed > 0) {
@@ -478,6 +497,8 @@ void VirtualMeter::hangUpWhenTaken()
 
 void VirtualMeter::hangUp()
 {
-    stop();
+    closeTerminal();
+    if (m_options.unplugs())
+        removeLink();
     emit hungUp();
 }

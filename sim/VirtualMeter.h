@@ -51,6 +51,7 @@ public:
     QList<QByteArray> commands() const;      // command lines parsed, without their CR
     QList<MeterMemoryRead> memoryReads() const;
     bool halted() const { return m_halted; }
+    bool commandMode() const { return m_commandMode; }
     int halts() const { return m_halts; }
     int restarts() const { return m_restarts; }
     qint64 bytesSent() const { return m_bytesSent; }
@@ -58,7 +59,7 @@ public:
     static constexpr int BytesPerSecond = 960;  // 9600 baud, 10 bits a byte
 
 signals:
-    // The instrument dropped its line on purpose (HangUpInRead).
+    // The instrument dropped its line on purpose (a hang-up or unplug fault).
     void hungUp();
 
 private:
@@ -77,7 +78,7 @@ private:
     void answer(const MeterRequest &request);
     void answerMemoryRead(const MeterRequest &request);
     void send(const QByteArray &bytes, int pauseBeforeMs = 0, bool hangUpAfter = false);
-    void acknowledge(bool ok);
+    void acknowledge(bool ok, int lateByMs = 0);
     QByteArray garbage();
     void pump();
     void hangUpWhenTaken();
@@ -90,7 +91,7 @@ private:
     MeterMemoryMap m_memoryMap;
     MeterCommandParser m_parser;
     QRandomGenerator m_random{0x5eed};
-    bool m_commandMode = false;
+    std::atomic<bool> m_commandMode{false};
 
     int m_master = -1;
     int m_slave = -1;  // held open so the master never sees a hang-up

@@ -16,15 +16,54 @@ const std::pair<MeterFault, const char *> FaultNames[] = {
     {MeterFault::SwappedImageTrailer, "swapped-image-trailer"},
     {MeterFault::Garbage, "garbage"},
     {MeterFault::StallInRead, "stall-in-read"},
-    {MeterFault::HangUpInRead, "hang-up-in-read"},
     {MeterFault::ShortImage, "short-image"},
     {MeterFault::AbsurdGeometry, "absurd-geometry"},
     {MeterFault::HaltRefused, "halt-refused"},
     {MeterFault::RestartRefused, "restart-refused"},
+    {MeterFault::LateHaltAck, "late-ack"},
+    {MeterFault::LateRestartAck, "late-restart-ack"},
+    {MeterFault::HangUpInIdentification, "hang-up-in-identification"},
+    {MeterFault::HangUpInDirectory, "hang-up-in-directory"},
+    {MeterFault::HangUpInDspStatus, "hang-up-in-dsp-status"},
+    {MeterFault::HangUpInHalt, "hang-up-in-halt"},
+    {MeterFault::HangUpInImage, "hang-up-in-image"},
+    {MeterFault::HangUpInRestart, "hang-up-in-restart"},
+    {MeterFault::UnplugInIdentification, "unplug-in-identification"},
+    {MeterFault::UnplugInDirectory, "unplug-in-directory"},
+    {MeterFault::UnplugInDspStatus, "unplug-in-dsp-status"},
+    {MeterFault::UnplugInHalt, "unplug-in-halt"},
+    {MeterFault::UnplugInImage, "unplug-in-image"},
+    {MeterFault::UnplugInRestart, "unplug-in-restart"},
 };
+
+struct PhaseFaults
+{
+    MeterPhase phase;
+    const char *name;
+    MeterFault hangUp;
+    MeterFault unplug;
+};
+const PhaseFaults Phases[] = {
+    {MeterPhase::Identification, "identification", MeterFault::HangUpInIdentification, MeterFault::UnplugInIdentification},
+    {MeterPhase::Directory, "directory", MeterFault::HangUpInDirectory, MeterFault::UnplugInDirectory},
+    {MeterPhase::DspStatus, "dsp-status", MeterFault::HangUpInDspStatus, MeterFault::UnplugInDspStatus},
+    {MeterPhase::Halt, "halt", MeterFault::HangUpInHalt, MeterFault::UnplugInHalt},
+    {MeterPhase::Image, "image", MeterFault::HangUpInImage, MeterFault::UnplugInImage},
+    {MeterPhase::Restart, "restart", MeterFault::HangUpInRestart, MeterFault::UnplugInRestart},
+};
+
+const PhaseFaults &phaseFaults(MeterPhase phase)
+{
+    for (const PhaseFaults &entry : Phases)
+        if (entry.phase == phase)
+            return entry;
+    return Phases[0];
+}
 
 constexpr int MinStatusLength = 32;  // the record's fields reach byte 30, the checksum follows
 constexpr int MaxStoredWidth = 4096;
+constexpr int MaxLatencyMs = 60000;
+constexpr int MaxChunk = 65536;
 
 }  // namespace
 
@@ -56,6 +95,45 @@ QStringList meterFaultNames()
     return names;
 }
 
+QList<MeterFault> meterFaults()
+{
+    QList<MeterFault> faults;
+    for (const auto &entry : FaultNames)
+        faults.append(entry.first);
+    return faults;
+}
+
+QList<MeterPhase> meterPhases()
+{
+    QList<MeterPhase> phases;
+    for (const PhaseFaults &entry : Phases)
+        phases.append(entry.phase);
+    return phases;
+}
+
+QString meterPhaseName(MeterPhase phase)
+{
+    return QString::fromLatin1(phaseFaults(phase).name);
+}
+
+MeterFault hangUpFault(MeterPhase phase)
+{
+    return phaseFaults(phase).hangUp;
+}
+
+MeterFault unplugFault(MeterPhase phase)
+{
+    return phaseFaults(phase).unplug;
+}
+
+bool VirtualMeterOptions::unplugs() const
+{
+    for (const PhaseFaults &entry : Phases)
+        if (has(entry.unplug))
+            return true;
+    return false;
+}
+
 QSize VirtualMeterOptions::storedSizeOrDefault() const
 {
     if (storedSize.isValid())
@@ -80,6 +158,10 @@ QString VirtualMeterOptions::problem() const
         || stored.height() > MeterScreen::MaxStoredHeight)
         return QStringLiteral("the stored screen must be 1 to %1 pixels wide and 1 to %2 high")
             .arg(MaxStoredWidth).arg(MeterScreen::MaxStoredHeight);
+    if (latencyMs < 0 || latencyMs > MaxLatencyMs)
+        return QStringLiteral("the latency must be 0 to %1 ms").arg(MaxLatencyMs);
+    if (chunk < 0 || chunk > MaxChunk)
+        return QStringLiteral("the chunk must be 0 to %1 bytes").arg(MaxChunk);
     if (versionLine.contains('\r') || versionLine.contains('\n'))
         return QStringLiteral("the version line must not contain line ends");
     return QString();

@@ -20,17 +20,34 @@ enum class MeterFault {
     SwappedImageTrailer,  // only the screen image read ends "OK", CR, LF
     Garbage,              // answers every command with random bytes without CR or LF
     StallInRead,          // screen image read: about half the data, then nothing more
-    HangUpInRead,         // screen image read: about half the data, then the line goes away
     ShortImage,           // screen image read: 100 data bytes fewer, then a correct trailer
     AbsurdGeometry,       // screen description of 65535 x 65535 pixels at ImageAddress 0x10
     HaltRefused,          // "@ATDSPSTOPLOGO" answered "ER"
     RestartRefused,       // "@ATDSPSTART" answered "ER"
+    LateHaltAck,          // "@ATDSPSTOPLOGO" halts at once but is acknowledged only after 1.5 s
+    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 3.5 s
+    // The line goes away in a phase (see MeterPhase): a hang-up closes the instrument's side of
+    // the line; an unplug also removes its COM link, as an adapter pulled out takes its device.
+    HangUpInIdentification, HangUpInDirectory, HangUpInDspStatus, HangUpInHalt, HangUpInImage, HangUpInRestart,
+    UnplugInIdentification, UnplugInDirectory, UnplugInDspStatus, UnplugInHalt, UnplugInImage, UnplugInRestart,
 };
 
-// Names as the command line takes them ("silent", "no-ack", "wrong-checksum", ...).
+// Where in a capture a line can go away, in the order a capture reaches them:
+// identification (half the status record), directory (half the directory table), DSP status
+// (one byte of the status word), halt (the DSP halts, no acknowledgement), image (half the
+// stored image), restart (no restart, no acknowledgement).
+enum class MeterPhase { Identification, Directory, DspStatus, Halt, Image, Restart };
+QList<MeterPhase> meterPhases();
+QString meterPhaseName(MeterPhase phase);
+MeterFault hangUpFault(MeterPhase phase);
+MeterFault unplugFault(MeterPhase phase);
+
+// Names as the command line takes them ("silent", "no-ack", "wrong-checksum", "late-ack",
+// "hang-up-in-image", "unplug-in-directory", ...). meterFaults() lists every fault once.
 QString meterFaultName(MeterFault fault);
 bool meterFaultFromName(const QString &name, MeterFault *fault);
 QStringList meterFaultNames();
+QList<MeterFault> meterFaults();
 
 inline size_t qHash(MeterFault fault, size_t seed = 0) noexcept
 {
@@ -55,7 +72,9 @@ struct VirtualMeterOptions
     QMap<quint16, quint8> eeprom = defaultEeprom();
     QSet<quint16> silentEeprom;   // EEPROM addresses that get no answer
     quint16 dspStatus = DefaultStatusWord;
-    bool pace = false;            // 9600-baud timing: about 960 bytes a second for every reply
+    bool pace = false;            // 9600-baud timing: byte by byte, about 960 bytes a second
+    int latencyMs = 0;            // quiet before each reply starts
+    int chunk = 0;                // bytes handed over together, as a USB adapter does; 0: any
 
     // The picture as the instrument shows it; null gives the generated default screen. Scaled
     // to fit the shown size (keeping its aspect, centred on black) and reduced to the palette.
@@ -72,6 +91,9 @@ struct VirtualMeterOptions
     QByteArray lineEnd = "\r\n";  // ends "OK"/"ER" acknowledgements
 
     bool has(MeterFault fault) const { return faults.contains(fault); }
+    // The line goes away in this phase (hang-up or unplug).
+    bool losesLineIn(MeterPhase phase) const { return has(hangUpFault(phase)) || has(unplugFault(phase)); }
+    bool unplugs() const;
     QSize storedSizeOrDefault() const;
     QSize shownSize() const;  // the stored size, transposed for a portrait screen
     // Empty when the options make a meter; otherwise what is wrong with them.

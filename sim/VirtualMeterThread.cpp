@@ -56,6 +56,7 @@ QList<MeterMemoryRead> VirtualMeterThread::memoryReads() const
     return m_meter ? m_meter->memoryReads() : QList<MeterMemoryRead>();
 }
 bool VirtualMeterThread::halted() const { return m_meter && m_meter->halted(); }
+bool VirtualMeterThread::commandMode() const { return m_meter && m_meter->commandMode(); }
 int VirtualMeterThread::halts() const { return m_meter ? m_meter->halts() : 0; }
 int VirtualMeterThread::restarts() const { return m_meter ? m_meter->restarts() : 0; }
 QImage VirtualMeterThread::expectedCapture() const { return m_expected; }

@@ -28,6 +28,7 @@ public:
     QList<QByteArray> commands() const;
     QList<MeterMemoryRead> memoryReads() const;
     bool halted() const;
+    bool commandMode() const;
     int halts() const;
     int restarts() const;
     QImage expectedCapture() const;

@@ -77,6 +77,10 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("dsp-status")))
         options.dspStatus = quint16(numberOption(parser, QStringLiteral("dsp-status"), 65535));
     options.pace = parser.isSet(QStringLiteral("pace"));
+    if (parser.isSet(QStringLiteral("latency")))
+        options.latencyMs = int(numberOption(parser, QStringLiteral("latency"), 60000));
+    if (parser.isSet(QStringLiteral("chunk")))
+        options.chunk = int(numberOption(parser, QStringLiteral("chunk"), 65536));
     options.landscape = parser.isSet(QStringLiteral("landscape"));
     options.fallbackPalette = parser.isSet(QStringLiteral("fallback-palette"));
     if (parser.isSet(QStringLiteral("screen"))) {
@@ -136,7 +140,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "A virtual Corvane meter: answers the instrument's command protocol on a pseudo-terminal, "
         "linked as COM<n> in the ports folder of the settings folder (SNAPLOOM_HOME when set), "
-        "until SIGINT or SIGTERM.\nFaults: ") + meterFaultNames().join(QStringLiteral(", ")));
+        "until SIGINT or SIGTERM. When it ends it prints whether its DSP is halted and whether it is in "
+        "command mode.\nFaults: ") + meterFaultNames().join(QStringLiteral(", ")));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("com"), QStringLiteral("Link the instrument as COM<n> (0: no link)."), QStringLiteral("N")},
@@ -146,7 +151,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("fpga"), QStringLiteral("FPGA version (default 3)."), QStringLiteral("N")},
         {QStringLiteral("version-line"), QStringLiteral("The reply to the version query, without line end."), QStringLiteral("TEXT")},
         {QStringLiteral("status-length"), QStringLiteral("Length L of the status record proper, 32 to 255 (default 32)."), QStringLiteral("L")},
-        {QStringLiteral("pace"), QStringLiteral("Send at the speed of a real 9600-baud line (about 960 bytes a second).")},
+        {QStringLiteral("pace"), QStringLiteral("Send as a real 9600-baud line does: byte by byte, about 960 bytes a second.")},
+        {QStringLiteral("latency"), QStringLiteral("Wait this long before each reply starts (default 0)."), QStringLiteral("MS")},
+        {QStringLiteral("chunk"), QStringLiteral("Hand bytes over in pieces of N, as a USB adapter does (default 0: any)."), QStringLiteral("N")},
         {QStringLiteral("screen"), QStringLiteral("Picture on the instrument's screen (scaled to fit, reduced to 8 colours)."), QStringLiteral("FILE")},
         {QStringLiteral("stored-size"), QStringLiteral("Size of the stored image (default 272x480, landscape 480x272)."), QStringLiteral("WxH")},
         {QStringLiteral("landscape"), QStringLiteral("Store the screen as shown (orientation 1) instead of turned.")},
@@ -204,5 +211,9 @@ int main(int argc, char *argv[])
 
     const int result = app.exec();
     meter.stop();  // removes the link
+    // For tests and demos: the state a program left the instrument in.
+    out << "DSP " << (meter.halted() ? "halted" : "running") << ", command mode "
+        << (meter.commandMode() ? "on" : "off") << '\n';
+    out.flush();
     return result;
 }

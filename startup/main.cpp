@@ -8,6 +8,8 @@
 #include "Splash.h"
 #include "UnsavedImages.h"
 
+#include "InterruptSignals.h"
+
 #include <QString>
 
 int main(int argc, char *argv[])
@@ -35,6 +37,13 @@ int main(int argc, char *argv[])
 
     frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
     mainWindow.setAboutBox(frmAbout);
+
+    // SIGINT, SIGTERM and SIGHUP end the program without leaving the instrument halted.
+    InterruptSignals interrupts;
+    QObject::connect(&interrupts, &InterruptSignals::interrupted, &mainWindow, &TfrmMain::endBySignal);
+    interrupts.setAbandonText("\nAbandoned at once. The instrument may still be halted and in command mode; "
+                              "to restart it, run: snaploom unfreeze --find\n",
+                              130);
 
     mainWindow.show();
     const int result = application.exec();

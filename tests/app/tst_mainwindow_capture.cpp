@@ -73,7 +73,9 @@ void TestMainWindowCapture::capture_data()
     QTest::newRow("status 17") << F{} << 17 << true << QStringList{}
                                << Messages{{Kind::Information, "Sorry. The Picture Preview can not be uploaded."}}
                                << false;
-    QTest::newRow("halt refused") << F{MeterFault::HaltRefused} << 0 << true << QStringList{"Stopping DSP..."}
+    // A halt that was sent is followed by a restart, acknowledged or not.
+    QTest::newRow("halt refused") << F{MeterFault::HaltRefused} << 0 << true
+                                  << QStringList{"Stopping DSP...", "Restarting DSP..."}
                                   << Messages{{Kind::Error, "Could not halt DSP and freeze image."},
                                               {Kind::Error, LoadError}}
                                   << false;

@@ -47,8 +47,8 @@ private slots:
         QTest::newRow("captured frozen") << true << none << CaptureOutcome::Captured << both << true;
         QTest::newRow("status 17: refused, nothing read")
             << true << Setup([](ScriptedMeter &m) { m.dspStatus = 17; }) << CaptureOutcome::Refused << QStringList{} << false;
-        QTest::newRow("halt refused: no restart, nothing read")
-            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << QStringList{"stop"} << false;
+        QTest::newRow("halt refused: restarted, nothing read")
+            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << both << false;
         QTest::newRow("restart refused: still captured")
             << true << Setup([](ScriptedMeter &m) { m.restartAck = false; }) << CaptureOutcome::Captured << both << true;
         const Setup swapped = [](ScriptedMeter &m) { m.swappedAt.insert(ScriptedMeter::ImageStart); };

@@ -224,17 +224,20 @@ private slots:
         QCOMPARE(status, -1);
     }
 
-    // The screen image is the long read; a line that stalls or goes away in the middle of it
-    // stores nothing and never passes for a good read.
+    // The screen image is the long read; a line that stalls in the middle of it stores nothing
+    // and never passes for a good read, and one that goes away ends the read at once.
     void imageReadThatBreaksOff_data()
     {
         QTest::addColumn<MeterFault>("fault");
-        QTest::newRow("stall") << MeterFault::StallInRead;
-        QTest::newRow("hang-up") << MeterFault::HangUpInRead;
+        QTest::addColumn<bool>("lineLost");
+        QTest::newRow("stall") << MeterFault::StallInRead << false;
+        QTest::newRow("hang-up") << MeterFault::HangUpInImage << true;
+        QTest::newRow("unplug") << MeterFault::UnplugInImage << true;
     }
     void imageReadThatBreaksOff()
     {
         QFETCH(MeterFault, fault);
+        QFETCH(bool, lineLost);
         VirtualMeterOptions options;
         options.faults.insert(fault);
         Session s(options);
@@ -253,7 +256,19 @@ private slots:
         };
         QBuffer stream;
         stream.open(QIODevice::ReadWrite);
-        const qint64 result = s.link.ReadMemory(imageStart, imageLength, stream);
+        qint64 result = -1;
+        QString lost;
+        try {
+            result = s.link.ReadMemory(imageStart, imageLength, stream);
+        } catch (const ELineLost &error) {
+            lost = error.text();
+        }
+        QCOMPARE(lost.isEmpty(), !lineLost);
+        if (lineLost) {
+            QVERIFY2(lost.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(Com)), qPrintable(lost));
+            QVERIFY(!s.link.IsConnected());
+            QVERIFY(!s.link.CommandMode);
+        }
         QVERIFY(result < qint64(imageLength));
         QVERIFY2(arrived > 0 && arrived < imageLength, qPrintable(QString::number(arrived)));
         QCOMPARE(stream.size(), qint64(0));

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+
+// SIGINT, SIGTERM and SIGHUP as a request to stop what runs: the first one sets a flag and is
+// delivered as interrupted() while the program processes events (every poll of the link does),
+// so the program can cancel its link and leave the instrument running. A second one abandons
+// at once: it writes the abandon text (how to recover the instrument) and ends the process.
+// One object per process; the handlers are installed while it lives.
+class InterruptSignals : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InterruptSignals(QObject *parent = nullptr);
+    ~InterruptSignals() override;
+
+    // The object of this process, or null when none lives.
+    static InterruptSignals *instance();
+    // Whether a signal has come since the object was made; safe to ask at any time.
+    static bool received();
+
+    // What a second signal writes to standard error before the process ends with exitCode.
+    void setAbandonText(const QByteArray &text, int exitCode);
+
+signals:
+    void interrupted(int signalNumber);
+
+private:
+    void onPipeReadable();
+
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
