@@ -75,21 +75,34 @@ QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QSt
     return QMessageBox::StandardButton(answer);
 }
 
-QString saveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
-                     const QString &defaultSuffix)
+QString saveFileName(QWidget *parent, const QString &proposedName, const QList<FileType> &types,
+                     const QString &defaultSuffix, const QString &startFolder)
 {
-    if (saveFileHandler())
-        return withDefaultSuffix(saveFileHandler()(proposedName, filters, defaultSuffix), defaultSuffix);
+    if (saveFileHandler()) {
+        QStringList captions;
+        for (const FileType &type : types)
+            captions << type.caption;
+        return withDefaultSuffix(saveFileHandler()(proposedName, captions, defaultSuffix), defaultSuffix);
+    }
+
+    // The dialog reads a type's patterns from the last brackets of its entry and, with their
+    // details hidden, shows only what stands before them: the caption.
+    QStringList filters;
+    for (const FileType &type : types)
+        filters << type.caption + QStringLiteral(" (") + type.patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks about replacing a file itself, with its own text.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty())
         dialog.selectNameFilter(filters.first());
     dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setDirectory(startFolder);
+    // A full path (an image saved before) opens in its own folder.
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();

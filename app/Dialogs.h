@@ -21,17 +21,27 @@ QString applicationTitle();
 QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// The save-file dialog: proposed file name, filter list (first preselected), and the suffix
-// added to a name typed without one. It does not ask about overwriting; the caller does.
-// Returns the chosen full path, empty when cancelled.
-QString saveFileName(QWidget *parent, const QString &proposedName, const QStringList &filters,
-                     const QString &defaultSuffix);
+// One entry of a file dialog's type list: the caption the user reads, and the patterns of the
+// files it lists.
+struct FileType
+{
+    QString caption;
+    QStringList patterns;
+};
+
+// The save-file dialog: proposed file name, type list (first preselected), the suffix added to a
+// name typed without one, and the folder it opens in unless the proposed name is a full path.
+// Choosing a type never rewrites the typed name. It does not ask about overwriting; the caller
+// does. Returns the chosen full path, empty when cancelled.
+QString saveFileName(QWidget *parent, const QString &proposedName, const QList<FileType> &types,
+                     const QString &defaultSuffix, const QString &startFolder);
 
 // Test hooks: when set, they answer instead of a real dialog. An empty function removes the hook.
 using MessageHandler = std::function<QMessageBox::StandardButton(
     MessageKind, const QString &text, QMessageBox::StandardButtons)>;
 void setMessageHandler(MessageHandler handler);
 
+// The save-file hook is handed the type captions.
 using SaveFileHandler = std::function<QString(const QString &proposedName, const QStringList &filters,
                                               const QString &defaultSuffix)>;
 void setSaveFileHandler(SaveFileHandler handler);

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "ImageView.h"
+#include "SaveFolder.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -12,8 +13,11 @@
 namespace {
 
 const QString DesignTitle = QStringLiteral("New image.");
-const QStringList SaveFilters = {QStringLiteral("Windows Bitmap Files (*.BMP)"),
-                                 QStringLiteral("All Files (*.*)")};
+// "All Files" lists every file, also one without a dot, and so leaves a typed name as it is.
+const QList<Dialogs::FileType> SaveTypes = {
+    {QStringLiteral("Windows Bitmap Files (*.BMP)"), {QStringLiteral("*.BMP")}},
+    {QStringLiteral("All Files (*.*)"), {QStringLiteral("*")}},
+};
 const QString SaveDefaultSuffix = QStringLiteral("BMP");
 
 QString replaceQuestion(const QString &fileName)
@@ -74,7 +78,8 @@ void TfrmImage::setClientSize(const QSize &size)
 
 bool TfrmImage::SaveImage()
 {
-    const QString fileName = Dialogs::saveFileName(this, windowTitle(), SaveFilters, SaveDefaultSuffix);
+    const QString fileName =
+        Dialogs::saveFileName(this, windowTitle(), SaveTypes, SaveDefaultSuffix, TSaveFolder::startFolder());
     if (fileName.isEmpty())
         return false;
 
@@ -104,6 +109,7 @@ bool TfrmImage::SaveImage()
 
     setWindowTitle(fullPath);
     Saved = true;
+    TSaveFolder::setLastSaveFolder(QFileInfo(fullPath).absolutePath());
     return true;
 }
 

@@ -90,13 +90,14 @@ QSize TImageView::sizeHint() const
     return m_picture.isNull() ? QAbstractScrollArea::sizeHint() : m_picture.size();
 }
 
+// Where the area is smaller than the picture, the picture starts at the area's edge and the
+// scroll bars reach the rest; an offset kept from an earlier, larger area would show a band of
+// background beside a sliver of the picture, with part of it out of reach.
 void TImageView::centrePicture()
 {
     const QSize client = viewport()->size();
-    if (client.width() >= m_picture.width())
-        m_origin.setX((client.width() - m_picture.width()) / 2);
-    if (client.height() >= m_picture.height())
-        m_origin.setY((client.height() - m_picture.height()) / 2);
+    m_origin.setX(client.width() >= m_picture.width() ? (client.width() - m_picture.width()) / 2 : 0);
+    m_origin.setY(client.height() >= m_picture.height() ? (client.height() - m_picture.height()) / 2 : 0);
 }
 
 void TImageView::updateScrollRanges()

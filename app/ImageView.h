@@ -6,7 +6,7 @@
 
 // The client area of an image window: the grey tile pattern from (0, 0) over the whole area,
 // the picture on top at 1:1, centred in each direction where the area is larger than the picture
-// and left where it was in a direction where it is smaller (the scroll bars then reach the rest).
+// and from the area's edge in a direction where it is smaller (the scroll bars then reach the rest).
 class TImageView : public QAbstractScrollArea
 {
     Q_OBJECT

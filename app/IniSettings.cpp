@@ -161,6 +161,16 @@ void TIniSettings::writeBool(const QString &section, const QString &key, bool va
     setLine(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+bool TIniSettings::writeString(const QString &section, const QString &key, const QString &value)
+{
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return false;
+    const bool needsQuotes = value != value.trimmed() || value.startsWith(QLatin1Char('"'))
+        || value.startsWith(QLatin1Char('\''));
+    setLine(section, key, needsQuotes ? QLatin1Char('"') + value + QLatin1Char('"') : value);
+    return true;
+}
+
 // Replaces the key's first entry in its section, or adds it at the end of the section (and the
 // section at the end of the file when it is missing).
 void TIniSettings::setLine(const QString &section, const QString &key, const QString &value)

@@ -32,6 +32,9 @@ public:
     // Writing: values are collected, then written together by commit().
     void writeInteger(const QString &section, const QString &key, qint32 value);
     void writeBool(const QString &section, const QString &key, bool value);
+    // A text such as a folder; quoted when blanks or quotes at its ends would be lost in reading.
+    // False, and nothing written, for a text with a line break, which would break the file.
+    bool writeString(const QString &section, const QString &key, const QString &value);
     // Writes the collected values into the file as read at construction. False when the file
     // could not be written; the old file is then left as it was.
     bool commit();

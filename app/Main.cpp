@@ -3,7 +3,10 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageForm.h"
+#include "ImagePlacement.h"
 #include "IniSettings.h"
+#include "SaveFolder.h"
+#include "ScreenPlacement.h"
 #include "SnaploomApplication.h"
 #include "UnsavedImages.h"
 
@@ -29,6 +32,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolBar>
@@ -89,6 +93,7 @@ constexpr int IconSize = 16;
 const QString SectionCom = QStringLiteral("COM");
 const QString SectionOptions = QStringLiteral("Options");
 const QString SectionWindow = QStringLiteral("Window");
+const QString KeySaveFolder = QStringLiteral("SaveFolder");  // where the save dialog opens next
 constexpr qint32 DefaultPort = 1;
 constexpr qint32 DefaultPlacement = 10;
 
@@ -734,12 +739,19 @@ void TfrmMain::LoadSettings()
     const TIniSettings settings(IniFileName);
     m_link->PortNumber = settings.readInteger(SectionCom, QStringLiteral("Port"), DefaultPort);
     mnuFreezeImage->setChecked(settings.readBool(SectionOptions, QStringLiteral("FreezeImage"), false));
+    TSaveFolder::setLastSaveFolder(settings.readString(SectionOptions, KeySaveFolder));
     const int x = settings.readInteger(SectionWindow, QStringLiteral("X"), DefaultPlacement);
     const int y = settings.readInteger(SectionWindow, QStringLiteral("Y"), DefaultPlacement);
     const int width = settings.readInteger(SectionWindow, QStringLiteral("Width"), DefaultPlacement);
     const int height = settings.readInteger(SectionWindow, QStringLiteral("Height"), DefaultPlacement);
-    move(x, y);
-    resize(std::max(width, MinimumWidth), std::max(height, MinimumHeight));
+    // A placement left on a screen that is no longer there comes back onto the nearest one.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect placed = TScreenPlacement::ontoScreens(
+        QRect(x, y, std::max(width, MinimumWidth), std::max(height, MinimumHeight)), screens);
+    move(placed.topLeft());
+    resize(placed.size());
     // The stored place is used as it is, not replaced by the window manager's own choice.
     setAttribute(Qt::WA_Moved);
     if (settings.readBool(SectionWindow, QStringLiteral("Maximized"), false))
@@ -751,6 +763,9 @@ bool TfrmMain::SaveSettings()
     TIniSettings settings(IniFileName);
     settings.writeInteger(SectionCom, QStringLiteral("Port"), m_link->PortNumber);
     settings.writeBool(SectionOptions, QStringLiteral("FreezeImage"), mnuFreezeImage->isChecked());
+    // Only once something was saved: a file without the key keeps reading as before.
+    if (!TSaveFolder::lastSaveFolder().isEmpty())
+        settings.writeString(SectionOptions, KeySaveFolder, TSaveFolder::lastSaveFolder());
     if (isMaximized()) {
         settings.writeBool(SectionWindow, QStringLiteral("Maximized"), true);
     } else {
@@ -1096,6 +1111,7 @@ void TfrmMain::showCapturedImage(const QImage &picture)
     window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount));
     ClientArea->addSubWindow(window);
     window->setClientSize(picture.size());
+    TImagePlacement::place(ClientArea, window);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();

@@ -62,6 +62,14 @@ TfrmUnsavedImages::TfrmUnsavedImages(QWidget *parent)
     setTabOrder(Button2, btnCancel);
     setTabOrder(btnCancel, chkUnsavedImages);
 
+    // Found by these names, as the windows' parts are.
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    chkUnsavedImages->setObjectName(QStringLiteral("chkUnsavedImages"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+
     connect(Button1, &QPushButton::clicked, this, &TfrmUnsavedImages::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TfrmUnsavedImages::Button2Click);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmUnsavedImages::btnCancelClick);
@@ -104,8 +112,11 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     if (m_rowWindows.isEmpty())
         return true;
 
-    // Each showing starts as a cancel; only the two other buttons change that.
+    // Each showing starts as a cancel; only the two other buttons change that. It also starts on
+    // "Save selected files", wherever the focus was left the last time, so Enter and Space
+    // always mean the same.
     Outcome = CancelClose;
+    Button1->setFocus();
     if (answerHandler())
         answerHandler()(*this);
     else

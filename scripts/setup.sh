@@ -10,6 +10,8 @@ mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
           libgl-dev)
+# The splash's X11 flush (libxcb1-dev), and the tests on a real X display with real key presses.
+packages+=(libxcb1-dev xvfb xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #include "Splash.h"
 
 #include "Artwork.h"
+#include "DisplaySync.h"
 #include "RegionFromBitmap.h"
 #include "Version.h"
 
@@ -194,10 +195,13 @@ void TfrmSplash::Timer1Timer()
     if (TickCount > TicksBeforeFade) {
         Opacity = Opacity > FadeStep ? quint8(Opacity - FadeStep) : quint8(0);
         setWindowOpacity(Opacity / 255.0);
+        // Each step has to reach the screen within its tick, input or not.
+        DisplaySync::flush();
     }
     if (Opacity < ReleaseOpacity) {
         Timer1->stop();
         hide();
+        DisplaySync::flush();
         if (frmSplash == this)
             frmSplash = nullptr;
         deleteLater();

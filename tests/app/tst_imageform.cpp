@@ -3,10 +3,12 @@
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "ImageView.h"
+#include "SaveFolder.h"
 
 #include <QFile>
 #include <QMdiArea>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -28,6 +30,10 @@ private slots:
     void closeQuestion_data();
     void closeQuestion();
     void backgroundTileAroundCentredPicture();
+    void saveDialogStartFolder_data();
+    void saveDialogStartFolder();
+    void smallerAreaShowsPictureFromItsEdge_data();
+    void smallerAreaShowsPictureFromItsEdge();
 
 private:
     TfrmImage *newWindow(const QImage &picture);
@@ -228,6 +234,86 @@ void TestImageForm::backgroundTileAroundCentredPicture()
     QCOMPARE(shown.copy(QRect(QPoint(81, 59), picture.size())), picture);
     QCOMPARE(shown.pixel(0, 0), qRgb(239, 239, 239));             // the tile's corner
     QCOMPARE(shown.pixel(12 * 15 + 6, 10 * 13 + 6), qRgb(247, 247, 247));  // a far tile's centre
+}
+
+void TestImageForm::saveDialogStartFolder_data()
+{
+    QTest::addColumn<bool>("lastSaveThere");  // the folder of the last save still exists
+    QTest::addColumn<bool>("picturesThere");
+    QTest::addColumn<QString>("start");       // below the user's home
+
+    QTest::newRow("last save") << true << true << "shots";
+    QTest::newRow("last save gone") << false << true << "Pictures";
+    QTest::newRow("home") << false << false << "";
+}
+
+void TestImageForm::saveDialogStartFolder()
+{
+    QFETCH(bool, lastSaveThere);
+    QFETCH(bool, picturesThere);
+    QFETCH(QString, start);
+
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        TSaveFolder::setLastSaveFolder(QString());
+    });
+    const QDir home(m_folder->path());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    if (lastSaveThere)
+        QVERIFY(home.mkdir(QStringLiteral("shots")));
+    if (picturesThere)
+        QVERIFY(home.mkdir(QStringLiteral("Pictures")));
+    TSaveFolder::setLastSaveFolder(home.filePath(QStringLiteral("shots")));
+
+    QCOMPARE(QDir(TSaveFolder::startFolder()), QDir(home.filePath(start)));
+}
+
+void TestImageForm::smallerAreaShowsPictureFromItsEdge_data()
+{
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<bool>("narrower");
+    QTest::addColumn<bool>("lower");
+
+    QTest::newRow("narrower") << QSize(25, 200) << true << false;
+    QTest::newRow("lower") << QSize(200, 20) << false << true;
+    QTest::newRow("smaller both ways") << QSize(25, 20) << true << true;
+}
+
+void TestImageForm::smallerAreaShowsPictureFromItsEdge()
+{
+    QFETCH(QSize, area);
+    QFETCH(bool, narrower);
+    QFETCH(bool, lower);
+    // The window was larger first, so the picture had been centred in both directions.
+    const QImage picture = testPicture(40, 30);
+    TfrmImage *window = newWindow(picture);
+    window->setClientSize(QSize(300, 300));
+    QCoreApplication::processEvents();
+    window->setClientSize(area);
+    QCoreApplication::processEvents();
+
+    TImageView *view = window->imageView();
+    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QPoint corner(-1, -1);  // where the picture's black top-left pixel shows
+    for (int y = 0; y < shown.height() && corner.x() < 0; ++y)
+        for (int x = 0; x < shown.width() && corner.x() < 0; ++x)
+            if (shown.pixel(x, y) == picture.pixel(0, 0))
+                corner = QPoint(x, y);
+    QVERIFY(corner.x() >= 0);
+    QCOMPARE(corner.x() == 0, narrower);
+    QCOMPARE(corner.y() == 0, lower);
+    const QRect seen = QRect(corner, picture.size()).intersected(shown.rect());
+    QCOMPARE(shown.copy(seen), picture.copy(QRect(QPoint(0, 0), seen.size())));
+    // The scroll bars reach the rest of the picture, and no further.
+    QCOMPARE(view->horizontalScrollBar()->maximum(), qMax(0, picture.width() - view->viewport()->width()));
+    QCOMPARE(view->verticalScrollBar()->maximum(), qMax(0, picture.height() - view->viewport()->height()));
 }
 
 QTEST_MAIN(TestImageForm)

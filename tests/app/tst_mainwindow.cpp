@@ -3,12 +3,14 @@
 
 #include "MainWindowFixture.h"
 #include "IniSettings.h"
+#include "SaveFolder.h"
 
 #include <QClipboard>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 
 class TestMainWindow : public QObject, MainWindowFixture
 {
@@ -35,6 +37,9 @@ private slots:
     void readingRules_data();
     void readingRules();
     void settingsRoundTrip();
+    void saveFolderRoundTrip_data();
+    void storedPlacementOffEveryScreen();
+    void saveFolderRoundTrip();
     void failedSettingsWriteIsReportedAndStillCloses();
     void portMenuOrder();
 
@@ -229,6 +234,54 @@ void TestMainWindow::settingsRoundTrip()
     QVERIFY(!mainWindow->mnuFreezeImage->isChecked());
     QCOMPARE(mainWindow->pos(), QPoint(50, 60));
     QCOMPARE(mainWindow->size(), QSize(1000, 640));
+}
+
+void TestMainWindow::saveFolderRoundTrip_data()
+{
+    QTest::addColumn<QString>("folder");    // of the last save in this run
+    QTest::addColumn<QString>("nextRun");   // as the next run reads it
+
+    QTest::newRow("nothing saved") << "" << "";
+    QTest::newRow("a folder") << "/home/user/Pictures/meter" << "/home/user/Pictures/meter";
+    QTest::newRow("blanks at the ends") << " shots " << " shots ";
+    QTest::newRow("quotes around") << "\"shots\"" << "\"shots\"";
+    // A name with a line break would add lines of its own to the file; it is not kept.
+    QTest::newRow("line break") << "a\n[COM]\nPort=9" << "";
+}
+
+void TestMainWindow::saveFolderRoundTrip()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, nextRun);
+
+    writeIni("[COM]\nPort=4\n");
+    mainWindow = std::make_unique<TfrmMain>();
+    QVERIFY(TSaveFolder::lastSaveFolder().isEmpty());  // a file from before the key existed
+    TSaveFolder::setLastSaveFolder(folder);
+    mainWindow->mnuExit->trigger();
+    QVERIFY(messages.isEmpty());
+
+    TSaveFolder::setLastSaveFolder(QStringLiteral("left from before"));
+    mainWindow = std::make_unique<TfrmMain>();
+    QCOMPARE(TSaveFolder::lastSaveFolder(), nextRun);
+    QCOMPARE(mainWindow->link().PortNumber, 4);
+    QFile file(iniFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().contains("SaveFolder"), !nextRun.isEmpty());
+}
+
+// A placement stored on a screen that is gone starts on the one there is, wholly in view.
+void TestMainWindow::storedPlacementOffEveryScreen()
+{
+    mainWindow.reset();
+    writeIni("[Window]\nX=5000\nY=-4000\nWidth=640\nHeight=400\n");
+    mainWindow = std::make_unique<TfrmMain>();
+    mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
+    const QRect screen = mainWindow->screen()->availableGeometry();
+    QCOMPARE(mainWindow->size(), QSize(800, 600));
+    QVERIFY(screen.contains(mainWindow->pos()));
+    QCOMPARE(mainWindow->x() + mainWindow->width() <= screen.right() + 1, screen.width() >= 800);
 }
 
 void TestMainWindow::failedSettingsWriteIsReportedAndStillCloses()

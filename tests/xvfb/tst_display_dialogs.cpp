@@ -1,0 +1,231 @@
+// The save dialog and the unsaved-images dialog on a real X display, answered with real key
+// presses and clicks as a user would.
+
+#include "Dialogs.h"
+#include "ImageForm.h"
+#include "SaveFolder.h"
+#include "UnsavedImages.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "TestHome.h"
+#include "XInput.h"
+
+class TestDisplayDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void saveDialogKeepsTheTypedName_data();
+    void saveDialogKeepsTheTypedName();
+    void unsavedDialogStartsOnSave_data();
+    void unsavedDialogStartsOnSave();
+
+private:
+    TfrmImage *newWindow(const QString &title);
+
+    TestHome m_home;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<QMdiArea> m_area;
+};
+
+namespace {
+
+// The names the file dialog lists in its current folder.
+QStringList listedNames(QFileDialog *dialog)
+{
+    auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+    QStringList names;
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+        names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+    return names;
+}
+
+} // namespace
+
+void TestDisplayDialogs::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_area = std::make_unique<QMdiArea>();
+    m_area->resize(800, 600);
+    m_area->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_area.get()));
+}
+
+void TestDisplayDialogs::cleanup()
+{
+    m_area.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Dialogs::setSaveFileHandler({});
+    Dialogs::setMessageHandler({});
+    TSaveFolder::setLastSaveFolder(QString());
+}
+
+TfrmImage *TestDisplayDialogs::newWindow(const QString &title)
+{
+    auto *window = new TfrmImage;
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(qRgb(20, 120, 200));
+    window->setPicture(picture);
+    window->setWindowTitle(title);
+    m_area->addSubWindow(window);
+    window->setClientSize(picture.size());
+    window->show();
+    return window;
+}
+
+void TestDisplayDialogs::saveDialogKeepsTheTypedName_data()
+{
+    QTest::addColumn<QString>("title");     // the window's title, proposed as the name
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("allFiles");
+    QTest::addColumn<QString>("written");
+
+    const QString fresh = QStringLiteral("New image 4");
+    QTest::newRow("bitmap type, no extension") << fresh << "plain" << false << "plain.BMP";
+    QTest::newRow("all files, other extension") << fresh << "shot.png" << true << "shot.png";
+    QTest::newRow("all files, bitmap extension") << fresh << "img4.BMP" << true << "img4.BMP";
+    QTest::newRow("all files, no extension") << fresh << "plain" << true << "plain.BMP";
+    // An image saved before proposes its own path; the dialog opens in that folder.
+    QTest::newRow("saved before") << "earlier/old.BMP" << "again" << false << "earlier/again.BMP";
+}
+
+void TestDisplayDialogs::saveDialogKeepsTheTypedName()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, typed);
+    QFETCH(bool, allFiles);
+    QFETCH(QString, written);
+
+    const QDir folder(m_folder->path());
+    QVERIFY(folder.mkdir(QStringLiteral("earlier")));
+    const QFileInfo proposed(folder.filePath(title));
+    const QString opensIn = title.contains('/') ? proposed.absolutePath() : folder.path();
+    const QStringList present = {"README", "lower.bmp", "notes.txt"};
+    for (const QString &name : present) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    TSaveFolder::setLastSaveFolder(folder.path());
+    TfrmImage *window = newWindow(title.contains('/') ? proposed.absoluteFilePath() : title);
+
+    bool typedNameKept = false;
+    XInput::ModalAnswer answer([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(name && types);
+        QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(opensIn).canonicalPath());
+        QCOMPARE(name->text(), proposed.fileName());
+        QCOMPARE(types->itemText(0), QStringLiteral("Windows Bitmap Files (*.BMP)"));
+        QCOMPARE(types->itemText(1), QStringLiteral("All Files (*.*)"));
+        if (opensIn == folder.path()) {
+            QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("lower.bmp")));
+            QVERIFY(!listedNames(dialog).contains(QStringLiteral("README")));
+        }
+
+        QVERIFY(XInput::key({"ctrl+a"}));
+        QVERIFY(XInput::type(typed));
+        QTRY_COMPARE(name->text(), typed);
+        if (allFiles) {
+            QVERIFY(XInput::click(types->mapToGlobal(types->rect().center())));
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            QVERIFY(XInput::key({"Down", "Return"}));
+            QTRY_COMPARE(types->currentIndex(), 1);
+            QCOMPARE(types->currentText(), QStringLiteral("All Files (*.*)"));
+            // Every file is listed, with a dot or without.
+            QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("README")));
+            QVERIFY(listedNames(dialog).contains(QStringLiteral("notes.txt")));
+        }
+        typedNameKept = name->text() == typed;
+        QVERIFY(XInput::key({"Return"}));
+    });
+
+    QVERIFY(window->SaveImage());
+    QVERIFY(answer.answered());
+    QVERIFY(typedNameKept);
+    const QFileInfo result(folder.filePath(written));
+    QStringList expected = present + QStringList{written};
+    expected.sort();
+    QDirIterator files(folder.path(), QDir::Files, QDirIterator::Subdirectories);
+    QStringList found;
+    while (files.hasNext())
+        found << folder.relativeFilePath(files.next());
+    found.sort();
+    QCOMPARE(found, expected);
+    QFile file(result.filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(2) == "BM");
+    QCOMPARE(window->windowTitle(), result.absoluteFilePath());
+    QCOMPARE(TSaveFolder::lastSaveFolder(), result.absolutePath());
+}
+
+void TestDisplayDialogs::unsavedDialogStartsOnSave_data()
+{
+    QTest::addColumn<QStringList>("earlierKeys");  // a showing before, ended with these keys
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("outcome");
+
+    const int save = TfrmUnsavedImages::SaveSelected;
+    const int cancel = TfrmUnsavedImages::CancelClose;
+    const int discard = TfrmUnsavedImages::CloseWithoutSaving;
+    QTest::newRow("Enter saves") << QStringList() << QStringList{"Return"} << save;
+    QTest::newRow("Space saves, the list untouched") << QStringList() << QStringList{"space"} << save;
+    QTest::newRow("Esc cancels") << QStringList() << QStringList{"Escape"} << cancel;
+    QTest::newRow("Tab goes to close without saving") << QStringList() << QStringList{"Tab", "Return"} << discard;
+    QTest::newRow("Enter saves after Tab, Tab, Esc")
+        << QStringList{"Tab", "Tab", "Escape"} << QStringList{"Return"} << save;
+    QTest::newRow("Space saves after the list had the focus")
+        << QStringList{"shift+Tab", "Escape"} << QStringList{"space"} << save;
+}
+
+void TestDisplayDialogs::unsavedDialogStartsOnSave()
+{
+    QFETCH(QStringList, earlierKeys);
+    QFETCH(QStringList, keys);
+    QFETCH(int, outcome);
+
+    // Every save dialog that opens is cancelled, so the images stay where they are.
+    Dialogs::setSaveFileHandler([](const QString &, const QStringList &, const QString &) { return QString(); });
+    const QList<TfrmImage *> windows = {newWindow(QStringLiteral("New image 2")),
+                                        newWindow(QStringLiteral("New image 1"))};
+    TfrmUnsavedImages dialog(m_area.get());
+    auto *save = dialog.findChild<QPushButton *>(QStringLiteral("Button1"));
+    auto *cancel = dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"));
+    auto *list = dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"));
+    QVERIFY(save && cancel && list);
+
+    auto showWith = [&](const QStringList &pressed) {
+        XInput::ModalAnswer answer([&](QWidget *) {
+            QCOMPARE(QApplication::focusWidget(), save);
+            QVERIFY(XInput::key(pressed));
+        });
+        dialog.QueryUnsavedImages(windows);
+        QVERIFY(answer.answered());
+    };
+    if (!earlierKeys.isEmpty())
+        showWith(earlierKeys);
+    showWith(keys);
+
+    QCOMPARE(dialog.Outcome, outcome);
+    QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+    QVERIFY(cancel->isDefault());
+}
+
+QTEST_MAIN(TestDisplayDialogs)
+#include "tst_display_dialogs.moc"
