@@ -931,7 +931,8 @@ void TfrmMain::connectAttempt(int senderTag)
     }
     m_link->Disconnect();
     setPortChoiceEnabled(true);
-    setFileText(Texts::NoInstrumentStatus);
+    // A port that would not open says why; the message box stays as it is.
+    setFileText(m_link->openFailure().isEmpty() ? Texts::NoInstrumentStatus : m_link->openFailure());
     if (!searching)
         Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
 }
@@ -1044,7 +1045,8 @@ void TfrmMain::mnuCaptureScreenClick()
     LockClientRedraw();
     const auto finish = qScopeGuard([this] {
         pbMain->hide();
-        mnuCaptureScreen->setEnabled(true);
+        // A line lost during the capture leaves nothing to capture from.
+        mnuCaptureScreen->setEnabled(m_link->IsConnected());
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
         UnlockClientRedraw();

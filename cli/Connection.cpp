@@ -10,12 +10,15 @@
 
 namespace {
 
-bool tryPort(TqzMeterCom &link, int number, QTextStream &err)
+bool tryPort(TqzMeterCom &link, int number, bool tellOpenFailure, QTextStream &err)
 {
     link.Disconnect();
     link.PortNumber = number;
-    if (!link.OpenPort())
+    if (!link.OpenPort()) {
+        if (tellOpenFailure)
+            err << link.openFailure() << '\n';
         return false;
+    }
     const bool identified = link.Connect();
     if (identified && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
         return true;
@@ -108,10 +111,10 @@ std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextSt
         for (int number : numbers) {
             if (link->CancelRequested())
                 break;
-            if (tryPort(*link, number, err))
+            if (tryPort(*link, number, false, err))
                 return link;
         }
-    } else if (tryPort(*link, choice.number, err)) {
+    } else if (tryPort(*link, choice.number, true, err)) {
         return link;
     }
     if (link->CancelRequested()) {

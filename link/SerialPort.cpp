@@ -3,6 +3,7 @@
 #include "SerialPorts.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -59,6 +61,11 @@ void TComPort::open()
     // pseudo-terminal opened through a link and through its own path is then one port.
     auto port = std::make_unique<QSerialPort>();
     const QString node = QFileInfo(device).canonicalFilePath();
+    if (node.isEmpty())
+        throw EComPort(OpenFailed, ENOENT);  // a link whose device has gone
+    // Told apart from a port in use, so the user learns the remedy.
+    if (::access(QFile::encodeName(node).constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        throw EComPort(OpenFailed, EACCES);
     port->setPortName(node);
     if (!port->open(QIODevice::ReadWrite))
         throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));

@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -54,6 +56,24 @@ const TqzModel &modelOf(quint8 modelCode)
         if (model.code == modelCode)
             return model;
     return UnknownModel;
+}
+
+QString openFailureReason(int code)
+{
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permission denied; add your user to the dialout group "
+                              "(sudo usermod -aG dialout $USER) and log in again");
+    case EBUSY:
+        return QStringLiteral("it is in use by another program");
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("there is no such device");
+    default:
+        return QString::fromLocal8Bit(std::strerror(code));
+    }
 }
 
 QByteArray bigEndian32(quint32 value)
@@ -285,13 +305,18 @@ void TqzMeterCom::SetCommandMode(bool on)
 
 bool TqzMeterCom::OpenPort()
 {
+    m_openFailure.clear();
+    const QString name = QStringLiteral("COM%1").arg(PortNumber);
     try {
         if (ComPort->connected())
             ComPort->close();
-        ComPort->setPortName(QStringLiteral("COM%1").arg(PortNumber));
+        ComPort->setPortName(name);
         ComPort->open();
+    } catch (const EComPort &error) {
+        // A port that cannot be opened simply stays closed; the caller reports it, with the reason.
+        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, openFailureReason(error.code()));
     } catch (...) {
-        // A port that cannot be opened simply stays closed; the caller reports it.
+        m_openFailure = QStringLiteral("%1 cannot be opened.").arg(name);
     }
     return ComPort->connected();
 }
@@ -468,6 +493,12 @@ qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &strea
     write(bigEndian32(address));
     write(bigEndian32(length));
     const bool arrived = collectBytes(MeterProtocol::readMemoryPolls(length), qint64(length) + 4, true);
+    // A cancelled read stores nothing, even when draining brought the whole reply.
+    if (m_cancelRequested) {
+        stream.seek(0);
+        Idle = true;
+        return -1;
+    }
     bool stored = false;
     if (arrived && HasOKTrailer(RxBuffer)) {
         stream.write(RxBuffer.constData(), RxBuffer.size() - 4);

@@ -52,6 +52,9 @@ public:
 
     // Connecting and identification.
     bool OpenPort();                 // never raises
+    // Why the last OpenPort failed, for the user: "COM5 cannot be opened: it is in use by another
+    // program."; empty after a successful one.
+    QString openFailure() const { return m_openFailure; }
     bool Connect();
     void Disconnect();
     bool IsConnected() const;
@@ -122,6 +125,7 @@ private:
     bool waitForStatusRecord();
 
     bool m_cancelRequested = false;
+    QString m_openFailure;
 };
 
 // Instrument numbers the link relies on.

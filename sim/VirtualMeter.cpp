@@ -36,6 +36,7 @@ constexpr int HangUpCheckMs = 10;
 constexpr int HangUpWaitLimitMs = 3000;  // a program that reads nothing does not hold the line up
 constexpr int LateHaltAckMs = 1500;      // past the link's 1 s wait for the acknowledgement
 constexpr int LateRestartAckMs = 3500;   // past the link's 3 s wait
+constexpr int PauseInImageMs = 5000;     // the longest pause a real instrument makes in a reply
 
 // Status record content besides the identity fields.
 constexpr quint8 StatusFlagOn = 1;
@@ -377,6 +378,12 @@ void VirtualMeter::answerMemoryRead(const MeterRequest &request)
         || (request.address == MeterMemoryMap::DspStatusAddress && m_options.losesLineIn(MeterPhase::DspStatus));
     if (lineGoes || (image && m_options.has(MeterFault::StallInRead))) {
         send(data.left(qMax<qsizetype>(1, data.size() / 2)), 0, lineGoes);
+        return;
+    }
+    if (image && m_options.has(MeterFault::PauseInImage)) {
+        const qsizetype half = data.size() / 2;
+        send(data.left(half));
+        send(data.mid(half) + trailer, PauseInImageMs);
         return;
     }
     if (image && m_options.has(MeterFault::ShortImage))

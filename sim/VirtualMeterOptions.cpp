@@ -16,6 +16,7 @@ const std::pair<MeterFault, const char *> FaultNames[] = {
     {MeterFault::SwappedImageTrailer, "swapped-image-trailer"},
     {MeterFault::Garbage, "garbage"},
     {MeterFault::StallInRead, "stall-in-read"},
+    {MeterFault::PauseInImage, "pause-in-image"},
     {MeterFault::ShortImage, "short-image"},
     {MeterFault::AbsurdGeometry, "absurd-geometry"},
     {MeterFault::HaltRefused, "halt-refused"},

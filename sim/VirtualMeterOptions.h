@@ -20,6 +20,7 @@ enum class MeterFault {
     SwappedImageTrailer,  // only the screen image read ends "OK", CR, LF
     Garbage,              // answers every command with random bytes without CR or LF
     StallInRead,          // screen image read: about half the data, then nothing more
+    PauseInImage,         // screen image read: about half the data, a 5 s pause, then the rest
     ShortImage,           // screen image read: 100 data bytes fewer, then a correct trailer
     AbsurdGeometry,       // screen description of 65535 x 65535 pixels at ImageAddress 0x10
     HaltRefused,          // "@ATDSPSTOPLOGO" answered "ER"

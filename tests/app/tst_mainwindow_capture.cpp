@@ -9,6 +9,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "InterruptSignals.h"
+#include <csignal>
+
 namespace {
 const QString LoadError = QStringLiteral("An error occoured while loading image.\r\rPlease try again.");
 const QString Loaded = QStringLiteral("The image has been loaded correctly.");
@@ -29,6 +32,9 @@ private slots:
     void captionsCountSuccessesOnly();
     void orientationZeroIsTurnedUpright();
     void closeDuringCaptureWaitsForIt();
+    void lineLostDuringCapture_data();
+    void lineLostDuringCapture();
+    void signalDuringFrozenCapture();
 
 private:
     // A small stored screen keeps each read short.
@@ -177,6 +183,62 @@ void TestMainWindowCapture::closeDuringCaptureWaitsForIt()
     QVERIFY(visibleAfterRequest);
     QTRY_VERIFY(!mainWindow->isVisible());
     QCOMPARE(offered, QStringList{"New image 1"});  // the picture taken meanwhile was offered
+}
+
+void TestMainWindowCapture::lineLostDuringCapture_data()
+{
+    QTest::addColumn<MeterFault>("fault");
+    QTest::newRow("hang-up in the image read") << MeterFault::HangUpInImage;
+    QTest::newRow("unplugged at the halt") << MeterFault::UnplugInHalt;
+}
+
+// The error names the port and the cause; the window is back in its not-connected state.
+void TestMainWindowCapture::lineLostDuringCapture()
+{
+    QFETCH(MeterFault, fault);
+    connectToMeter({fault});
+    mainWindow->mnuFreezeImage->setChecked(true);
+    mainWindow->mnuCaptureScreen->trigger();
+
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().first, Kind::Error);
+    QVERIFY2(messages.first().second.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(MeterCom)),
+             qPrintable(messages.first().second));
+    QVERIFY(!mainWindow->link().IsConnected());
+    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
+    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
+    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
+    QVERIFY(mainWindow->mnuConnect->isEnabled());
+    QVERIFY(mainWindow->mnuInterface->menuAction()->isEnabled());
+    QVERIFY(mainWindow->imageWindows().isEmpty());
+}
+
+// SIGTERM while a frozen image is read over a paced line: the read drains, the instrument runs
+// again, command mode is left and the port closed; no window opens.
+void TestMainWindowCapture::signalDuringFrozenCapture()
+{
+    VirtualMeterOptions options;
+    options.comNumber = MeterCom;
+    options.storedSize = QSize(16, 40);
+    options.pace = true;
+    options.latencyMs = 5;
+    VirtualMeterThread *meter = startMeter(options);
+    reconnect(MeterCom);
+    InterruptSignals interrupts;
+    connect(&interrupts, &InterruptSignals::interrupted, mainWindow.get(), &TfrmMain::endBySignal);
+    connect(mainWindow.get(), &TfrmMain::fileTextChanged, this, [](const QString &text) {
+        if (text == QStringLiteral("Reading screen image..."))
+            QTimer::singleShot(300, [] { ::raise(SIGTERM); });
+    });
+    mainWindow->mnuFreezeImage->setChecked(true);
+    mainWindow->mnuCaptureScreen->trigger();
+
+    QTRY_VERIFY(!mainWindow->link().IsConnected());
+    QCOMPARE(meter->halts(), 1);
+    QVERIFY(!meter->halted());
+    QVERIFY(!meter->commandMode());
+    QVERIFY(mainWindow->imageWindows().isEmpty());
+    QVERIFY(messages.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindowCapture)

@@ -93,10 +93,13 @@ void TestMainWindowConnect::failedConnect_data()
     QTest::addColumn<bool>("meterPresent");
     QTest::addColumn<quint8>("model");
     QTest::addColumn<bool>("silent");
+    QTest::addColumn<QString>("fileText");
 
-    QTest::newRow("no such port") << false << quint8(220) << false;
-    QTest::newRow("instrument silent") << true << quint8(220) << true;
-    QTest::newRow("Tazo is not ours") << true << quint8(222) << false;
+    // The box keeps its text; the status bar says why a port would not open.
+    QTest::newRow("no such port") << false << quint8(220) << false
+                                  << QStringLiteral("COM79 cannot be opened: there is no such device.");
+    QTest::newRow("instrument silent") << true << quint8(220) << true << QStringLiteral("No instrument detected.");
+    QTest::newRow("Tazo is not ours") << true << quint8(222) << false << QStringLiteral("No instrument detected.");
 }
 
 void TestMainWindowConnect::failedConnect()
@@ -104,6 +107,7 @@ void TestMainWindowConnect::failedConnect()
     QFETCH(bool, meterPresent);
     QFETCH(quint8, model);
     QFETCH(bool, silent);
+    QFETCH(QString, fileText);
 
     if (meterPresent) {
         startMeterOn(72, model, silent);
@@ -115,7 +119,7 @@ void TestMainWindowConnect::failedConnect()
 
     QVERIFY(!mainWindow->link().IsConnected());  // never left open after a failure
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
-    QCOMPARE(mainWindow->pnlFile->text(), QStringLiteral("No instrument detected."));
+    QCOMPARE(mainWindow->pnlFile->text(), fileText);
     QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Not Connected"));
     QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);

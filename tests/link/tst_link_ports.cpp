@@ -113,6 +113,7 @@ private slots:
         link.PortNumber = 4711;
         QVERIFY(!link.OpenPort());
         QVERIFY(!link.IsConnected());
+        QCOMPARE(link.openFailure(), QStringLiteral("COM4711 cannot be opened: there is no such device."));
         TComPort port;
         port.setPortName(QStringLiteral("COM4711"));
         QVERIFY_THROWS_EXCEPTION(EComPort, port.open());
@@ -132,6 +133,7 @@ private slots:
         TqzMeterCom second;
         second.PortNumber = 7;
         QVERIFY(!second.OpenPort());
+        QCOMPARE(second.openFailure(), QStringLiteral("COM7 cannot be opened: it is in use by another program."));
         second.PortNumber = 8;
         QVERIFY(!second.OpenPort());
 

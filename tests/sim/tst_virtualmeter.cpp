@@ -2,6 +2,7 @@
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSerialPort>
@@ -159,6 +160,54 @@ private slots:
                 else if (expected.pixel(x, y) != colour((v >> (21 - 3 * (at.x() % 8))) & 7))
                     QFAIL(qPrintable(QStringLiteral("shown pixel (%1, %2)").arg(x).arg(y)));
             }
+    }
+
+    // A real line: paced replies take their time on the wire and come in many small deliveries
+    // (or in whole adapter pieces); a latency keeps the line quiet before each reply.
+    void realLine_data()
+    {
+        QTest::addColumn<bool>("pace");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("latencyMs");
+        QTest::newRow("paced byte by byte") << true << 0 << 0;
+        QTest::newRow("paced in pieces of 32") << true << 32 << 0;
+        QTest::newRow("latency 150 ms") << false << 0 << 150;
+    }
+    void realLine()
+    {
+        QFETCH(bool, pace);
+        QFETCH(int, chunk);
+        QFETCH(int, latencyMs);
+        VirtualMeterOptions options;
+        options.pace = pace;
+        options.chunk = chunk;
+        options.latencyMs = latencyMs;
+        QVERIFY(startInCommandMode(options));
+        const quint32 length = 956;  // 960 bytes with the trailer: about a second at line speed
+        const quint32 big[2] = {qToBigEndian(0x80000u), qToBigEndian(length)};
+        const QByteArray request = "@ATSPI1Read\r" + QByteArray(reinterpret_cast<const char *>(big), 8);
+        QElapsedTimer clock;
+        QVERIFY(m_line->write(request) == request.size() && m_line->waitForBytesWritten(2000));
+        clock.start();
+        QList<int> sizes;
+        qint64 firstByteMs = -1;
+        QByteArray reply;
+        while (reply.size() < int(length) + 4 && m_line->waitForReadyRead(3000)) {
+            if (firstByteMs < 0)
+                firstByteMs = clock.elapsed();
+            reply += m_line->readAll();
+            sizes << int(reply.size());
+        }
+        const qint64 totalMs = clock.elapsed();
+        QCOMPARE(reply.size(), int(length) + 4);
+        QVERIFY(reply.endsWith("OK\n\r"));
+        QVERIFY2(firstByteMs >= latencyMs, qPrintable(QString::number(firstByteMs)));
+        if (pace) {
+            QVERIFY2(totalMs >= 800, qPrintable(QString::number(totalMs)));
+            QVERIFY2(sizes.size() >= 10, qPrintable(QString::number(sizes.size())));
+        }
+        for (int size : sizes)
+            QVERIFY2(chunk == 0 || size % chunk == 0 || size == reply.size(), qPrintable(QString::number(size)));
     }
 
     // Started, the program replaces a stale link from a crashed run, answers on its link and

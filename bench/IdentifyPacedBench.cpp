@@ -1,0 +1,86 @@
+// Identification over a line that delivers byte by byte at 960 bytes a second, after a reply
+// latency of 0 to 12 ms: 40 identifications, the success count and the median time.
+//   bench_identify_paced [--runs N]
+#include "VirtualMeterThread.h"
+#include "qzMeterCOM.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Com = 43;
+constexpr int DefaultRuns = 40;
+const int Latencies[] = {0, 4, 8, 12};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    int runs = DefaultRuns;
+    if (arguments.size() == 2 && arguments[0] == QLatin1String("--runs"))
+        runs = qMax(1, arguments[1].toInt());
+    else if (!arguments.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_identify_paced [--runs N]\n");
+        return 2;
+    }
+
+    QTemporaryDir home;
+    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
+
+    const int latencyCount = int(std::size(Latencies));
+    std::vector<std::vector<double>> times(latencyCount);
+    std::vector<int> successes(latencyCount, 0);
+    for (int run = 0; run < runs; ++run) {
+        const int which = run % latencyCount;
+        VirtualMeterOptions options;
+        options.comNumber = Com;
+        options.pace = true;
+        options.latencyMs = Latencies[which];
+        VirtualMeterThread meter;
+        QString error;
+        if (!meter.start(options, &error)) {
+            std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+            return 1;
+        }
+        TqzMeterCom link;
+        link.PortNumber = Com;
+        QElapsedTimer clock;
+        clock.start();
+        const bool identified = link.OpenPort() && link.Connect() && link.Info.ModelCode == options.modelCode;
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        link.Disconnect();
+        if (identified) {
+            ++successes[which];
+            times[which].push_back(seconds);
+        }
+    }
+
+    std::vector<double> all;
+    int total = 0;
+    std::printf("\nidentification over a byte-paced line (960 bytes/s), %d runs\n", runs);
+    std::printf("  latency   identified   median time\n");
+    for (int i = 0; i < latencyCount; ++i) {
+        const int tried = runs / latencyCount + (i < runs % latencyCount ? 1 : 0);
+        std::printf("  %4d ms   %4d of %-4d  %8.3f s\n", Latencies[i], successes[i], tried, median(times[i]));
+        total += successes[i];
+        all.insert(all.end(), times[i].begin(), times[i].end());
+    }
+    std::printf("  all       %4d of %-4d  %8.3f s\n", total, runs, median(all));
+    return total == runs ? 0 : 1;
+}

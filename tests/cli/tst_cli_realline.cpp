@@ -1,0 +1,190 @@
+// snaploom on a line that behaves as a real one: a line that goes away in any phase of a
+// capture, a capture interrupted by a signal (once, or twice to abandon it), and unfreeze.
+#include "TestHome.h"
+#include "VirtualMeterThread.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+Q_DECLARE_METATYPE(MeterFault)
+
+namespace {
+
+constexpr int Com = 12;
+constexpr int ProgramTimeoutMs = 60000;
+constexpr int LineLostExit = 9;
+constexpr int InterruptedExit = 10;
+const QString PortArgument = QStringLiteral("COM%1").arg(Com);
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    qint64 elapsedMs = 0;
+};
+
+Run snaploom(const QStringList &arguments, const QString &folder = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(folder.isEmpty() ? QDir::currentPath() : folder);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(testBinary(QStringLiteral("snaploom")), arguments);
+    if (!process.waitForFinished(ProgramTimeoutMs))
+        process.kill();
+    process.waitForFinished();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError()), clock.elapsed()};
+}
+
+// A small stored screen: its image read takes about 3 s on a paced line.
+VirtualMeterOptions meterOptions(bool paced, QSet<MeterFault> faults = {})
+{
+    VirtualMeterOptions options;
+    options.comNumber = Com;
+    options.storedSize = QSize(16, 40);
+    options.pace = paced;
+    options.latencyMs = paced ? 5 : 0;
+    options.faults = faults;
+    return options;
+}
+
+}  // namespace
+
+class TestCliRealLine : public QObject
+{
+    Q_OBJECT
+private:
+    TestHome home;
+
+private slots:
+    // Whatever the phase, the capture ends at once with the port and the cause named, and no
+    // file is left. Unfrozen captures pass the halt and restart phases by.
+    void lineLostInEachPhase_data()
+    {
+        QTest::addColumn<MeterFault>("fault");
+        QTest::addColumn<bool>("paced");
+        for (MeterPhase phase : meterPhases()) {
+            const QByteArray name = meterPhaseName(phase).toLatin1();
+            QTest::newRow("hang-up in " + name) << hangUpFault(phase) << false;
+            QTest::newRow("unplug in " + name) << unplugFault(phase) << false;
+        }
+        QTest::newRow("hang-up in image, paced line") << MeterFault::HangUpInImage << true;
+        QTest::newRow("unplug in image, paced line") << MeterFault::UnplugInImage << true;
+    }
+    void lineLostInEachPhase()
+    {
+        QFETCH(MeterFault, fault);
+        QFETCH(bool, paced);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(paced, {fault})));
+        QTemporaryDir folder;
+        const Run run = snaploom({"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"}, folder.path());
+        QCOMPARE(run.exitCode, LineLostExit);
+        QVERIFY2(run.err.contains(QStringLiteral("The connection to COM%1 was lost (").arg(Com)), qPrintable(run.err));
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+        // Well within any read budget: the old link waited 100 s for a dead line.
+        qInfo("%s: ended after %lld ms", QTest::currentDataTag(), run.elapsedMs);
+        QVERIFY2(run.elapsedMs < 15000, qPrintable(QString::number(run.elapsedMs)));
+    }
+
+    // One signal during the frozen read: the read drains, the DSP restarts, command mode is
+    // left, nothing is written; the next identify works at once.
+    void interruptedCapture_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void interruptedCapture()
+    {
+        QFETCH(int, signalNumber);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(true)));
+        QTemporaryDir folder;
+        const Run run = interrupt(folder.path(), {signalNumber});
+        QCOMPARE(run.exitCode, InterruptedExit);
+        QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        QVERIFY(QDir(folder.path()).entryList().filter(QStringLiteral("screen")).isEmpty());
+        QCOMPARE(meter.halts(), 1);
+        QCOMPARE(meter.restarts(), 1);
+        QVERIFY(!meter.halted());
+        QVERIFY(!meter.commandMode());
+
+        const Run identify = snaploom({"identify", "--port", PortArgument});
+        QCOMPARE(identify.exitCode, 0);
+    }
+
+    // A second signal abandons at once and tells how to recover; identify still works while the
+    // rest of the abandoned reply arrives, and unfreeze restarts the instrument.
+    void abandonedCaptureThenUnfreeze()
+    {
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(true)));
+        QTemporaryDir folder;
+        const Run run = interrupt(folder.path(), {SIGINT, SIGINT});
+        QCOMPARE(run.exitCode, InterruptedExit);
+        QVERIFY2(run.err.contains(QStringLiteral("snaploom unfreeze --port %1").arg(PortArgument)), qPrintable(run.err));
+        QVERIFY(QDir(folder.path()).entryList().filter(QStringLiteral("screen")).isEmpty());
+        QVERIFY(meter.halted());
+
+        const Run identify = snaploom({"identify", "--port", PortArgument});
+        QVERIFY2(identify.exitCode == 0, qPrintable(identify.err));
+        QVERIFY(meter.halted());
+
+        const Run unfreeze = snaploom({"unfreeze", "--port", PortArgument});
+        QVERIFY2(unfreeze.exitCode == 0, qPrintable(unfreeze.err));
+        QVERIFY(!meter.halted());
+        QVERIFY(!meter.commandMode());
+    }
+
+    void unfreezeRefused()
+    {
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(false, {MeterFault::RestartRefused})));
+        const Run run = snaploom({"unfreeze", "--find"});
+        QCOMPARE(run.exitCode, 8);
+        QVERIFY(run.err.contains(QStringLiteral("Could not restart DSP and unfreeze image.")));
+        QVERIFY(!meter.commandMode());
+    }
+
+private:
+    // Runs a frozen capture and sends the signals once the image read is under way.
+    Run interrupt(const QString &folder, const QList<int> &signalNumbers)
+    {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(testBinary(QStringLiteral("snaploom")),
+                      {"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"});
+        QByteArray out;
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains("Reading screen image...") && clock.elapsed() < ProgramTimeoutMs
+               && process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(100);
+            out += process.readAllStandardOutput();
+        }
+        QTest::qWait(500);
+        for (int number : signalNumbers) {
+            ::kill(pid_t(process.processId()), number);
+            QTest::qWait(200);
+        }
+        if (!process.waitForFinished(ProgramTimeoutMs))
+            process.kill();
+        process.waitForFinished();
+        out += process.readAllStandardOutput();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromLocal8Bit(out),
+                QString::fromLocal8Bit(process.readAllStandardError()), clock.elapsed()};
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliRealLine)
+#include "tst_cli_realline.moc"

@@ -1,0 +1,163 @@
+// The link on a line that behaves as a real one: replies byte by byte at 960 bytes a second
+// after a delay, in adapter pieces; reads that are cancelled, abandoned or go silent.
+#include "TestHome.h"
+#include "VirtualMeterThread.h"
+#include "qzMeterCOM.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(MeterFault)
+
+namespace {
+
+constexpr int Com = 9;
+constexpr quint32 SomeAddress = 0x80000;
+constexpr quint32 ReadLength = 3072;  // about 3.2 s on a paced line
+
+VirtualMeterOptions pacedLine(int latencyMs, int chunk = 0)
+{
+    VirtualMeterOptions options;
+    options.comNumber = Com;
+    options.pace = true;
+    options.latencyMs = latencyMs;
+    options.chunk = chunk;
+    return options;
+}
+
+struct Abandoned
+{
+};
+
+}  // namespace
+
+class TestRealLine : public QObject
+{
+    Q_OBJECT
+private:
+    TestHome home;
+
+private slots:
+    // The status record trickles in; it is judged once whole, whatever the reply's delay.
+    void identifiesOverPacedLine_data()
+    {
+        QTest::addColumn<int>("latencyMs");
+        QTest::addColumn<int>("chunk");
+        for (int latency : {0, 4, 8, 12})
+            QTest::addRow("latency %d ms", latency) << latency << 0;
+        QTest::newRow("latency 8 ms, pieces of 16") << 8 << 16;
+        QTest::newRow("latency 12 ms, pieces of 5") << 12 << 5;
+    }
+    void identifiesOverPacedLine()
+    {
+        QFETCH(int, latencyMs);
+        QFETCH(int, chunk);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(pacedLine(latencyMs, chunk)));
+        TqzMeterCom link;
+        link.PortNumber = Com;
+        QVERIFY(link.OpenPort());
+        QVERIFY(link.Connect());
+        QCOMPARE(link.Info.ModelCode, quint8(220));
+        QCOMPARE(link.Info.SerialNumber, 4660);
+        QVERIFY(link.Info.StatusChecksumValid);
+        QCOMPARE(link.Info.PackageId, quint16(0x012A));
+    }
+
+    // A cancel drains the rest of the running read, so the next exchange finds a clean line;
+    // no further read is sent until the cancel is taken back.
+    void cancelledReadDrainsItsReply()
+    {
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(pacedLine(5)));
+        TqzMeterCom link;
+        link.PortNumber = Com;
+        QVERIFY(link.OpenPort());
+        QVERIFY(link.Connect());
+        QTimer::singleShot(500, &link, [&link] { link.Cancel(); });
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QVERIFY(link.ReadMemory(SomeAddress, ReadLength, stream) < qint64(ReadLength));
+        QCOMPARE(stream.size(), qint64(0));
+
+        const int reads = meter.memoryReads().size();
+        QCOMPARE(link.ReadMemory(SomeAddress, 4, stream), qint64(-1));
+        QCOMPARE(meter.memoryReads().size(), reads);
+
+        link.ResetCancel();
+        int status = -1;
+        QVERIFY(link.ReadDspStatus(status));
+        QCOMPARE(status, 0);
+        QVERIFY(link.StopDsp());
+        QVERIFY(link.StartDsp());
+    }
+
+    // A program that died in the middle of a read left the rest of the reply on the line; the
+    // next one connects all the same.
+    void connectsWhileAnAbandonedReplyArrives()
+    {
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(pacedLine(5)));
+        {
+            TqzMeterCom first;
+            first.PortNumber = Com;
+            QVERIFY(first.OpenPort());
+            QVERIFY(first.Connect());
+            qint64 arrived = 0;
+            first.ProgressBar = [&arrived](qint64 step) {
+                arrived += step;
+                if (arrived > 200)
+                    throw Abandoned{};
+            };
+            QBuffer stream;
+            stream.open(QIODevice::ReadWrite);
+            QVERIFY_THROWS_EXCEPTION(Abandoned, first.ReadMemory(SomeAddress, ReadLength, stream));
+        }
+        TqzMeterCom second;
+        second.PortNumber = Com;
+        QVERIFY(second.OpenPort());
+        QVERIFY(second.Connect());
+        QCOMPARE(second.Info.ModelCode, quint8(220));
+    }
+
+    // A reply that started and then stays silent for 10 s has failed, long before the read's
+    // budget; the instrument's own pauses are shorter and pass.
+    void silenceInAReply_data()
+    {
+        QTest::addColumn<MeterFault>("fault");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("silent for good") << MeterFault::StallInRead << false;
+        QTest::newRow("a 5 s pause") << MeterFault::PauseInImage << true;
+    }
+    void silenceInAReply()
+    {
+        QFETCH(MeterFault, fault);
+        QFETCH(bool, read);
+        VirtualMeterOptions options;
+        options.comNumber = Com;
+        options.storedSize = QSize(16, 40);
+        options.faults.insert(fault);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(options));
+        TqzMeterCom link;
+        link.PortNumber = Com;
+        QVERIFY(link.OpenPort());
+        QVERIFY(link.Connect());
+        const quint32 imageStart = 0x100000;
+        const quint32 imageLength = 16 / 8 * 1536;
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 received = link.ReadMemory(imageStart, imageLength, stream);
+        QCOMPARE(received == qint64(imageLength), read);
+        QCOMPARE(stream.size(), read ? qint64(imageLength) : 0);
+        QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(link.IsConnected());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRealLine)
+#include "tst_link_realline.moc"
