@@ -25,10 +25,9 @@ namespace {
 
 constexpr int Com = 23;
 constexpr int ProgramTimeoutMs = 180000;
-// The core's pauses after the halt and the restart, and the silence after which it gives up a
-// reply that stopped, shortened to keep the matrix quick; the program keeps its own.
+// The core's pauses after the halt and the restart, shortened to keep the matrix quick; the
+// program keeps its own.
 constexpr int ShortPauseMs = 50;
-constexpr int ShortSilenceLimitMs = 3000;
 // A lost line ends the capture within 2 s; on a loaded machine a little more is allowed.
 constexpr double LostLineSeconds = 5;
 // The smallest stored screen there is: one strip, so a paced image read takes under 2 s.
@@ -156,6 +155,7 @@ QList<MatrixRow> matrixRows()
     add("DSP status 17", {{}, VirtualMeterOptions::RefusingStatusWord}, {O::Refused, none, ExitRefused, RefusedText, 15});
     add("short-image", {{F::ShortImage}, 0, true}, givenUp);
     add("stall-in-read", {{F::StallInRead}, 0, true}, givenUp);
+    add("pause-in-image", {{F::PauseInImage}}, {O::Captured, none, ExitCaptured, Loaded, 20});
     add("halt-refused", {{F::HaltRefused}}, captured, Expected{O::HaltFailed, {E::HaltFailed}, ExitHaltFailed, HaltFailedText, 15});
     add("late-ack", {{F::LateHaltAck}}, captured, Expected{O::HaltFailed, {E::HaltFailed}, ExitHaltFailed, HaltFailedText, 15});
     add("restart-refused", {{F::RestartRefused}}, captured,
@@ -253,7 +253,6 @@ CoreRun captureInProcess(bool freeze)
     CoreRun run;
     TqzMeterCom link;
     link.PortNumber = Com;
-    link.ReplySilenceLimitMs = ShortSilenceLimitMs;
     try {
         if (!link.OpenPort() || !link.Connect() || !TqzMeterCom::IsCapturableModel(link.Info.ModelCode)) {
             link.Disconnect();
