@@ -5,6 +5,8 @@
 //   bench_soak [--core N] [--desktop N] [--width W] [--paced]
 // The instrument answers unpaced unless --paced; every other capture is frozen, with the
 // sequence's fixed pauses shortened to keep the soak about the link, the reads and the decode.
+// The instrument runs in this process too; its record of what it received is emptied after each
+// capture, so the figures are the programs' own.
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "InstrumentMemory.h"
@@ -118,8 +120,9 @@ QString differenceFrom(const QImage &picture, const QImage &expected)
     return QString();
 }
 
-int soakCore(int captures, const QImage &expected)
+int soakCore(int captures, VirtualMeterThread &meter)
 {
+    const QImage expected = meter.expectedCapture();
     TqzMeterCom link;
     link.PortNumber = Com;
     if (!link.OpenPort() || !link.Connect()) {
@@ -148,6 +151,7 @@ int soakCore(int captures, const QImage &expected)
         } catch (const std::exception &error) {
             figures.failed(number, QString::fromLocal8Bit(error.what()));
         }
+        meter.clearReceived();
         figures.done(number);
     }
     link.Disconnect();
@@ -155,8 +159,9 @@ int soakCore(int captures, const QImage &expected)
     return figures.failures();
 }
 
-int soakDesktop(int captures, const QImage &expected)
+int soakDesktop(int captures, VirtualMeterThread &meter)
 {
+    const QImage expected = meter.expectedCapture();
     QStringList errors;
     Dialogs::setMessageHandler([&errors](Dialogs::MessageKind kind, const QString &text, QMessageBox::StandardButtons) {
         // The question when an unsaved image window closes: discard it. Anything else is told.
@@ -207,6 +212,7 @@ int soakDesktop(int captures, const QImage &expected)
             }
             if (closed || !window.imageWindows().isEmpty())
                 figures.failed(number, QStringLiteral("its image window did not close"));
+            meter.clearReceived();
             figures.done(number);
         }
         window.mnuConnect->trigger();  // disconnects
@@ -270,9 +276,9 @@ int main(int argc, char *argv[])
 
     int failures = 0;
     if (coreCaptures > 0)
-        failures += soakCore(coreCaptures, meter.expectedCapture());
+        failures += soakCore(coreCaptures, meter);
     if (desktopCaptures > 0)
-        failures += soakDesktop(desktopCaptures, meter.expectedCapture());
+        failures += soakDesktop(desktopCaptures, meter);
     std::printf("\ninstrument left %s\n", meter.halted() ? "halted" : "running");
     meter.stop();
     return failures == 0 ? 0 : 1;
