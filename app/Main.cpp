@@ -160,6 +160,14 @@ TfrmMain::TfrmMain(QWidget *parent)
         return;
     }
 
+    // A line that goes away while nothing runs is shown at once; a running capture or connection
+    // attempt ends with its own report.
+    connect(m_link.get(), &TqzMeterCom::LineLostNoticed, this, [this] {
+        QString text;
+        if (!operationRunning() && m_link->TakeLineLoss(&text))
+            showLineLost(text);
+    });
+
     IniFileName = SettingsFolder::iniFileName();
     QDir().mkpath(QFileInfo(IniFileName).absolutePath());
     LoadSettings();

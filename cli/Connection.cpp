@@ -34,6 +34,28 @@ bool tryPort(TqzMeterCom &link, int number, bool tellOpenFailure, QTextStream &e
     return false;
 }
 
+// Lets SIGINT, SIGTERM and SIGHUP cancel what the link runs, and tells how to recover when a
+// second one abandons the program at once.
+void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
+{
+    InterruptSignals *interrupts = InterruptSignals::instance();
+    if (!interrupts)
+        return;
+    const QString port = choice.find ? QStringLiteral("--find") : QStringLiteral("--port COM%1").arg(choice.number);
+    interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
+                                              "command mode; to restart it, run: snaploom unfreeze %1\n")
+                                   .arg(port)
+                                   .toLocal8Bit(),
+                               ExitCode::Interrupted);
+    QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] {
+        link.Cancel();
+        std::fputs("\nInterrupted: finishing the running read and leaving the instrument running. "
+                   "Press Ctrl+C again to abandon at once.\n",
+                   stderr);
+        std::fflush(stderr);
+    });
+}
+
 }  // namespace
 
 bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
@@ -74,26 +96,6 @@ bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
         return false;
     }
     return true;
-}
-
-void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
-{
-    InterruptSignals *interrupts = InterruptSignals::instance();
-    if (!interrupts)
-        return;
-    const QString port = choice.find ? QStringLiteral("--find") : QStringLiteral("--port COM%1").arg(choice.number);
-    interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
-                                           "command mode; to restart it, run: snaploom unfreeze %1\n")
-                                .arg(port)
-                                .toLocal8Bit(),
-                            ExitCode::Interrupted);
-    QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] {
-        link.Cancel();
-        std::fputs("\nInterrupted: finishing the running read and leaving the instrument running. "
-                   "Press Ctrl+C again to abandon at once.\n",
-                   stderr);
-        std::fflush(stderr);
-    });
 }
 
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)

@@ -54,4 +54,6 @@ signals:
     // Bytes have arrived: count is what the port holds now. Never 0 and never while closed;
     // delivered on the main thread only while it processes events.
     void rxChar(int count);
+    // The port noticed by itself that the line went away (lineLost() tells why).
+    void lineLostNoticed();
 };

@@ -24,6 +24,7 @@ const QString ReadFailed = QStringLiteral("ReadFile function failed");
 const QString PurgeFailed = QStringLiteral("PurgeComm function failed");
 
 constexpr int WriteTimeoutPerByteMs = 100;
+constexpr int LineWatchIntervalMs = 500;
 constexpr int WriteTimeoutPerWriteMs = 1000;
 
 }  // namespace
@@ -31,6 +32,15 @@ constexpr int WriteTimeoutPerWriteMs = 1000;
 TComPort::TComPort(QObject *parent)
     : TCustomComPort(parent)
 {
+    // A pseudo-terminal whose other side closes reports nothing while nobody reads: the line is
+    // looked at now and then.
+    m_lineWatch.setInterval(LineWatchIntervalMs);
+    connect(&m_lineWatch, &QTimer::timeout, this, [this] {
+        if (!lineLost().isEmpty()) {
+            m_lineWatch.stop();
+            emit lineLostNoticed();
+        }
+    });
 }
 
 TComPort::~TComPort()
@@ -94,6 +104,7 @@ void TComPort::open()
     m_port = std::move(port);
     m_device = node;
     m_watching = true;
+    m_lineWatch.start();
 }
 
 void TComPort::close()
@@ -101,6 +112,7 @@ void TComPort::close()
     if (!m_port)
         return;
     m_watching = false;
+    m_lineWatch.stop();
     m_lostCause.clear();
     m_port->disconnect(this);
     if (m_port->isOpen()) {
@@ -207,6 +219,8 @@ void TComPort::onError(QSerialPort::SerialPortError error)
         m_watching = false;
         if (m_lostCause.isEmpty())
             m_lostCause = causeOfLoss(EIO);
+        m_lineWatch.stop();
+        emit lineLostNoticed();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "ComPort.h"
 
 #include <QSerialPort>
+#include <QTimer>
 #include <memory>
 
 // The real serial port on QSerialPort: 9600 8N1, no flow control, DTR and RTS held off, raw 8-bit.
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<QSerialPort> m_port;
     bool m_watching = false;  // false after the port reported a fatal error, until it is reopened
     QString m_lostCause;      // set once the line went away, until the port is closed
+    QTimer m_lineWatch;       // notices a line that goes away while nobody waits on it
     bool m_writing = false;
     bool m_rxWhileWriting = false;
 };

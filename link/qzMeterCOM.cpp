@@ -96,6 +96,7 @@ TqzMeterCom::TqzMeterCom(std::unique_ptr<TCustomComPort> port, QObject *parent)
     , ComPort(port ? std::move(port) : std::make_unique<TComPort>())
 {
     connect(ComPort.get(), &TCustomComPort::rxChar, this, &TqzMeterCom::CPRxChar);
+    connect(ComPort.get(), &TCustomComPort::lineLostNoticed, this, &TqzMeterCom::LineLostNoticed);
 }
 
 // The port closes with the link; nothing is sent to the instrument on the way.
@@ -120,16 +121,31 @@ void TqzMeterCom::poll()
 // more) and the operation fails with a text that names the port and the cause.
 void TqzMeterCom::checkLine()
 {
+    const QString cause = takeLostCause();
+    if (!cause.isEmpty())
+        throw ELineLost(ComPort->portName(), cause);
+}
+
+bool TqzMeterCom::TakeLineLoss(QString *text)
+{
+    const QString cause = takeLostCause();
+    if (cause.isEmpty())
+        return false;
+    *text = ELineLost(ComPort->portName(), cause).text();
+    return true;
+}
+
+QString TqzMeterCom::takeLostCause()
+{
     const QString cause = ComPort->lineLost();
     if (cause.isEmpty())
-        return;
-    const QString name = ComPort->portName();
+        return cause;
     ComPort->close();
     CommandMode = false;
     ReplyComplete = false;
     RxBuffer.clear();
     Idle = true;
-    throw ELineLost(name, cause);
+    return cause;
 }
 
 qint64 TqzMeterCom::write(const QByteArray &data)

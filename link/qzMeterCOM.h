@@ -83,6 +83,10 @@ public:
     bool CancelRequested() const { return m_cancelRequested; }
     void ResetCancel() { m_cancelRequested = false; }
 
+    // Whether the line went away; if so the port is closed and text names the port and the
+    // cause. For a caller outside any wait (the waits end with ELineLost by themselves).
+    bool TakeLineLoss(QString *text);
+
     // Reads and forgets what the instrument still sends of an earlier reply, until the line has
     // been quiet for quietMs (and at most for StaleDrainLimitMs).
     void DrainLine(int quietMs);
@@ -112,6 +116,10 @@ public:
     // A memory reply that has started and then stays silent this long has failed.
     int ReplySilenceLimitMs = 10000;
 
+signals:
+    // The port noticed a lost line while nothing waited on it; TakeLineLoss closes it.
+    void LineLostNoticed();
+
 public slots:
     void CPRxChar(int count);
 
@@ -120,6 +128,7 @@ private:
     // line that went away ends it with ELineLost, the port closed.
     void poll();
     void checkLine();
+    QString takeLostCause();
     qint64 write(const QByteArray &data);
     bool collectBytes(int polls, qint64 minimum, bool memoryReply);
     bool waitForStatusRecord();
@@ -140,7 +149,9 @@ constexpr int EepromPolls = 1000;
 constexpr int ReadMemoryPolls = 10000;
 constexpr int VersionMaxLength = 50;
 constexpr int LineBytesPerSecond = 960;     // 9600 baud, 10 bits a byte
-constexpr int StatusQuietMs = 50;           // a status record that stops for this long is complete
+// A status record that stops for this long after its first 32 bytes is judged as it is. Longer
+// than a USB adapter's 16 ms latency timer and the stalls of a busy computer.
+constexpr int StatusQuietMs = 250;
 constexpr int StaleQuietMs = 200;           // the line counts as quiet after this long
 constexpr int StaleDrainLimitMs = 120000;   // longer than any reply at line speed
 constexpr int CancelDrainQuietMs = 1000;    // a cancelled read stops draining after this long quiet

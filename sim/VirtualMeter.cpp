@@ -35,7 +35,7 @@ constexpr int ReadChunk = 4096;
 constexpr int HangUpCheckMs = 10;
 constexpr int HangUpWaitLimitMs = 3000;  // a program that reads nothing does not hold the line up
 constexpr int LateHaltAckMs = 1500;      // past the link's 1 s wait for the acknowledgement
-constexpr int LateRestartAckMs = 3500;   // past the link's 3 s wait
+constexpr int LateRestartAckMs = 10000;  // well past the link's 3 s wait, also on a busy computer
 constexpr int PauseInImageMs = 5000;     // the longest pause a real instrument makes in a reply
 
 // Status record content besides the identity fields.
@@ -69,6 +69,7 @@ VirtualMeter::VirtualMeter(const VirtualMeterOptions &options, QObject *parent)
     connect(m_paceTimer, &QTimer::timeout, this, &VirtualMeter::pump);
     m_pauseTimer = new QTimer(this);
     m_pauseTimer->setSingleShot(true);
+    m_pauseTimer->setTimerType(Qt::PreciseTimer);  // a latency is never cut short
     connect(m_pauseTimer, &QTimer::timeout, this, [this] {
         m_paused = false;
         m_pauseDone = true;

@@ -26,7 +26,7 @@ enum class MeterFault {
     HaltRefused,          // "@ATDSPSTOPLOGO" answered "ER"
     RestartRefused,       // "@ATDSPSTART" answered "ER"
     LateHaltAck,          // "@ATDSPSTOPLOGO" halts at once but is acknowledged only after 1.5 s
-    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 3.5 s
+    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 10 s
     // The line goes away in a phase (see MeterPhase): a hang-up closes the instrument's side of
     // the line; an unplug also removes its COM link, as an adapter pulled out takes its device.
     HangUpInIdentification, HangUpInDirectory, HangUpInDspStatus, HangUpInHalt, HangUpInImage, HangUpInRestart,

@@ -35,6 +35,7 @@ private slots:
     void lineLostDuringCapture_data();
     void lineLostDuringCapture();
     void signalDuringFrozenCapture();
+    void lineLostWhileIdle();
 
 private:
     // A small stored screen keeps each read short.
@@ -239,6 +240,19 @@ void TestMainWindowCapture::signalDuringFrozenCapture()
     QVERIFY(!meter->commandMode());
     QVERIFY(mainWindow->imageWindows().isEmpty());
     QVERIFY(messages.isEmpty());
+}
+
+// An instrument unplugged while nothing runs: the window notices by itself.
+void TestMainWindowCapture::lineLostWhileIdle()
+{
+    VirtualMeterThread *meter = connectToMeter();
+    meter->stop();
+    QTRY_COMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
+    QVERIFY(!mainWindow->link().IsConnected());
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().second.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(MeterCom)),
+             qPrintable(messages.first().second));
+    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
 }
 
 QTEST_MAIN(TestMainWindowCapture)

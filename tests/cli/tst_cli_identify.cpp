@@ -73,7 +73,7 @@ private slots:
 
         for (const QStringList &how : {QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}, QStringList{QStringLiteral("--find")}}) {
             const Run run = snaploom(QStringList{QStringLiteral("identify")} + how);
-            QCOMPARE(run.exitCode, 0);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
             QVERIFY2(run.out.contains(QStringLiteral("      Instrument Type: Corvane Brenn\n"
                                                      "        Serial Number: 31337\n")),
                      qPrintable(run.out + run.err));
