@@ -78,6 +78,8 @@ void TfrmImage::setClientSize(const QSize &size)
 
 bool TfrmImage::SaveImage()
 {
+    if (m_building)
+        return false;
     const QString fileName =
         Dialogs::saveFileName(this, windowTitle(), SaveTypes, SaveDefaultSuffix, TSaveFolder::startFolder());
     if (fileName.isEmpty())
@@ -115,7 +117,7 @@ bool TfrmImage::SaveImage()
 
 bool TfrmImage::FormCloseQuery()
 {
-    if (SkipSaveQuery || Saved)
+    if (SkipSaveQuery || Saved || m_building)
         return true;
 
     switch (Dialogs::message(this, Dialogs::MessageKind::Confirmation, saveQuestion(windowTitle()),

@@ -28,6 +28,11 @@ public:
     // True when written; false when cancelled, an overwrite was declined, or the write failed.
     bool SaveImage();
 
+    // While its picture still builds up during a capture, the window has nothing to save or
+    // copy and closes without a question (which cancels the capture).
+    void setBuilding(bool building) { m_building = building; }
+    bool building() const { return m_building; }
+
     // The control that paints the background and the picture; exposed for tests of its geometry.
     TImageView *imageView() const { return m_view; }
 
@@ -43,4 +48,5 @@ private:
     bool FormCloseQuery();
 
     TImageView *m_view = nullptr;
+    bool m_building = false;
 };

@@ -1,10 +1,12 @@
 #include "Main.h"
 
+#include "CaptureProgress.h"
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageForm.h"
 #include "ImagePlacement.h"
 #include "IniSettings.h"
+#include "LiveCapture.h"
 #include "SaveFolder.h"
 #include "ScreenPlacement.h"
 #include "SnaploomApplication.h"
@@ -40,6 +42,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -119,6 +122,25 @@ void showError(QWidget *parent, const QString &text)
 {
     Dialogs::message(parent, Dialogs::MessageKind::Error, text);
 }
+
+// Holds the client area's redraw lock until released or destroyed, whichever comes first.
+class ClientRedrawLock
+{
+public:
+    explicit ClientRedrawLock(TfrmMain &window) : m_window(&window) { window.LockClientRedraw(); }
+    ~ClientRedrawLock() { release(); }
+    ClientRedrawLock(const ClientRedrawLock &) = delete;
+    ClientRedrawLock &operator=(const ClientRedrawLock &) = delete;
+
+    void release()
+    {
+        if (TfrmMain *window = std::exchange(m_window, nullptr))
+            window->UnlockClientRedraw();
+    }
+
+private:
+    TfrmMain *m_window;
+};
 
 } // namespace
 
@@ -338,10 +360,13 @@ void TfrmMain::createStatusBar()
     pnlSerial->setFixedWidth(SerialWidth);
     pnlPort->setFixedWidth(PortWidth);
 
-    pbMain = new QProgressBar(pnlInfo);
-    pbMain->setObjectName(QStringLiteral("pbMain"));
-    pbMain->setTextVisible(false);
-    pbMain->hide();
+    m_captureProgress = new TCaptureProgress(pnlInfo);
+    pbMain = m_captureProgress->bar();
+    // The link's cancel path ends the read at once and restarts a halted instrument on the way out.
+    connect(m_captureProgress, &TCaptureProgress::cancelRequested, this, [this] {
+        if (m_link)
+            m_link->Cancel();
+    });
 
     imgCorner = new QLabel(pnlStatus);
     imgCorner->setObjectName(QStringLiteral("imgCorner"));
@@ -416,9 +441,12 @@ void TfrmMain::setAboutBox(QDialog *box)
 
 void TfrmMain::UpdateCommandStates()
 {
-    const bool active = activeImageWindow() != nullptr;
-    mnuSaveImage->setEnabled(active);
-    mnuCopy->setEnabled(active);
+    const TfrmImage *current = activeImageWindow();
+    const bool active = current != nullptr;
+    // A picture that is still building up has nothing to save or copy yet.
+    const bool finished = active && !current->building();
+    mnuSaveImage->setEnabled(finished);
+    mnuCopy->setEnabled(finished);
 
     mnuSaveImage->setIcon(m_saveIcon.forState(mnuSaveImage->isEnabled()));
     mnuConnect->setIcon(m_connectIcon.forState(mnuConnect->isEnabled()));
@@ -511,7 +539,7 @@ void TfrmMain::LayoutStatusBar()
         previous = panel;
     }
     imgCorner->move(barWidth - CornerSize - CornerMargin, StatusBarHeight - CornerSize - CornerMargin);
-    pbMain->setGeometry(pnlInfo->contentsRect());
+    m_captureProgress->setGeometry(pnlInfo->contentsRect());
 }
 
 void TfrmMain::DrawSizeGrip()
@@ -670,7 +698,10 @@ void TfrmMain::mnuCloseAllClick()
 {
     if (imageWindows().isEmpty())
         return;
-    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(imageWindowsMostRecentFirst()))
+    // A picture still building up is not offered for saving: closing its window cancels the capture.
+    QList<TfrmImage *> offered = imageWindowsMostRecentFirst();
+    offered.removeIf([](const TfrmImage *window) { return window->building(); });
+    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(offered))
         return;
     for (TfrmImage *window : imageWindows()) {
         window->Saved = true;
@@ -1050,49 +1081,58 @@ void TfrmMain::mnuCaptureScreenClick()
     mnuConnect->setEnabled(false);
     mnuCaptureScreen->setEnabled(false);
     UpdateCommandStates();
-    LockClientRedraw();
-    const auto finish = qScopeGuard([this] {
-        pbMain->hide();
+    // The client area stands still until the picture starts to build up in its window.
+    ClientRedrawLock redrawLock(*this);
+    TLiveCapture live([this, &redrawLock](const QSize &clientSize) {
+        redrawLock.release();
+        return openImageWindow(clientSize);
+    });
+    const auto finish = qScopeGuard([this, &redrawLock] {
+        m_captureProgress->finish();
         // A line lost during the capture leaves nothing to capture from.
         mnuCaptureScreen->setEnabled(m_link->IsConnected());
         mnuConnect->setEnabled(true);
         UpdateCommandStates();
-        UnlockClientRedraw();
+        redrawLock.release();
         endOperation();
     });
 
     m_link->ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
-    listener.event = [this](CaptureEvent event) {
+    listener.event = [this, &live](CaptureEvent event) {
         switch (event) {
         case CaptureEvent::HaltFailed: showError(this, CaptureTexts::HaltFailed); break;
         case CaptureEvent::RestartFailed: showError(this, CaptureTexts::RestartFailed); break;
-        case CaptureEvent::ShortRead: showError(this, CaptureTexts::CouldNotLoad); break;
+        case CaptureEvent::ShortRead:
+            live.discard();
+            showError(this, CaptureTexts::CouldNotLoad);
+            break;
         }
     };
-    listener.progressStarted = [this](qint64 maximum) {
-        pbMain->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
-        pbMain->setValue(0);
-        pbMain->show();
-    };
-    listener.progressStep = [this](qint64 step) {
-        pbMain->setValue(int(std::min<qint64>(pbMain->maximum(), pbMain->value() + step)));
-    };
-    listener.progressFinished = [this] {
-        pbMain->setValue(pbMain->maximum());
-        pbMain->hide();
-    };
+    listener.progressStarted = [this](qint64 maximum) { m_captureProgress->start(maximum); };
+    listener.progressStep = [this](qint64 step) { m_captureProgress->advance(step); };
+    listener.progressFinished = [this] { m_captureProgress->finish(); };
+    live.attach(listener);
+    // A cancel closes the picture's window at once, while the link still takes in the rest of the
+    // reply; closing that window is a cancel too.
+    connect(m_captureProgress, &TCaptureProgress::cancelRequested, &live, &TLiveCapture::discard);
+    connect(&live, &TLiveCapture::windowClosed, this, [this] { m_link->Cancel(); });
 
     ScreenCapture capture(*m_link, *m_memory);
     capture.haltPauseMs = CaptureHaltPauseMs;
     capture.restartPauseMs = CaptureRestartPauseMs;
     const CaptureResult result = capture.run([this] { return mnuFreezeImage->isChecked(); }, listener);
 
+    if (result.outcome == CaptureOutcome::Captured) {
+        ++CaptureCount;
+        if (TfrmImage *window = live.complete(result.image))
+            activateImageWindow(window);
+        return;
+    }
+    live.discard();
     switch (result.outcome) {
     case CaptureOutcome::Captured:
-        showCapturedImage(result.image);
-        break;
     case CaptureOutcome::NoScreenInfo:
         break;
     case CaptureOutcome::Cancelled:
@@ -1113,18 +1153,23 @@ void TfrmMain::mnuCaptureScreenClick()
     }
 }
 
-void TfrmMain::showCapturedImage(const QImage &picture)
+// The window of the capture that is running: titled with the number it takes if it completes.
+TfrmImage *TfrmMain::openImageWindow(const QSize &clientSize)
 {
-    ++CaptureCount;
     auto *window = new TfrmImage;
-    window->setPicture(picture);
-    window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount));
+    window->setWindowTitle(Texts::NewImagePrefix + QString::number(CaptureCount + 1));
     ClientArea->addSubWindow(window);
-    window->setClientSize(picture.size());
+    window->setClientSize(clientSize);
     TImagePlacement::place(ClientArea, window);
     connect(window, &QObject::destroyed, this, &TfrmMain::UpdateCommandStates, Qt::QueuedConnection);
     window->show();
     MaximizeChildren();
+    activateImageWindow(window);
+    return window;
+}
+
+void TfrmMain::activateImageWindow(TfrmImage *window)
+{
     ClientArea->setActiveSubWindow(window);
     window->setFocus();
 }

@@ -18,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QToolBar;
 class QToolButton;
+class TCaptureProgress;
 class TfrmImage;
 class TInstrumentMemory;
 class TqzMeterCom;
@@ -169,7 +170,8 @@ private:
     void showLineLost(const QString &text);
     void finishEndBySignal();
     void setPortChoiceEnabled(bool enabled);
-    void showCapturedImage(const QImage &picture);
+    TfrmImage *openImageWindow(const QSize &clientSize);
+    void activateImageWindow(TfrmImage *window);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
     // serial port (or any other) is shown in an error box with its text.
@@ -183,6 +185,7 @@ private:
     std::unique_ptr<TqzMeterCom> m_link;
     std::unique_ptr<TInstrumentMemory> m_memory;
     QPointer<QDialog> m_aboutBox;
+    TCaptureProgress *m_captureProgress = nullptr;
     QList<QAction *> m_windowListActions;
     bool m_created = false;
     bool m_attemptRunning = false;

@@ -3,18 +3,17 @@
 #include "ComPort.h"
 #include "DspHalt.h"
 #include "InstrumentMemory.h"
+#include "ScreenDecoder.h"
 #include "ScreenImage.h"
 #include "qzMeterCOM.h"
 
 #include <QBuffer>
 #include <QThread>
-#include <QtMath>
 #include <utility>
 
 namespace {
 
 constexpr int RefusingDspStatus = 17;   // the instrument will not give its picture
-constexpr double UprightAngle = -90 * M_PI / 180;
 
 void say(const CaptureListener &listener, const QString &text)
 {
@@ -43,6 +42,9 @@ public:
             m_reported += step;
             if (m_listener.progressStep)
                 m_listener.progressStep(step);
+            // Until the read ends, the link's receive buffer holds exactly the reply so far.
+            if (step > 0 && m_listener.imageBytes)
+                m_listener.imageBytes(m_link.RxBuffer);
         };
     }
     ~ProgressScope()
@@ -127,12 +129,7 @@ CaptureOutcome ScreenCapture::runSteps(CaptureResult &result, const std::functio
     if (outcome != CaptureOutcome::Captured)
         return outcome;
 
-    if (screen.orientation == 0) {
-        int width = bitmap.width();
-        int height = bitmap.height();
-        RotateBitmap(bitmap, width, height, UprightAngle);
-    }
-    result.image = bitmap;
+    result.image = TurnUpright(bitmap, screen.orientation);
     return CaptureOutcome::Captured;
 }
 
@@ -141,7 +138,7 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
                                               const CaptureListener &listener)
 {
     const quint32 start = screen.imageAddress - ScreenLayout::ImageOffset;
-    const quint32 length = quint32(screen.width / ScreenLayout::StripWidth) * ScreenLayout::StripBytes;
+    const quint32 length = ScreenImageBytes(screen);
     result.bytesRequested = length;
 
     // Once the halt is sent the guard restarts the DSP on every way out, also when the option
@@ -165,6 +162,8 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
     }
 
     say(listener, CaptureTexts::ReadingImage);
+    if (listener.imageStarted)
+        listener.imageStarted(screen);
     QBuffer stream;
     stream.open(QIODevice::ReadWrite);
     {

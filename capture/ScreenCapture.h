@@ -1,5 +1,7 @@
 #pragma once
 
+
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <functional>
@@ -34,8 +36,12 @@ struct CaptureListener
 {
     std::function<void(const QString &text)> status;         // the first status-bar panel
     std::function<void(CaptureEvent event)> event;           // shown at once, in order
+    std::function<void(const ScreenDescription &screen)> imageStarted;  // the image read begins
     std::function<void(qint64 maximum)> progressStarted;     // the image read begins
     std::function<void(qint64 step)> progressStep;           // bytes arrived
+    // The image read's bytes so far, from its first byte, whenever more have arrived; the
+    // picture can be decoded from them strip by strip while the read goes on.
+    std::function<void(const QByteArray &received)> imageBytes;
     std::function<void()> progressFinished;                  // the read ended (always paired)
     std::function<void()> afterStrip;                        // between decoded strips
 };

@@ -1,19 +1,13 @@
 #include "ScreenImage.h"
 
+#include "ScreenDecoder.h"
+
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-// A row of one strip: 3 bytes, eight 3-bit colour indices, leftmost pixel in the top bits.
-inline void decodeRow(const uchar *row, QRgb *pixels, const TPalette &palette)
-{
-    const quint32 value = (quint32(row[0]) << 16) | (quint32(row[1]) << 8) | quint32(row[2]);
-    for (int k = 0; k < ScreenLayout::StripWidth; ++k)
-        pixels[k] = palette[(value >> (21 - 3 * k)) & 7u];
-}
 
 inline const QRgb *constLine(const QImage &image, int y)
 {
@@ -23,14 +17,6 @@ inline const QRgb *constLine(const QImage &image, int y)
 inline QRgb *line(QImage &image, int y)
 {
     return reinterpret_cast<QRgb *>(image.scanLine(y));
-}
-
-QImage blankImage(int width, int height)
-{
-    QImage image(width, height, ScreenImageFormat);
-    if (!image.isNull())
-        image.fill(ScreenBackground);
-    return image;
 }
 
 // Copies source into target at (0, 0) over the size both share.
@@ -58,7 +44,7 @@ QImage quarterTurns(const QImage &source, int turns)
     case 0:
         return source.copy();
     case 1: {  // +90 degrees: result H x W, (x, y) = source (y, H - 1 - x)
-        QImage result = blankImage(h, w);
+        QImage result = BlankScreenImage(h, w);
         for (int y = 0; y < w; ++y) {
             QRgb *out = line(result, y);
             for (int x = 0; x < h; ++x)
@@ -67,7 +53,7 @@ QImage quarterTurns(const QImage &source, int turns)
         return result;
     }
     case 2: {  // 180 degrees: (x, y) = source (W - 1 - x, H - 1 - y)
-        QImage result = blankImage(w, h);
+        QImage result = BlankScreenImage(w, h);
         for (int y = 0; y < h; ++y) {
             const QRgb *in = constLine(source, h - 1 - y);
             QRgb *out = line(result, y);
@@ -77,7 +63,7 @@ QImage quarterTurns(const QImage &source, int turns)
         return result;
     }
     default: {  // -90 degrees: result H x W, (x, y) = source (W - 1 - y, x)
-        QImage result = blankImage(h, w);
+        QImage result = BlankScreenImage(h, w);
         for (int y = 0; y < w; ++y) {
             QRgb *out = line(result, y);
             const int sx = w - 1 - y;
@@ -107,7 +93,7 @@ QImage generalTurn(const QImage &source, double angle)
     const int maxX = *std::max_element(std::begin(xs), std::end(xs));
     const int minY = *std::min_element(std::begin(ys), std::end(ys));
     const int maxY = *std::max_element(std::begin(ys), std::end(ys));
-    QImage result = blankImage(maxX - minX, maxY - minY);
+    QImage result = BlankScreenImage(maxX - minX, maxY - minY);
     for (int y = 0; y < result.height(); ++y) {
         QRgb *out = line(result, y);
         const double v = minY + y;
@@ -124,6 +110,14 @@ QImage generalTurn(const QImage &source, double angle)
 
 }  // namespace
 
+QImage BlankScreenImage(int width, int height)
+{
+    QImage image(width, height, ScreenImageFormat);
+    if (!image.isNull())
+        image.fill(ScreenBackground);
+    return image;
+}
+
 bool DecodeScreenImage(QIODevice &stream, QImage &bitmap, quint16 width, quint16 height,
                        const TPalette &palette, const std::function<void()> &afterStrip)
 {
@@ -131,24 +125,13 @@ bool DecodeScreenImage(QIODevice &stream, QImage &bitmap, quint16 width, quint16
         if (!stream.seek(0))
             return false;
         const QByteArray data = stream.readAll();
-        const qint64 strips = width / ScreenLayout::StripWidth;
-        if (strips > 0 && height > 0
-            && data.size() < ScreenLayout::StripBytes * (strips - 1) + qint64(ScreenLayout::RowBytes) * height)
+        ScreenDecoder decoder({width, height, 0, 0, palette});
+        if (decoder.strips() > 0 && height > 0 && data.size() < decoder.bytesNeededFor(decoder.strips() - 1))
             return false;
-
-        QImage work = blankImage(width, height);
-        if (work.isNull() && width > 0 && height > 0)
+        if (!decoder.isValid())
             return false;  // no memory for the picture
-        const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
-        for (qint64 s = 0; s < strips; ++s) {
-            const uchar *strip = bytes + ScreenLayout::StripBytes * s;
-            const int column = int(s) * ScreenLayout::StripWidth;
-            for (int r = 0; r < height; ++r)
-                decodeRow(strip + ScreenLayout::RowBytes * r, line(work, r) + column, palette);
-            if (afterStrip)
-                afterStrip();
-        }
-        copyInto(work, bitmap);
+        decoder.decodeAvailable(data.constData(), data.size(), afterStrip);
+        copyInto(decoder.image(), bitmap);
         return true;
     } catch (...) {
         return false;
@@ -177,4 +160,16 @@ void RotateBitmap(QImage &image, int &width, int &height, double angle)
     }
     width = image.width();
     height = image.height();
+}
+
+QImage TurnUpright(const QImage &stored, quint16 orientation)
+{
+    constexpr double UprightAngle = -90 * M_PI / 180;
+    QImage image = stored;
+    if (orientation == 0) {
+        int width = image.width();
+        int height = image.height();
+        RotateBitmap(image, width, height, UprightAngle);
+    }
+    return image;
 }

@@ -21,6 +21,9 @@ constexpr QImage::Format ScreenImageFormat = QImage::Format_RGB32;
 // What the pixels that no strip covers show (columns past the last whole strip).
 constexpr QRgb ScreenBackground = 0xFFFFFFFFu;
 
+// A picture of the stored screen's format with nothing decoded into it yet.
+QImage BlankScreenImage(int width, int height);
+
 // Decodes the stored image read from the instrument into bitmap (width x height, or null to
 // be given the decoded picture).
 // afterStrip, when set, runs after each strip so the caller can process pending events.
@@ -31,3 +34,7 @@ bool DecodeScreenImage(QIODevice &stream, QImage &bitmap, quint16 width, quint16
 // Turns image by angle (radians) about its top-left corner; image, width and height become the
 // turned picture. A quarter turn (-90 degrees) is exact: result pixel (x, y) = source (W-1-y, x).
 void RotateBitmap(QImage &image, int &width, int &height, double angle);
+
+// The stored picture as it is shown: orientation 0 means it is stored turned and is given a
+// quarter turn (-90 degrees); any other orientation is shown as stored.
+QImage TurnUpright(const QImage &stored, quint16 orientation);

@@ -1,4 +1,5 @@
 // Decoding the instrument's strip layout and turning pictures upright.
+#include "ScreenDecoder.h"
 #include "ScreenImage.h"
 #include "ScriptedMeter.h"
 
@@ -84,6 +85,55 @@ private slots:
         QImage untouched(size, ScreenImageFormat);
         untouched.fill(Qt::white);
         QCOMPARE(image, untouched);
+    }
+
+    // Bytes handed over as they arrive decode each strip once its rows are in, never before, and
+    // end in the picture of one decode of the whole read, turned as it is shown.
+    void decodeWhileArriving_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("piece");
+        QTest::newRow("screen, turned, line-sized pieces") << QSize(272, 480) << 0 << 397;
+        QTest::newRow("as stored, byte by byte") << QSize(24, 5) << 1 << 1;
+        QTest::newRow("full strips, strip-sized pieces") << QSize(16, 512) << 0 << 1536;
+        QTest::newRow("width not a multiple of 8, all at once") << QSize(20, 7) << 0 << 100000;
+    }
+    void decodeWhileArriving()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, orientation);
+        QFETCH(int, piece);
+        const int width = size.width();
+        const int height = size.height();
+        const QByteArray bytes = ScriptedMeter::encodeStrips(ScriptedMeter::patternIndices(width, height), width, height)
+                                 + QByteArray("OK\n\r");
+        bool ok = false;
+        const QImage whole = decode(bytes, width, height, &ok);
+        QVERIFY(ok);
+
+        ScreenDecoder decoder({quint16(width), quint16(height), quint16(orientation), 0, Palette});
+        QVERIFY(decoder.isValid());
+        for (qint64 offered = 0;; offered += piece) {
+            const qint64 received = std::min<qint64>(offered, bytes.size());
+            decoder.decodeAvailable(bytes.constData(), received);
+            const int strips = decoder.stripsDecoded();
+            const qint64 rowsEnd = qint64(1536) * strips + 3 * height;   // where the next strip's rows end
+            QVERIFY2(strips == width / 8 || received < rowsEnd, qPrintable(QStringLiteral("at %1").arg(received)));
+            QVERIFY(strips == 0 || received >= decoder.bytesNeededFor(strips - 1));
+            const QImage shown = decoder.image();
+            const int done = strips * 8;
+            QCOMPARE(shown.copy(0, 0, done, height), whole.copy(0, 0, done, height));
+            QImage blank(width - done, height, ScreenImageFormat);
+            blank.fill(ScreenBackground);
+            QCOMPARE(shown.copy(done, 0, width - done, height), blank);
+            if (received == bytes.size())
+                break;
+        }
+        QVERIFY(decoder.complete());
+        QCOMPARE(decoder.image(), whole);
+        QCOMPARE(decoder.upright(), TurnUpright(whole, quint16(orientation)));
+        QCOMPARE(decoder.upright().size(), UprightScreenSize({quint16(width), quint16(height), quint16(orientation), 0, {}}));
     }
 
     // The quarter turn that shows a portrait screen upright is exact: (x, y) is source (W-1-y, x).
