@@ -14,14 +14,19 @@ constexpr int GridSize = 16;
 
 using Artwork = std::function<void(QPainter &)>;
 
+void paintOn(QPaintDevice &device, const Artwork &draw, int size)
+{
+    QPainter painter(&device);
+    painter.setRenderHint(QPainter::Antialiasing, size > GridSize);
+    painter.scale(qreal(size) / GridSize, qreal(size) / GridSize);
+    draw(painter);
+}
+
 QPixmap render(const Artwork &draw, int size)
 {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing, size > GridSize);
-    painter.scale(qreal(size) / GridSize, qreal(size) / GridSize);
-    draw(painter);
+    paintOn(pixmap, draw, size);
     return pixmap;
 }
 
@@ -177,6 +182,14 @@ QIcon application()
     for (int size : {16, 32, 48, 64})
         icon.addPixmap(render(drawApplication, size));
     return icon;
+}
+
+QImage applicationPicture(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    paintOn(image, drawApplication, size);
+    return image;
 }
 
 } // namespace Icons

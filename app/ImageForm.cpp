@@ -1,6 +1,7 @@
 #include "ImageForm.h"
 
 #include "Dialogs.h"
+#include "ImageFile.h"
 #include "ImageView.h"
 #include "SaveFolder.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLayout>
-#include <QSaveFile>
 
 namespace {
 
@@ -93,18 +93,8 @@ bool TfrmImage::SaveImage()
 
     // Written through a temporary file, so a failed write never damages a file already there.
     const QString fullPath = QFileInfo(fileName).absoluteFilePath();
-    QSaveFile file(fullPath);
     QString reason;
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-    } else if (!picture().save(&file, "BMP")) {
-        reason = file.error() != QFileDevice::NoError ? file.errorString()
-                                                       : QStringLiteral("The image could not be written.");
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        reason = file.errorString();
-    }
-    if (!reason.isNull()) {
+    if (!ImageFile::write(picture(), fullPath, ImageFile::Format::Bmp, &reason)) {
         Dialogs::message(this, Dialogs::MessageKind::Error, cannotCreateError(fullPath, reason));
         return false;
     }

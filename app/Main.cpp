@@ -13,6 +13,7 @@
 #include "UnsavedImages.h"
 
 #include "ComPort.h"
+#include "InstrumentFinder.h"
 #include "InstrumentMemory.h"
 #include "ProgressBarFix.h"
 #include "ScreenCapture.h"
@@ -927,9 +928,7 @@ void TfrmMain::finishEndBySignal()
 
 bool TfrmMain::connectionAttempt()
 {
-    if (!m_link->OpenPort())
-        return false;
-    return m_link->Connect() && TqzMeterCom::IsCapturableModel(m_link->Info.ModelCode);
+    return InstrumentFinder::attempt(*m_link) == InstrumentFinder::Attempt::Connected;
 }
 
 void TfrmMain::connectAttempt(int senderTag)
@@ -1010,25 +1009,22 @@ void TfrmMain::FindInstrument()
     BuildPortMenu();
     for (QAction *item : mnuInterface->actions())
         item->setChecked(false);
-    QList<QPointer<QAction>> portItems;
-    for (QAction *item : mnuInterface->actions())
-        if (tagOf(item) > 0)
-            portItems.append(item);
 
-    for (const QPointer<QAction> &item : portItems) {
-        if (!item)
-            continue;
-        const int number = tagOf(item);
+    const int found = InstrumentFinder::search([this](int number) {
         m_link->Disconnect();
         m_link->PortNumber = number;
         setFileText(Texts::TryingToOpen + QString::number(number));
         mnuConnectClick(TagFindInstrument);
-        if (m_link->IsConnected()) {
-            if (item)
+        return m_link->IsConnected();
+    });
+    if (found > 0) {
+        for (QAction *item : mnuInterface->actions())
+            if (tagOf(item) == found) {
                 item->setChecked(true);
-            UpdateCommandStates();
-            return;
-        }
+                break;
+            }
+        UpdateCommandStates();
+        return;
     }
     BuildPortMenu();
     Dialogs::message(this, Dialogs::MessageKind::Error, Texts::NoInstrumentMessage);
@@ -1101,14 +1097,9 @@ void TfrmMain::mnuCaptureScreenClick()
     CaptureListener listener;
     listener.status = [this](const QString &text) { setFileText(text); };
     listener.event = [this, &live](CaptureEvent event) {
-        switch (event) {
-        case CaptureEvent::HaltFailed: showError(this, CaptureTexts::HaltFailed); break;
-        case CaptureEvent::RestartFailed: showError(this, CaptureTexts::RestartFailed); break;
-        case CaptureEvent::ShortRead:
-            live.discard();
-            showError(this, CaptureTexts::CouldNotLoad);
-            break;
-        }
+        if (event == CaptureEvent::ShortRead)
+            live.discard();  // the window goes before its message
+        showError(this, CaptureTexts::forEvent(event));
     };
     listener.progressStarted = [this](qint64 maximum) { m_captureProgress->start(maximum); };
     listener.progressStep = [this](qint64 step) { m_captureProgress->advance(step); };

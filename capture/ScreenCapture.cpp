@@ -193,3 +193,13 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
     tell(listener, CaptureEvent::ShortRead);
     return CaptureOutcome::ShortRead;
 }
+
+QString CaptureTexts::forEvent(CaptureEvent event)
+{
+    switch (event) {
+    case CaptureEvent::HaltFailed: return HaltFailed;
+    case CaptureEvent::RestartFailed: return RestartFailed;
+    case CaptureEvent::ShortRead: return CouldNotLoad;
+    }
+    return QString();
+}

@@ -98,4 +98,7 @@ inline const QString Refused = QStringLiteral("Sorry. The Picture Preview can no
 inline const QString HaltFailed = QStringLiteral("Could not halt DSP and freeze image.");
 inline const QString RestartFailed = QStringLiteral("Could not restart DSP and unfreeze image.");
 inline const QString LoadError = QStringLiteral("An error occoured while loading image.\r\rPlease try again.");
+
+// The message each event of the sequence shows.
+QString forEvent(CaptureEvent event);
 }  // namespace CaptureTexts

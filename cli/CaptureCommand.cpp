@@ -1,32 +1,22 @@
 #include "CaptureCommand.h"
 
+#include "CommandLine.h"
 #include "Connection.h"
 #include "ExitCodes.h"
 #include "InterruptSignals.h"
 #include "InstrumentMemory.h"
 #include "ScreenCapture.h"
-#include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
 #include <QFileInfo>
-#include <QImageWriter>
+#include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextStream>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
-
-const char CaptureUsage[] =
-    "Usage: snaploom capture (--port COM<n> | --find) [--freeze] [-o FILE]\n"
-    "Captures the instrument's screen, turned upright, to FILE: a Windows bitmap, or PNG when\n"
-    "FILE ends in .png. Without -o the file is <model>-<serial>-<YYYYMMDD-HHMMSS>.bmp in the\n"
-    "current folder, never overwriting one that exists.\n"
-    "  --freeze   halt the instrument's signal processor while the picture is read\n"
-    "             (ongoing measurements on the instrument are cleared)\n"
-    "Exit codes: 0 captured and written, 2 bad options, 3 no instrument, 4 refused by the\n"
-    "instrument, 5 halt failed, 6 load failed, 7 file not written, 8 written but the DSP did\n"
-    "not restart, 9 line lost, 10 interrupted, 1 serial error.\n";
 
 constexpr double LineBytesPerSecond = 9600.0 / 10;  // 10 bits a byte on the wire
 constexpr int BarWidth = 30;
@@ -92,37 +82,6 @@ private:
     QString m_shown;
 };
 
-struct CaptureOptions
-{
-    PortChoice port;
-    bool freeze = false;
-    QString output;
-};
-
-bool parseOptions(QStringList arguments, CaptureOptions &options, QString &error)
-{
-    if (!takePortChoice(arguments, options.port, error))
-        return false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--freeze")) {
-            options.freeze = true;
-        } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                error = QStringLiteral("%1 needs a file name.").arg(argument);
-                return false;
-            }
-            options.output = arguments.at(++i);
-        } else if (argument.startsWith(QLatin1String("--output="))) {
-            options.output = argument.mid(9);
-        } else {
-            error = QStringLiteral("Unknown option: %1").arg(argument);
-            return false;
-        }
-    }
-    return true;
-}
-
 // Leaves command mode on the way out, whatever happened; an error here adds nothing.
 struct DisconnectOnExit
 {
@@ -154,19 +113,10 @@ int exitCodeFor(CaptureOutcome outcome)
     return ExitCode::LoadFailed;
 }
 
-QString eventText(CaptureEvent event)
-{
-    switch (event) {
-    case CaptureEvent::HaltFailed: return CaptureTexts::HaltFailed;
-    case CaptureEvent::RestartFailed: return CaptureTexts::RestartFailed;
-    case CaptureEvent::ShortRead: return CaptureTexts::CouldNotLoad;
-    }
-    return QString();
-}
-
 }  // namespace
 
-QString freshCaptureFileName(const QDir &folder, const QString &model, qint32 serial, const QDateTime &when)
+QString freshCaptureFileName(const QDir &folder, const QString &model, qint32 serial, const QDateTime &when,
+                             ImageFile::Format format)
 {
     // A model name such as "Corvane Alvo" becomes "Corvane_Alvo": no spaces or path characters.
     QString safeModel = model;
@@ -175,78 +125,61 @@ QString freshCaptureFileName(const QDir &folder, const QString &model, qint32 se
     if (safeModel.isEmpty())
         safeModel = QStringLiteral("instrument");
     const QString stem = QStringLiteral("%1-%2-%3").arg(safeModel).arg(serial).arg(when.toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    QString name = stem + QStringLiteral(".bmp");
+    const QString suffix = ImageFile::suffix(format);
+    QString name = stem + suffix;
     for (int n = 2; QFileInfo::exists(folder.filePath(name)); ++n)
-        name = QStringLiteral("%1-%2.bmp").arg(stem).arg(n);
+        name = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
     return folder.filePath(name);
 }
 
-bool writeCaptureFile(const QImage &image, const QString &path, QString *error)
+int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
-    const QByteArray format = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? "PNG" : "BMP";
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, format);
-    if (!writer.write(image)) {
-        *error = writer.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
+    // With the picture on standard output, every text goes to standard error.
+    const bool toStandardOutput = request.output == QLatin1String("-");
+    QTextStream &info = toStandardOutput ? err : out;
 
-int runCaptureCommand(const QStringList &arguments)
-{
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        out << CaptureUsage;
-        return ExitCode::Success;
-    }
-    CaptureOptions options;
-    QString error;
-    if (!parseOptions(arguments, options, error)) {
-        err << error << '\n' << CaptureUsage;
-        return ExitCode::Usage;
+    // A file that cannot be written is found before the instrument is touched: the read takes
+    // a minute, and with --freeze the instrument stands halted meanwhile.
+    if (!request.output.isEmpty() && !toStandardOutput) {
+        const QString why = ImageFile::whyNotWritable(request.output);
+        if (!why.isEmpty()) {
+            err << QStringLiteral("Cannot write %1: %2\n").arg(request.output, why);
+            return ExitCode::FileNotWritten;
+        }
+    } else if (!toStandardOutput && ::access(".", W_OK | X_OK) != 0) {
+        err << QStringLiteral("Cannot write in the current folder: %1\n").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return ExitCode::FileNotWritten;
     }
 
-    std::unique_ptr<TqzMeterCom> link = connectInstrument(options.port, err);
+    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
     if (!link)
         return ExitCode::NoInstrument;
     DisconnectOnExit disconnect{*link};
-    out << QStringLiteral("Connected to COM%1 (%2): %3, serial number %4\n")
-               .arg(link->PortNumber)
-               .arg(SerialPorts::devicePathFor(link->PortNumber), link->Info.ModelName)
-               .arg(link->Info.SerialNumber);
-    out.flush();
+    info << QStringLiteral("Connected to %1: %2, serial number %3\n")
+                .arg(connectedPortText(*link), link->Info.ModelName)
+                .arg(link->Info.SerialNumber);
+    info.flush();
 
     TInstrumentMemory memory;
     memory.MeterCom = link.get();
     ScreenCapture capture(*link, memory);
     ProgressLine progress(err);
     CaptureListener listener;
-    listener.status = [&out](const QString &text) {
+    listener.status = [&info](const QString &text) {
         if (!text.isEmpty()) {
-            out << text << '\n';
-            out.flush();
+            info << text << '\n';
+            info.flush();
         }
     };
     listener.event = [&err](CaptureEvent event) {
-        err << eventText(event) << '\n';
+        err << CaptureTexts::forEvent(event) << '\n';
         err.flush();
     };
     listener.progressStarted = [&progress](qint64 maximum) { progress.start(maximum); };
     listener.progressStep = [&progress](qint64 step) { progress.step(step); };
     listener.progressFinished = [&progress] { progress.finish(); };
 
-    const bool freeze = options.freeze;
+    const bool freeze = request.freeze;
     const CaptureResult result = capture.run([freeze] { return freeze; }, listener);
 
     switch (result.outcome) {
@@ -275,19 +208,33 @@ int runCaptureCommand(const QStringList &arguments)
         return exitCodeFor(result.outcome);
     }
 
-    const QString path = options.output.isEmpty()
-                             ? freshCaptureFileName(QDir::current(), link->Info.ModelName, link->Info.SerialNumber,
-                                                    QDateTime::currentDateTime())
-                             : options.output;
     // A signal that came after the read: the picture is not written, not even in part.
     if (InterruptSignals::received()) {
         err << InterruptedText << '\n';
         return ExitCode::Interrupted;
     }
-    if (!writeCaptureFile(result.image, path, &error)) {
+    // The picture is delivered, but the instrument was left halted: the caller must know.
+    const int written = result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
+
+    QString error;
+    if (toStandardOutput) {
+        QFile standardOutput;
+        if (!standardOutput.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)
+            || !ImageFile::write(result.image, standardOutput, request.format, &error)) {
+            err << QStringLiteral("Could not write the picture to standard output: %1\n").arg(error.isEmpty() ? standardOutput.errorString() : error);
+            return ExitCode::FileNotWritten;
+        }
+        info << QStringLiteral("Wrote %1 x %2 pixels to standard output\n").arg(result.image.width()).arg(result.image.height());
+        return written;
+    }
+    const QString path = request.output.isEmpty()
+                             ? freshCaptureFileName(QDir::current(), link->Info.ModelName, link->Info.SerialNumber,
+                                                    QDateTime::currentDateTime(), request.format)
+                             : request.output;
+    if (!ImageFile::write(result.image, path, request.format, &error)) {
         err << QStringLiteral("Could not write %1: %2\n").arg(path, error);
         return ExitCode::FileNotWritten;
     }
-    out << QStringLiteral("Saved %1 x %2 pixels to %3\n").arg(result.image.width()).arg(result.image.height()).arg(path);
-    return result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
+    info << QStringLiteral("Saved %1 x %2 pixels to %3\n").arg(result.image.width()).arg(result.image.height()).arg(path);
+    return written;
 }

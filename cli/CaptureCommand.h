@@ -1,19 +1,19 @@
 #pragma once
 
+#include "ImageFile.h"
+
 #include <QDateTime>
 #include <QDir>
-#include <QImage>
 #include <QString>
-#include <QStringList>
+#include <QTextStream>
 
-// `snaploom capture`: connects, runs the capture core and writes the picture to a file.
-// arguments are those after the word "capture". Returns the exit code (ExitCodes.h).
-int runCaptureCommand(const QStringList &arguments);
+struct CommandRequest;
 
-// The file name used without -o: <model>-<serial>-<YYYYMMDD-HHMMSS>.bmp in folder, with -2,
-// -3 ... added before the suffix when the name is taken.
-QString freshCaptureFileName(const QDir &folder, const QString &model, qint32 serial, const QDateTime &when);
+// `snaploom capture`: checks the output, connects, runs the capture core and writes the picture
+// to a file or to standard output. Returns the exit code (ExitCodes.h).
+int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStream &err);
 
-// Writes image through a temporary file, so a failed write leaves any file at path as it was.
-// PNG when path ends in .png, a Windows bitmap otherwise. False with a reason in error.
-bool writeCaptureFile(const QImage &image, const QString &path, QString *error);
+// The file name used without -o: <model>-<serial>-<YYYYMMDD-HHMMSS> and the format's suffix in
+// folder, with -2, -3 ... added before the suffix when the name is taken.
+QString freshCaptureFileName(const QDir &folder, const QString &model, qint32 serial, const QDateTime &when,
+                             ImageFile::Format format);

@@ -1,35 +1,37 @@
 #include "Connection.h"
 
+#include "CommandLine.h"
 #include "ExitCodes.h"
+#include "InstrumentFinder.h"
 #include "InterruptSignals.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-bool tryPort(TqzMeterCom &link, int number, bool tellOpenFailure, QTextStream &err)
+QString portText(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
+}
+
+// A search says nothing of ports that do not open; a chosen port tells why it did not.
+bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
 {
     link.Disconnect();
-    link.PortNumber = number;
-    if (!link.OpenPort()) {
-        if (tellOpenFailure)
-            err << link.openFailure() << '\n';
-        return false;
-    }
-    const bool identified = link.Connect();
-    if (identified && TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
+    const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
+    if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
+    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
+        err << link.openFailure() << '\n';
     // A failed identification leaves no model to name.
-    if (identified && !link.CancelRequested())
-        err << QStringLiteral("COM%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
-                   .arg(number)
-                   .arg(link.Info.ModelName)
+    if (attempt == InstrumentFinder::Attempt::NotCapturable && !link.CancelRequested())
+        err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
+                   .arg(portText(link), link.Info.ModelName)
                    .arg(link.Info.ModelCode);
-    else if (link.CommandMode && !link.CancelRequested())
-        err << QStringLiteral("COM%1 answers commands but did not identify itself.\n").arg(number);
+    else if (attempt == InstrumentFinder::Attempt::NoAnswer && link.CommandMode && !link.CancelRequested())
+        err << QStringLiteral("%1 answers commands but did not identify itself.\n").arg(portText(link));
     link.Disconnect();
     return false;
 }
@@ -41,7 +43,9 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
     InterruptSignals *interrupts = InterruptSignals::instance();
     if (!interrupts)
         return;
-    const QString port = choice.find ? QStringLiteral("--find") : QStringLiteral("--port COM%1").arg(choice.number);
+    const QString port = choice.find             ? QStringLiteral("--find")
+                         : choice.path.isEmpty() ? QStringLiteral("--port COM%1").arg(choice.number)
+                                                 : QStringLiteral("--port ") + choice.path;
     interrupts->setAbandonText(QStringLiteral("\nAbandoned at once. The instrument may still be sending, halted and in "
                                               "command mode; to restart it, run: snaploom unfreeze %1\n")
                                    .arg(port)
@@ -58,67 +62,28 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
 
 }  // namespace
 
-bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error)
-{
-    bool havePort = false;
-    for (int i = 0; i < arguments.size();) {
-        const QString argument = arguments.at(i);
-        if (argument == QLatin1String("--find")) {
-            choice.find = true;
-            arguments.removeAt(i);
-        } else if (argument == QLatin1String("--port") || argument.startsWith(QLatin1String("--port="))) {
-            QString value;
-            if (argument == QLatin1String("--port")) {
-                if (i + 1 >= arguments.size()) {
-                    error = QStringLiteral("--port needs a port such as COM5.");
-                    return false;
-                }
-                value = arguments.at(i + 1);
-                arguments.removeAt(i + 1);
-            } else {
-                value = argument.mid(7);
-            }
-            arguments.removeAt(i);
-            const QString digits = value.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ? value.mid(3) : value;
-            bool ok = false;
-            choice.number = digits.toInt(&ok);
-            if (!ok || choice.number < 0 || digits.isEmpty()) {
-                error = QStringLiteral("\"%1\" is not a port; give one such as COM5.").arg(value);
-                return false;
-            }
-            havePort = true;
-        } else {
-            ++i;
-        }
-    }
-    if (havePort == choice.find) {
-        error = QStringLiteral("Give either --port COM<n> or --find.");
-        return false;
-    }
-    return true;
-}
-
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
 {
     auto link = std::make_unique<TqzMeterCom>();
     watchInterrupts(*link, choice);
     if (InterruptSignals::received())
         link->Cancel();
+    bool found = false;
     if (choice.find) {
-        QList<int> numbers;
-        for (const SerialPortName &port : SerialPorts::list())
-            if (port.number > 0)
-                numbers.append(port.number);
-        std::stable_sort(numbers.begin(), numbers.end());
-        for (int number : numbers) {
+        InstrumentFinder::search([&](int number) {
             if (link->CancelRequested())
-                break;
-            if (tryPort(*link, number, false, err))
-                return link;
-        }
-    } else if (tryPort(*link, choice.number, true, err)) {
-        return link;
+                return true;   // ends the search with nothing found
+            link->PortNumber = number;
+            found = tryPort(*link, false, err);
+            return found;
+        });
+    } else if (!link->CancelRequested()) {
+        link->PortNumber = choice.number;
+        link->PortPath = choice.path;
+        found = tryPort(*link, true, err);
     }
+    if (found)
+        return link;
     if (link->CancelRequested()) {
         err << "Interrupted.\n";
         err.flush();
@@ -127,4 +92,20 @@ std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextSt
     err << "No instrument detected.\n";
     err.flush();
     return nullptr;
+}
+
+QString connectedDevice(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? SerialPorts::devicePathFor(link.PortNumber) : link.PortPath;
+}
+
+int connectedPortNumber(const TqzMeterCom &link)
+{
+    return link.PortPath.isEmpty() ? link.PortNumber : SerialPorts::numberForDevice(link.PortPath);
+}
+
+QString connectedPortText(const TqzMeterCom &link)
+{
+    const int number = connectedPortNumber(link);
+    return number >= 0 ? QStringLiteral("COM%1 (%2)").arg(number).arg(connectedDevice(link)) : connectedDevice(link);
 }

@@ -1,22 +1,22 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <QTextStream>
 #include <memory>
 
 class TqzMeterCom;
-
-// Which port a command talks to: --port COM<n> (or just n), or --find to try every port.
-struct PortChoice
-{
-    int number = 0;
-    bool find = false;
-};
-
-// Parses the port options out of arguments (removing them); false with a message on bad input.
-bool takePortChoice(QStringList &arguments, PortChoice &choice, QString &error);
+struct PortChoice;
 
 // Connects as the desktop program does: open the port, enter command mode, identify, and accept
-// only the models that can be captured. SIGINT, SIGTERM and SIGHUP then cancel what the link runs. Returns the connected link, or null after printing
-// "No instrument detected." to err.
+// only the models that can be captured; --find tries every port in the desktop program's order.
+// SIGINT, SIGTERM and SIGHUP then cancel what the link runs. Returns the connected link, or null
+// after printing "No instrument detected." to err.
 std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err);
+
+// The device node the link is set to, and the COM<n> that names it (-1 when none does).
+QString connectedDevice(const TqzMeterCom &link);
+int connectedPortNumber(const TqzMeterCom &link);
+
+// The connected port as the user knows it: "COM5 (/dev/pts/3)", or the device path alone when no
+// COM<n> names it.
+QString connectedPortText(const TqzMeterCom &link);

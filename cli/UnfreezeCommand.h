@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QStringList>
+#include <QTextStream>
+
+struct CommandRequest;
 
 // `snaploom unfreeze`: restarts the DSP of an instrument that something left halted, and leaves
-// its command mode. arguments are those after the word "unfreeze". Returns the exit code.
-int runUnfreezeCommand(const QStringList &arguments);
+// its command mode. Returns the exit code.
+int runUnfreezeCommand(const CommandRequest &request, QTextStream &out, QTextStream &err);

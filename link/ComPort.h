@@ -37,7 +37,8 @@ public:
     using QObject::QObject;
     ~TCustomComPort() override = default;
 
-    // The name is "COM" followed by the port number; it takes effect at the next open.
+    // The name is "COM" followed by the port number, or the path of a device node; it takes
+    // effect at the next open.
     virtual void setPortName(const QString &name) = 0;
     virtual QString portName() const = 0;
 

@@ -63,7 +63,9 @@ void TComPort::open()
 {
     if (connected())
         return;
-    const QString device = SerialPorts::devicePathFor(SerialPorts::numberOf(m_name));
+    // A name that is a path is the device node itself (the command line takes either).
+    const QString device = m_name.startsWith(QLatin1Char('/')) ? m_name
+                                                               : SerialPorts::devicePathFor(SerialPorts::numberOf(m_name));
     if (device.isEmpty())
         throw EComPort(OpenFailed, ENOENT);
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 // The real serial port on QSerialPort: 9600 8N1, no flow control, DTR and RTS held off, raw 8-bit.
-// A port name "COM<n>" is resolved to its device node when the port opens, and the node is held
+// A port name "COM<n>" (or a device path) is resolved to its device node when the port opens, and the node is held
 // exclusively (Qt's lock file keyed by the real node, TIOCEXCL and an advisory lock).
 class TComPort : public TCustomComPort
 {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -23,36 +24,69 @@ QList<SerialPortName> explicitLinks()
         if (!comName.match(entry.fileName()).hasMatch())
             continue;
         const QString target = entry.canonicalFilePath();  // empty for a dangling link
-        if (target.isEmpty() || QFileInfo(target).isDir())
+        const int number = SerialPorts::numberOf(entry.fileName());
+        // A number too large for a port names none.
+        if (target.isEmpty() || QFileInfo(target).isDir() || number < 0)
             continue;
-        ports.append({entry.fileName(), SerialPorts::numberOf(entry.fileName()), target});
+        SerialPortName port;
+        port.name = entry.fileName();
+        port.number = number;
+        port.devicePath = target;
+        ports.append(port);
     }
     return ports;
+}
+
+const QString ByIdFolder = QStringLiteral("/dev/serial/by-id");
+
+// The stable names the system made for its serial devices, by the node each one points at.
+QMap<QString, QString> stableNames()
+{
+    QMap<QString, QString> names;
+    const QFileInfoList entries = QDir(ByIdFolder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        const QString target = entry.canonicalFilePath();
+        if (!target.isEmpty() && !names.contains(target))
+            names.insert(target, entry.absoluteFilePath());
+    }
+    return names;
+}
+
+SerialPortName describedPort(int number, const QSerialPortInfo &info)
+{
+    SerialPortName port;
+    port.name = QStringLiteral("COM%1").arg(number);
+    port.number = number;
+    port.devicePath = info.systemLocation();
+    port.description = info.description();
+    port.manufacturer = info.manufacturer();
+    port.serialNumber = info.serialNumber();
+    return port;
 }
 
 // The system's serial ports: ttyS<k> is k + 1, every other device from 33 upward.
 QList<SerialPortName> systemPorts()
 {
     QList<SerialPortName> ports;
-    QStringList others;
+    QList<QSerialPortInfo> others;
     static const QRegularExpression ttyS(QStringLiteral("^ttyS(\\d+)$"));
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         const auto match = ttyS.match(info.portName());
-        if (match.hasMatch()) {
-            const int number = match.captured(1).toInt() + 1;
-            ports.append({QStringLiteral("COM%1").arg(number), number, info.systemLocation()});
-        } else {
-            others.append(info.systemLocation());
-        }
+        bool ok = false;
+        const int k = match.captured(1).toInt(&ok);
+        if (match.hasMatch() && ok && k < std::numeric_limits<int>::max())
+            ports.append(describedPort(k + 1, info));
+        else if (!match.hasMatch())
+            others.append(info);
     }
     QCollator natural;
     natural.setNumericMode(true);
-    std::sort(others.begin(), others.end(), [&](const QString &a, const QString &b) { return natural.compare(a, b) < 0; });
+    std::sort(others.begin(), others.end(), [&](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+        return natural.compare(a.systemLocation(), b.systemLocation()) < 0;
+    });
     int number = SerialPorts::FirstOtherDeviceNumber;
-    for (const QString &path : others) {
-        ports.append({QStringLiteral("COM%1").arg(number), number, path});
-        ++number;
-    }
+    for (const QSerialPortInfo &info : others)
+        ports.append(describedPort(number++, info));
     return ports;
 }
 
@@ -85,9 +119,14 @@ QList<SerialPortName> list()
     for (const SerialPortName &port : systemPorts())
         if (!linked.contains(port.number))
             ports.append(port);
-    std::stable_sort(ports.begin(), ports.end(), [](const SerialPortName &a, const SerialPortName &b) {
+    std::sort(ports.begin(), ports.end(), [](const SerialPortName &a, const SerialPortName &b) {
+        if (a.number != b.number)
+            return a.number < b.number;
         return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
     });
+    const QMap<QString, QString> stable = stableNames();
+    for (SerialPortName &port : ports)
+        port.byIdPath = stable.value(QFileInfo(port.devicePath).canonicalFilePath());
     return ports;
 }
 
@@ -100,6 +139,17 @@ QString devicePathFor(int number)
         if (port.number == number)
             return port.devicePath;
     return {};
+}
+
+int numberForDevice(const QString &path)
+{
+    const QString node = QFileInfo(path).canonicalFilePath();
+    if (node.isEmpty())
+        return -1;
+    for (const SerialPortName &port : list())
+        if (QFileInfo(port.devicePath).canonicalFilePath() == node)
+            return port.number;
+    return -1;
 }
 
 }  // namespace SerialPorts

@@ -322,7 +322,7 @@ void TqzMeterCom::SetCommandMode(bool on)
 bool TqzMeterCom::OpenPort()
 {
     m_openFailure.clear();
-    const QString name = QStringLiteral("COM%1").arg(PortNumber);
+    const QString name = PortPath.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortPath;
     try {
         if (ComPort->connected())
             ComPort->close();

@@ -102,6 +102,8 @@ public:
     // Fields, named as the instrument's documentation names them.
     std::unique_ptr<TCustomComPort> ComPort;
     int PortNumber = 0;
+    // When set, OpenPort opens this device node instead of port COM<PortNumber>.
+    QString PortPath;
     bool CommandMode = false;
     int ReplyTimeout = 100;
     bool ReplyComplete = false;

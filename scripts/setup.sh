@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Set-up on a fresh Debian machine (run as root, or with sudo available):
-#   scripts/setup.sh demo   install what is missing, build, and run the desktop program on the
-#                           virtual instrument
-#   scripts/setup.sh test   install what is missing, build, and run every test
+#   scripts/setup.sh demo   install what is missing, build the three programs only, and run the
+#                           desktop program on the virtual instrument
+#   scripts/setup.sh test   install what is missing, build everything, and run every test
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,8 +10,18 @@ mode=${1:-test}
 build=${BUILD_DIR:-build}
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
           libgl-dev)
-# The splash's X11 flush (libxcb1-dev), and the tests on a real X display with real key presses.
-packages+=(libxcb1-dev xvfb xdotool x11-utils)
+# The splash's X11 flush.
+packages+=(libxcb1-dev)
+case "$mode" in
+    demo) ;;
+    # The test run also checks the installed tree (desktop entry, man pages, package) and runs the
+    # tests on a real X display with real key presses.
+    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot xvfb xdotool x11-utils) ;;
+    *)
+        echo "usage: $0 [demo|test]" >&2
+        exit 2
+        ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,18 +36,15 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)"
-
 case "$mode" in
     test)
+        cmake --build "$build" -j"$(nproc)"
         cd "$build"
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
         ;;
     demo)
+        # Only what the demo runs: no tests, benchmarks or icon files.
+        cmake --build "$build" -j"$(nproc)" --target corvane-virtual-meter corvane-snaploom snaploom
         exec ./scripts/demo.sh "$build"
-        ;;
-    *)
-        echo "usage: $0 [demo|test]" >&2
-        exit 2
         ;;
 esac

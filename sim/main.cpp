@@ -1,5 +1,6 @@
 // corvane-virtual-meter: a Corvane meter that answers over a pseudo-terminal linked as COM<n>.
 
+#include "SnaploomVersion.h"
 #include "VirtualMeter.h"
 #include "VirtualMeterOptions.h"
 
@@ -130,11 +131,12 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
-    // The screen is drawn off-screen; the instrument needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The screen is drawn off-screen; the instrument needs no display, whatever the desktop's
+    // own platform setting asks for.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("corvane-virtual-meter"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(SNAPLOOM_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -143,6 +145,7 @@ int main(int argc, char *argv[])
         "until SIGINT or SIGTERM. When it ends it prints whether its DSP is halted and whether it is in "
         "command mode.\nFaults: ") + meterFaultNames().join(QStringLiteral(", ")));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("com"), QStringLiteral("Link the instrument as COM<n> (0: no link)."), QStringLiteral("N")},
         {QStringLiteral("model"), QStringLiteral("Model code of the status record (default 220)."), QStringLiteral("CODE")},
@@ -169,6 +172,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "corvane-virtual-meter: unexpected argument \"%s\"\n", qPrintable(parser.positionalArguments().first()));
         return BadOptions;

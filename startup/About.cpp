@@ -1,6 +1,7 @@
 #include "About.h"
 
 #include "Artwork.h"
+#include "InstrumentRows.h"
 #include "Version.h"
 #include "qzMeterCOM.h"
 
@@ -207,18 +208,10 @@ void TfrmAbout::FormShow()
     imgLogo->raise();
 
     // The rows show the identification record as it stands now, complete or not.
-    if (Link.IsConnected()) {
-        const TqzMeterInfo &info = Link.Info;
-        lblInstrumentType->setText(QStringLiteral("      Instrument Type: ") + info.ModelName);
-        lblSerialNumber->setText(QStringLiteral("        Serial Number: ") + QString::number(info.SerialNumber));
-        lblPackageId->setText(QStringLiteral("  Package ID: ") + QString::number(info.PackageId));
-        lblMcuVersion->setText(QStringLiteral(" MCU Version: ") + QString::number(info.McuVersionMajor)
-                               + QLatin1Char(',') + QString::number(info.McuVersionMinor));
-        lblFpgaVersion->setText(QStringLiteral("FPGA Version: ") + QString::number(info.FpgaVersion));
-    } else {
-        for (QLabel *row : {lblInstrumentType, lblSerialNumber, lblPackageId, lblMcuVersion, lblFpgaVersion})
-            row->clear();
-    }
+    const QList<QLabel *> rows{lblInstrumentType, lblSerialNumber, lblPackageId, lblMcuVersion, lblFpgaVersion};
+    const QList<InstrumentRow> texts = Link.IsConnected() ? instrumentRows(Link.Info) : QList<InstrumentRow>{};
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i]->setText(i < texts.size() ? texts[i].text : QString());
 }
 
 void TfrmAbout::btnOKClick()

@@ -164,7 +164,7 @@ private slots:
         const QStringList port{QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com)};
         const QStringList plain = port + QStringList{"-o", "screen.bmp"};
         const QStringList frozen = plain + QStringList{"--freeze"};
-        const QStringList usage{QStringLiteral("Usage: snaploom capture")};
+        const QStringList usage{QStringLiteral("snaploom capture: ")};
         const QStringList loadError{QStringLiteral("An error occoured while loading image.\n\nPlease try again.")};
         QTest::newRow("no port") << QList<MeterFault>{} << 0 << QStringList{} << 2 << usage << 0;
         QTest::newRow("-o without file") << QList<MeterFault>{} << 0 << QStringList{"--find", "-o"} << 2 << usage << 0;

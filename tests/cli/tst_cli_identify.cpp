@@ -1,7 +1,11 @@
 // The command-line tool as a user runs it, against the virtual instrument program.
 #include "TestHome.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 namespace {
@@ -71,7 +75,9 @@ private slots:
                                                        QRegularExpression::MultilineOption)),
                  qPrintable(ports.out));
 
-        for (const QStringList &how : {QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}, QStringList{QStringLiteral("--find")}}) {
+        // By number, by search, and by the device path as a user copies it from `snaploom ports`.
+        for (const QStringList &how : {QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}, QStringList{QStringLiteral("--find")},
+                                       QStringList{QStringLiteral("--port"), meter.devicePath}}) {
             const Run run = snaploom(QStringList{QStringLiteral("identify")} + how);
             QVERIFY2(run.exitCode == 0, qPrintable(run.err));
             QVERIFY2(run.out.contains(QStringLiteral("      Instrument Type: Corvane Brenn\n"
@@ -80,7 +86,62 @@ private slots:
             QVERIFY(run.out.contains(QStringLiteral(" MCU Version: 2,7\n")));
             QVERIFY(run.out.contains(QStringLiteral("FPGA Version: 12\n")));
             QVERIFY(run.out.contains(QStringLiteral("  Package ID: ")));
+            QVERIFY2(run.out.startsWith(QStringLiteral("Connected to COM5 (%1)\n").arg(meter.devicePath)), qPrintable(run.out));
         }
+
+        // The same rows as one JSON object, and nothing else on standard output.
+        const Run json = snaploom({QStringLiteral("identify"), QStringLiteral("--port"), meter.devicePath, QStringLiteral("--json")});
+        QCOMPARE(json.exitCode, 0);
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(json.out));
+        QCOMPARE(object.value(QStringLiteral("port")).toString(), QStringLiteral("COM5"));
+        QCOMPARE(object.value(QStringLiteral("device")).toString(), meter.devicePath);
+        QCOMPARE(object.value(QStringLiteral("instrumentType")).toString(), QStringLiteral("Corvane Brenn"));
+        QCOMPARE(object.value(QStringLiteral("serialNumber")).toInt(), 31337);
+        QCOMPARE(object.value(QStringLiteral("mcuVersion")).toString(), QStringLiteral("2,7"));
+        QCOMPARE(object.value(QStringLiteral("fpgaVersion")).toInt(), 12);
+        QVERIFY(object.value(QStringLiteral("packageId")).isDouble());
+    }
+
+    // Ports are listed in number order (not as text), in both forms; a link whose number does
+    // not fit names no port.
+    void listsPortsInNumberOrder()
+    {
+        const QString folder = home.path() + QStringLiteral("/ports/");
+        for (const QString &name : {QStringLiteral("COM10"), QStringLiteral("COM2"), QStringLiteral("COM1"), QStringLiteral("COM99999999999")})
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), folder + name));
+        const auto removeLinks = qScopeGuard([&] {
+            for (const QString &name : QDir(folder).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+                QFile::remove(folder + name);
+        });
+
+        const Run text = snaploom({QStringLiteral("ports")});
+        QCOMPARE(text.exitCode, 0);
+        QList<int> numbers;
+        for (const QString &line : text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^COM(\\d+)\\s+(/\\S+)")).match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            numbers.append(match.captured(1).toInt());
+        }
+        QVERIFY2(std::is_sorted(numbers.begin(), numbers.end()), qPrintable(text.out));
+        QVERIFY(numbers.contains(1) && numbers.contains(2) && numbers.contains(10));
+        QVERIFY2(!text.out.contains(QLatin1String("COM-")) && !text.out.contains(QLatin1String("COM9999")), qPrintable(text.out));
+        QVERIFY(text.out.contains(QRegularExpression(QStringLiteral("^COM10\\s+/dev/null$"), QRegularExpression::MultilineOption)));
+
+        const Run json = snaploom({QStringLiteral("ports"), QStringLiteral("--json")});
+        QCOMPARE(json.exitCode, 0);
+        const QJsonArray array = QJsonDocument::fromJson(json.out.toUtf8()).array();
+        QCOMPARE(array.size(), numbers.size());
+        const QStringList keys{"byId", "description", "device", "manufacturer", "name", "number", "serialNumber"};
+        for (int i = 0; i < array.size(); ++i) {
+            const QJsonObject port = array.at(i).toObject();
+            QCOMPARE(port.keys(), keys);
+            QCOMPARE(port.value(QStringLiteral("number")).toInt(), numbers.at(i));
+            QCOMPARE(port.value(QStringLiteral("name")).toString(), QStringLiteral("COM%1").arg(numbers.at(i)));
+        }
+        QCOMPARE(array.at(numbers.indexOf(10)).toObject().value(QStringLiteral("device")).toString(), QStringLiteral("/dev/null"));
+        QVERIFY(array.at(numbers.indexOf(10)).toObject().value(QStringLiteral("byId")).isNull());
     }
 
     void reportsWhenNothingAnswers_data()
@@ -88,6 +149,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("meter");
         QTest::newRow("absent port") << QStringList{QStringLiteral("--port"), QStringLiteral("COM77")} << QStringList{};
+        QTest::newRow("absent device path") << QStringList{QStringLiteral("--port"), QStringLiteral("/dev/serial/by-id/usb-none-if00")}
+                                            << QStringList{};
         QTest::newRow("silent instrument") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
                                            << QStringList{QStringLiteral("--fault"), QStringLiteral("silent")};
         QTest::newRow("model that cannot be captured") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
@@ -101,17 +164,6 @@ private slots:
         const Run run = snaploom(QStringList{QStringLiteral("identify")} + arguments);
         QCOMPARE(run.exitCode, 3);
         QVERIFY2(run.err.contains(QStringLiteral("No instrument detected.")), qPrintable(run.err));
-    }
-
-    void badUsage()
-    {
-        QCOMPARE(snaploom({QStringLiteral("identify")}).exitCode, 2);
-        QCOMPARE(snaploom({QStringLiteral("identify"), QStringLiteral("--port"), QStringLiteral("COMX")}).exitCode, 2);
-        QCOMPARE(snaploom({QStringLiteral("frobnicate")}).exitCode, 2);
-        const Run help = snaploom({QStringLiteral("--help")});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains(QStringLiteral("identify")));
-        QVERIFY(help.out.contains(QStringLiteral("--find")));
     }
 };
 

@@ -1,0 +1,154 @@
+#include "ImageFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString NotEncoded = QStringLiteral("The image could not be written.");
+
+QByteArray formatName(ImageFile::Format format)
+{
+    return format == ImageFile::Format::Png ? QByteArrayLiteral("PNG") : QByteArrayLiteral("BMP");
+}
+
+// The whole file is made in memory first, so a picture that cannot be encoded touches no file.
+bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QString *error)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, formatName(format));
+    if (image.isNull() || !writer.write(image)) {
+        *error = NotEncoded;
+        return false;
+    }
+    return true;
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
+{
+    if (device.write(bytes) != bytes.size()) {
+        *error = device.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace ImageFile {
+
+std::optional<Format> formatNamed(const QString &name)
+{
+    if (name.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
+        return Format::Bmp;
+    if (name.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return Format::Png;
+    return std::nullopt;
+}
+
+std::optional<Format> formatOfPath(const QString &path, Format noSuffix)
+{
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return noSuffix;
+    return formatNamed(name.mid(dot + 1));
+}
+
+QString suffix(Format format)
+{
+    return format == Format::Png ? QStringLiteral(".png") : QStringLiteral(".bmp");
+}
+
+QString formatNames()
+{
+    return QStringLiteral("bmp, png");
+}
+
+QString whyNotWritable(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(native.constData(), &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            return QStringLiteral("%1 is a folder").arg(path);
+        if (::access(native.constData(), W_OK) != 0)
+            return QStringLiteral("%1: %2").arg(path, systemError(errno));
+        if (!S_ISREG(status.st_mode))
+            return QString();   // written into, so its folder does not matter
+    }
+    // A new or regular file is made beside its final name and renamed.
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    struct stat folderStatus {};
+    if (::stat(nativeFolder.constData(), &folderStatus) != 0)
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (!S_ISDIR(folderStatus.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (::access(nativeFolder.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("the folder %1 cannot be written: %2").arg(folder, systemError(errno));
+    return QString();
+}
+
+bool write(const QImage &image, const QString &path, Format format, QString *error)
+{
+    QByteArray bytes;
+    if (!encode(image, format, bytes, error))
+        return false;
+
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(native.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        // A FIFO or a device: whoever made it reads from it, so it is written into, never replaced.
+        const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            *error = systemError(errno);
+            return false;
+        }
+        QFile file;
+        if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            *error = file.errorString();
+            return false;
+        }
+        return writeAll(file, bytes, error);
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (!writeAll(file, bytes, error)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool write(const QImage &image, QIODevice &device, Format format, QString *error)
+{
+    QByteArray bytes;
+    return encode(image, format, bytes, error) && writeAll(device, bytes, error);
+}
+
+}  // namespace ImageFile

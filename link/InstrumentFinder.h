@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <functional>
+
+class TqzMeterCom;
+
+// Finding an instrument this program can capture from, the same way in both programs.
+namespace InstrumentFinder {
+
+enum class Attempt {
+    Connected,       // the port is open and a model that can be captured answered
+    NotOpened,       // the port could not be opened
+    NoAnswer,        // the port opened but nothing identified itself
+    NotCapturable,   // an instrument answered, of a model this program does not capture
+};
+
+// One attempt on the port the link is set to: open it, enter command mode, identify, and accept
+// only the models that can be captured. On any result but Connected the caller disconnects.
+Attempt attempt(TqzMeterCom &link);
+
+// The ports a search tries: every listed port numbered above 0, in ascending order.
+QList<int> searchOrder();
+
+// Runs tryPort on each port of searchOrder() until one succeeds; returns its number, or 0 when
+// none did.
+int search(const std::function<bool(int number)> &tryPort);
+
+}  // namespace InstrumentFinder

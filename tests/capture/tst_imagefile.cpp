@@ -1,0 +1,115 @@
+// Picture files as both programs write them: the format a name asks for, a path judged before
+// anything is written, and a write that never leaves half a file or replaces what is not a file.
+#include "ImageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+
+Q_DECLARE_METATYPE(std::optional<ImageFile::Format>)
+
+namespace {
+
+QImage somePicture()
+{
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 128, 255));
+    picture.setPixel(3, 2, qRgb(255, 0, 0));
+    return picture;
+}
+
+}  // namespace
+
+class TestImageFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void formatOfPath_data()
+    {
+        using F = ImageFile::Format;
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<std::optional<F>>("expected");
+        QTest::newRow("bmp") << "shot.bmp" << std::optional<F>(F::Bmp);
+        QTest::newRow("PNG in capitals") << "dir.x/SHOT.PNG" << std::optional<F>(F::Png);
+        QTest::newRow("mixed case") << "shot.Png" << std::optional<F>(F::Png);
+        QTest::newRow("no suffix: the default") << "screen" << std::optional<F>(F::Png);
+        QTest::newRow("a dot in the folder only") << "shots.d/screen" << std::optional<F>(F::Png);
+        QTest::newRow("jpg refused") << "shot.jpg" << std::optional<F>();
+        QTest::newRow("only the last suffix counts") << "shot.png.bak" << std::optional<F>();
+        QTest::newRow("trailing dot") << "shot." << std::optional<F>();
+    }
+    void formatOfPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(std::optional<ImageFile::Format>, expected);
+        QCOMPARE(ImageFile::formatOfPath(path, ImageFile::Format::Png), expected);
+    }
+
+    // What may be written is told apart without creating or opening anything.
+    void whyNotWritable_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("reason");   // empty: writable
+        QTest::newRow("new file") << "new.bmp" << "";
+        QTest::newRow("existing file") << "old.bmp" << "";
+        QTest::newRow("device") << "/dev/null" << "";
+        QTest::newRow("folder") << "sub" << "is a folder";
+        QTest::newRow("missing folder") << "missing/new.bmp" << "does not exist";
+        QTest::newRow("a file as folder") << "old.bmp/new.bmp" << "is not a folder";
+    }
+    void whyNotWritable()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+        QFile old(folder.filePath(QStringLiteral("old.bmp")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        const QStringList before = QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QString path = relative.startsWith(QLatin1Char('/')) ? relative : folder.filePath(relative);
+        const QString why = ImageFile::whyNotWritable(path);
+        QVERIFY2(reason.isEmpty() ? why.isEmpty() : why.contains(reason), qPrintable(why));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
+    // A regular file is replaced whole, in the asked format; a failed write leaves the old file
+    // as it was, with no temporary behind.
+    void regularFileReplacedWhole()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("kept.bmp"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") == 12);
+        old.close();
+
+        QString error;
+        QVERIFY(!ImageFile::write(QImage(), path, ImageFile::Format::Bmp, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old contents"));
+        old.close();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.bmp")});
+
+        QVERIFY2(ImageFile::write(somePicture(), path, ImageFile::Format::Png, &error), qPrintable(error));
+        QImageReader reader(path);
+        QCOMPARE(reader.format(), QByteArray("png"));
+        QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), somePicture());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.bmp")});
+    }
+
+    // A device at the path is written into and stays a device.
+    void deviceWrittenInto()
+    {
+        QString error;
+        QVERIFY2(ImageFile::write(somePicture(), QStringLiteral("/dev/null"), ImageFile::Format::Bmp, &error), qPrintable(error));
+        struct stat status {};
+        QVERIFY(::stat("/dev/null", &status) == 0 && S_ISCHR(status.st_mode));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageFile)
+#include "tst_imagefile.moc"

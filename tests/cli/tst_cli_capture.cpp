@@ -1,0 +1,203 @@
+// `snaploom capture` and its output as a user sets it up: a picture on standard output into a
+// pipe, a FIFO that somebody reads, fresh names, and a path that cannot be written found out
+// before the instrument is touched.
+#include "CaptureCommand.h"
+#include "TestHome.h"
+#include "VirtualMeterThread.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Com = 8;
+constexpr int ProgramTimeoutMs = 120000;
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+Run runCapture(const QStringList &arguments, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments);
+    if (!process.waitForFinished(ProgramTimeoutMs))
+        process.kill();
+    process.waitForFinished();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+// A small stored screen, so each capture takes a moment.
+VirtualMeterOptions smallScreen()
+{
+    VirtualMeterOptions options;
+    options.comNumber = Com;
+    QImage picture(40, 24, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 2 ? 255 : 0, y % 3 ? 255 : 0, (x + y) % 5 ? 0 : 255));
+    options.screen = picture;
+    options.storedSize = QSize(64, 40);
+    return options;
+}
+
+const QStringList Port{QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com)};
+
+bool isFifo(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
+}  // namespace
+
+class TestCliCapture : public QObject
+{
+    Q_OBJECT
+    TestHome home;
+    VirtualMeterThread meter;
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(meter.start(smallScreen(), &error), qPrintable(error));
+    }
+
+    // The picture on standard output, through a pipe, is the one a file capture writes; every
+    // text then goes to standard error.
+    void standardOutputMatchesAFile_data()
+    {
+        QTest::addColumn<QStringList>("format");
+        QTest::addColumn<QByteArray>("fileName");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::newRow("PNG unless told") << QStringList{} << QByteArray("shot.png") << QByteArray("\x89PNG");
+        QTest::newRow("--format bmp") << QStringList{QStringLiteral("--format"), QStringLiteral("bmp")} << QByteArray("shot.BMP") << QByteArray("BM");
+    }
+    void standardOutputMatchesAFile()
+    {
+        QFETCH(QStringList, format);
+        QFETCH(QByteArray, fileName);
+        QFETCH(QByteArray, magic);
+        QTemporaryDir folder;
+        const Run file = runCapture(Port + QStringList{QStringLiteral("-o"), QString::fromLatin1(fileName)}, folder.path());
+        QVERIFY2(file.exitCode == 0, qPrintable(file.err));
+        const Run piped = runCapture(Port + QStringList{QStringLiteral("-o"), QStringLiteral("-")} + format, folder.path());
+        QVERIFY2(piped.exitCode == 0, qPrintable(piped.err));
+        QVERIFY2(piped.out.startsWith(magic), piped.out.left(16).toHex().constData());
+        QVERIFY(piped.err.contains(QStringLiteral("The image has been loaded correctly.")));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QString::fromLatin1(fileName)});
+
+        QFile written(folder.filePath(QString::fromLatin1(fileName)));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(piped.out, written.readAll());
+        const QImage picture = QImage::fromData(piped.out);
+        QCOMPARE(picture.convertToFormat(QImage::Format_RGB32), meter.expectedCapture().convertToFormat(QImage::Format_RGB32));
+    }
+
+    // A FIFO at the output path delivers the picture to whoever reads it and stays a FIFO.
+    void fifoIsWrittenIntoNotReplaced()
+    {
+        QTemporaryDir folder;
+        const QString fifo = folder.filePath(QStringLiteral("screen.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // Opened for reading first without waiting, so the writer's open finds a reader.
+        const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        const auto closeReader = qScopeGuard([reader] { ::close(reader); });
+
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + Port
+                                                                   + QStringList{QStringLiteral("-o"), fifo});
+        QByteArray received;
+        QElapsedTimer clock;
+        clock.start();
+        for (bool finished = false; !finished && clock.elapsed() < ProgramTimeoutMs;) {
+            finished = process.waitForFinished(20);
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+                received.append(buffer, int(n));
+        }
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(isFifo(fifo));
+        QCOMPARE(QImage::fromData(received, "PNG").convertToFormat(QImage::Format_RGB32),
+                 meter.expectedCapture().convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("screen.png")});
+    }
+
+    // An output that cannot be written ends the command before a single byte goes to the
+    // instrument, so it is never halted for a picture that would be lost.
+    void unwritableOutputFailsFirst_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing folder") << "no/such/folder/x.bmp" << "the folder";
+        QTest::newRow("a folder") << "taken" << "taken is a folder";
+        QTest::newRow("a folder named like a picture") << "taken.png" << "taken.png is a folder";
+        QTest::newRow("below a file") << "plain.txt/x.png" << "plain.txt";
+    }
+    void unwritableOutputFailsFirst()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("taken")) && QDir(folder.path()).mkdir(QStringLiteral("taken.png")));
+        QFile plain(folder.filePath(QStringLiteral("plain.txt")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        meter.clearReceived();
+        const Run run = runCapture(Port + QStringList{QStringLiteral("--freeze"), QStringLiteral("-o"), output}, folder.path());
+        QCOMPARE(run.exitCode, 7);
+        QVERIFY2(run.err.startsWith(QStringLiteral("Cannot write %1: ").arg(output)) && run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(meter.received(), QByteArray());
+        QVERIFY(!meter.halted());
+    }
+
+    // Without -o the name is the instrument's and the time's, with the format's suffix, and a
+    // name already taken is never overwritten.
+    void freshNames_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("expected");
+        const QString stem = QStringLiteral("Corvane_Alvo-4660-20260311-090502");
+        const int bmp = int(ImageFile::Format::Bmp);
+        const int png = int(ImageFile::Format::Png);
+        QTest::newRow("free") << "Corvane Alvo" << bmp << QStringList{} << stem + ".bmp";
+        QTest::newRow("PNG") << "Corvane Alvo" << png << QStringList{stem + ".bmp"} << stem + ".png";
+        QTest::newRow("taken once") << "Corvane Alvo" << bmp << QStringList{stem + ".bmp"} << stem + "-2.bmp";
+        QTest::newRow("taken twice") << "Corvane Alvo" << png << QStringList{stem + ".png", stem + "-2.png"} << stem + "-3.png";
+        QTest::newRow("model name kept inside the folder") << "../a b/c" << bmp << QStringList{} << "a_b_c-4660-20260311-090502.bmp";
+    }
+    void freshNames()
+    {
+        QFETCH(QString, model);
+        QFETCH(int, format);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, expected);
+        QTemporaryDir folder;
+        for (const QString &name : existing)
+            QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
+        const QDateTime when(QDate(2026, 3, 11), QTime(9, 5, 2));
+        QCOMPARE(freshCaptureFileName(QDir(folder.path()), model, 4660, when, ImageFile::Format(format)), folder.filePath(expected));
+    }
+};
+
+QTEST_MAIN(TestCliCapture)
+#include "tst_cli_capture.moc"

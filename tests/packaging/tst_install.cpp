@@ -1,0 +1,151 @@
+// `cmake --install` into a temporary prefix gives the tree a user or a package needs: programs
+// that run, a valid desktop entry, the icon in every size, man pages that render, completion.
+#include "SnaploomVersion.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(300000))
+        process.kill();
+    process.waitForFinished();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+}  // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir prefix;
+
+    QString installed(const QString &relative) const { return prefix.filePath(relative); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(prefix.isValid());
+        const Run install = run(QStringLiteral(SNAPLOOM_CMAKE_COMMAND),
+                                {QStringLiteral("--install"), QStringLiteral(SNAPLOOM_BUILD_DIR), QStringLiteral("--prefix"), prefix.path()});
+        QVERIFY2(install.exitCode == 0, qPrintable(install.out + install.err));
+    }
+
+    // Each installed program answers --version, the desktop program without any display.
+    void programsRun_data()
+    {
+        QTest::addColumn<QString>("program");
+        for (const char *program : {"snaploom", "corvane-snaploom", "corvane-virtual-meter"})
+            QTest::newRow(program) << QString::fromLatin1(program);
+    }
+    void programsRun()
+    {
+        QFETCH(QString, program);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        const QString path = installed(QStringLiteral("bin/") + program);
+        QVERIFY2(QFileInfo(path).isExecutable(), qPrintable(path));
+        const Run version = run(path, {QStringLiteral("--version")}, environment);
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(SNAPLOOM_VERSION_TEXT)));
+    }
+
+    void desktopEntry()
+    {
+        const QString entry = installed(QStringLiteral("share/applications/corvane-snaploom.desktop"));
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.contains(QStringLiteral("\nExec=corvane-snaploom\n")));
+        QVERIFY(text.contains(QStringLiteral("\nIcon=corvane-snaploom\n")));
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate is not installed (scripts/setup.sh installs it)");
+        const Run check = run(validator, {entry});
+        QVERIFY2(check.exitCode == 0 && check.out.isEmpty() && check.err.isEmpty(), qPrintable(check.out + check.err));
+    }
+
+    // The icon theme gets the program's own artwork at every size, square and not empty.
+    void icons_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            QTest::newRow(qPrintable(QString::number(size))) << size;
+    }
+    void icons()
+    {
+        QFETCH(int, size);
+        const QImage icon(installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/corvane-snaploom.png").arg(size)));
+        QCOMPARE(icon.size(), QSize(size, size));
+        QVERIFY(icon.hasAlphaChannel());
+        QVERIFY(qAlpha(icon.pixel(size / 2, size / 2)) == 255);   // the screen in its middle is drawn
+        QVERIFY(qAlpha(icon.pixel(0, 0)) < 255);                  // the rounded corner is not
+    }
+
+    void manPages_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("snaploom") << "snaploom" << "--format";
+        QTest::newRow("corvane-snaploom") << "corvane-snaploom" << "--version";
+        QTest::newRow("corvane-virtual-meter") << "corvane-virtual-meter" << "--pace";
+    }
+    void manPages()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, mentions);
+        const QString path = installed(QStringLiteral("share/man/man1/%1.1").arg(page));
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+        const QString man = QStandardPaths::findExecutable(QStringLiteral("man"));
+        if (man.isEmpty())
+            QSKIP("man is not installed");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+        environment.insert(QStringLiteral("MANPAGER"), QStringLiteral("cat"));
+        environment.insert(QStringLiteral("MAN_KEEP_FORMATTING"), QString());
+        const Run shown = run(man, {QStringLiteral("--warnings"), QStringLiteral("-l"), path}, environment);
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(shown.err.isEmpty(), qPrintable(shown.err));
+        QVERIFY(shown.out.contains(QStringLiteral("NAME")));
+        QVERIFY(shown.out.contains(QStringLiteral("SYNOPSIS")));
+        QVERIFY2(shown.out.contains(mentions), qPrintable(shown.out));
+    }
+
+    void completionAndMetadata()
+    {
+        const QString completion = installed(QStringLiteral("share/bash-completion/completions/snaploom"));
+        QVERIFY(QFileInfo::exists(completion));
+        const Run syntax = run(QStringLiteral("bash"), {QStringLiteral("-n"), completion});
+        QVERIFY2(syntax.exitCode == 0, qPrintable(syntax.err));
+        const QString metainfo = installed(QStringLiteral("share/metainfo/com.brannoc.CorvaneSnaploom.metainfo.xml"));
+        QVERIFY(QFileInfo::exists(metainfo));
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
+        if (validator.isEmpty())
+            QSKIP("appstreamcli is not installed");
+        const Run check = run(validator, {QStringLiteral("validate"), QStringLiteral("--no-net"), QStringLiteral("--pedantic"), metainfo});
+        QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    }
+};
+
+QTEST_MAIN(TestInstall)
+#include "tst_install.moc"
