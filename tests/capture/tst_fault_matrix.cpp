@@ -1,0 +1,432 @@
+// Every misbehaviour of the virtual instrument, through the whole capture over a pseudo-terminal,
+// with and without freeze: once through the capture core in this process and once as
+// `snaploom capture`. Each row checks how the capture ends and what the user is told, how long it
+// took against its budget, that no picture or temporary file is left behind by a failure, and
+// that the instrument is running and out of command mode afterwards wherever its line still
+// works. The matrix is printed as a table when the test ends.
+#include "ComPort.h"
+#include "InstrumentMemory.h"
+#include "ScreenCapture.h"
+#include "TestHome.h"
+#include "VirtualMeterThread.h"
+#include "qzMeterCOM.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int Com = 23;
+constexpr int ProgramTimeoutMs = 180000;
+// The core's pauses after the halt and the restart, shortened to keep the matrix quick; the
+// program keeps its own.
+constexpr int ShortPauseMs = 50;
+// A lost line ends the capture within 2 s; on a loaded machine a little more is allowed.
+constexpr double LostLineSeconds = 5;
+// The smallest stored screen there is: one strip, so a paced image read takes under 2 s.
+const QSize StoredSize(8, 40);
+const QString OutputName = QStringLiteral("screen.bmp");
+
+// Exit codes of `snaploom capture`.
+constexpr int ExitCaptured = 0;
+constexpr int ExitNoInstrument = 3;
+constexpr int ExitRefused = 4;
+constexpr int ExitHaltFailed = 5;
+constexpr int ExitLoadFailed = 6;
+constexpr int ExitRestartRefused = 8;
+constexpr int ExitLineLost = 9;
+
+const QString NoInstrument = QStringLiteral("No instrument detected.");
+const QString Loaded = QStringLiteral("The image has been loaded correctly.");
+const QString LoadError = QStringLiteral("An error occoured while loading image.\n\nPlease try again.");
+const QString RefusedText = QStringLiteral("Sorry. The Picture Preview can not be uploaded.");
+const QString HaltFailedText = QStringLiteral("Could not halt DSP and freeze image.");
+const QString RestartFailedText = QStringLiteral("Could not restart DSP and unfreeze image.");
+const QString NoDirectoryText = QStringLiteral("Could not read the instrument's memory directory");
+const QString UnusableScreenText = QStringLiteral("65535 x 65535");
+const QString LineLostText = QStringLiteral("The connection to COM%1 was lost").arg(Com);
+
+// How the instrument misbehaves in one row.
+struct Misbehaviour
+{
+    QList<MeterFault> faults;
+    quint16 dspStatus = VirtualMeterOptions::DefaultStatusWord;
+    bool paced = false;  // byte by byte at the line's 960 bytes a second
+    int latencyMs = 0;
+
+    VirtualMeterOptions options() const
+    {
+        VirtualMeterOptions options;
+        options.comNumber = Com;
+        options.storedSize = StoredSize;
+        options.faults = QSet<MeterFault>(faults.begin(), faults.end());
+        options.dspStatus = dspStatus;
+        options.pace = paced;
+        options.latencyMs = latencyMs;
+        return options;
+    }
+};
+
+// What a row must end in. outcome is empty when no instrument is found at all.
+struct Expected
+{
+    std::optional<CaptureOutcome> outcome;
+    QList<CaptureEvent> events;  // told by the core, in order
+    int exitCode = ExitCaptured;
+    QString text;                // what `snaploom capture` says (and the core, for a lost line)
+    double budgetSeconds = 0;
+    bool haltedAfter = false;    // where the instrument refuses its restart or its line is gone
+
+    bool lineLost() const { return outcome == CaptureOutcome::LineLost; }
+    bool writesFile() const { return exitCode == ExitCaptured || exitCode == ExitRestartRefused; }
+};
+
+struct MatrixRow
+{
+    QString fault;
+    bool freeze = false;
+    Misbehaviour misbehaviour;
+    Expected expected;
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(MatrixRow)
+
+namespace {
+
+QString outcomeName(const std::optional<CaptureOutcome> &outcome)
+{
+    if (!outcome)
+        return QStringLiteral("no instrument");
+    switch (*outcome) {
+    case CaptureOutcome::Captured: return QStringLiteral("captured");
+    case CaptureOutcome::NoScreenInfo: return QStringLiteral("no screen info");
+    case CaptureOutcome::Refused: return QStringLiteral("refused");
+    case CaptureOutcome::BadGeometry: return QStringLiteral("bad geometry");
+    case CaptureOutcome::HaltFailed: return QStringLiteral("halt failed");
+    case CaptureOutcome::NothingReceived: return QStringLiteral("nothing received");
+    case CaptureOutcome::ShortRead: return QStringLiteral("short read");
+    case CaptureOutcome::Cancelled: return QStringLiteral("cancelled");
+    case CaptureOutcome::LineLost: return QStringLiteral("line lost");
+    }
+    return QStringLiteral("?");
+}
+
+// Every row of the matrix: each fault of the instrument, without and with freeze.
+QList<MatrixRow> matrixRows()
+{
+    using F = MeterFault;
+    using O = CaptureOutcome;
+    using E = CaptureEvent;
+    const QList<E> none;
+    // Budgets: what the sequence's own waits allow, with room for a loaded machine.
+    const Expected notFound{std::nullopt, none, ExitNoInstrument, NoInstrument, 10};
+    const Expected captured{O::Captured, none, ExitCaptured, Loaded, 15};
+    const Expected capturedPaced{O::Captured, none, ExitCaptured, Loaded, 25};
+    // A reply that stops short or breaks off is given up after its silence, not after the
+    // 100 s budget of the whole read.
+    const Expected givenUp{O::NothingReceived, none, ExitLoadFailed, LoadError, 35};
+
+    QList<MatrixRow> rows;
+    const auto add = [&rows](const QString &fault, const Misbehaviour &misbehaviour, const Expected &freezeOff,
+                             const std::optional<Expected> &freezeOn = std::nullopt) {
+        rows.append({fault, false, misbehaviour, freezeOff});
+        rows.append({fault, true, misbehaviour, freezeOn.value_or(freezeOff)});
+    };
+    add("none", {}, captured);
+    add("none, paced line, 8 ms latency", {{}, 0, true, 8}, capturedPaced);
+    add("silent", {{F::Silent}}, notFound);
+    add("no-ack", {{F::NoAck}}, notFound);
+    add("garbage", {{F::Garbage}}, notFound);
+    add("short-status", {{F::ShortStatus}}, notFound);
+    add("split-status", {{F::SplitStatus}, 0, true}, notFound);
+    add("wrong-checksum", {{F::WrongChecksum}}, captured);
+    add("swapped-trailer", {{F::SwappedTrailer}}, {O::NoScreenInfo, none, ExitLoadFailed, NoDirectoryText, 15});
+    add("swapped-image-trailer", {{F::SwappedImageTrailer}}, {O::NothingReceived, none, ExitLoadFailed, LoadError, 15});
+    add("absurd-geometry", {{F::AbsurdGeometry}}, {O::BadGeometry, none, ExitLoadFailed, UnusableScreenText, 15});
+    add("DSP status 17", {{}, VirtualMeterOptions::RefusingStatusWord}, {O::Refused, none, ExitRefused, RefusedText, 15});
+    add("short-image", {{F::ShortImage}, 0, true}, givenUp);
+    add("stall-in-read", {{F::StallInRead}, 0, true}, givenUp);
+    add("pause-in-image", {{F::PauseInImage}}, {O::Captured, none, ExitCaptured, Loaded, 20});
+    add("halt-refused", {{F::HaltRefused}}, captured, Expected{O::HaltFailed, {E::HaltFailed}, ExitHaltFailed, HaltFailedText, 15});
+    add("late-ack", {{F::LateHaltAck}}, captured, Expected{O::HaltFailed, {E::HaltFailed}, ExitHaltFailed, HaltFailedText, 15});
+    add("restart-refused", {{F::RestartRefused}}, captured,
+        Expected{O::Captured, {E::RestartFailed}, ExitRestartRefused, RestartFailedText, 15, true});
+    add("late-restart-ack", {{F::LateRestartAck}}, captured,
+        Expected{O::Captured, {E::RestartFailed}, ExitRestartRefused, RestartFailedText, 20});
+
+    // The line goes away in each phase. The halt and the restart come only with freeze; a line
+    // lost while the instrument is halted leaves it halted, since nothing can reach it.
+    for (const MeterPhase phase : meterPhases()) {
+        const bool frozenOnly = phase == MeterPhase::Halt || phase == MeterPhase::Restart;
+        const bool leftHalted = frozenOnly || phase == MeterPhase::Image;
+        const bool paced = phase == MeterPhase::Image;  // a reply broken off in the middle
+        const Expected lost{O::LineLost, none, ExitLineLost, LineLostText, 15};
+        Expected lostFrozen = lost;
+        lostFrozen.haltedAfter = leftHalted;
+        for (const MeterFault fault : {hangUpFault(phase), unplugFault(phase)})
+            add(meterFaultName(fault), {{fault}, 0, paced}, frozenOnly ? captured : lost, lostFrozen);
+    }
+    return rows;
+}
+
+// One finished run, as the table shows it.
+struct RunRecord
+{
+    QString fault;
+    bool freeze = false;
+    QString way;
+    QString outcome;
+    QString text;
+    double seconds = 0;
+    double budget = 0;
+    bool halted = false;
+    double afterLoss = -1;  // seconds from the line going away to the end; -1 when it stayed
+};
+
+QList<RunRecord> &runRecords()
+{
+    static QList<RunRecord> records;
+    return records;
+}
+
+// Every file in folder, hidden ones included: a temporary the writer left behind counts.
+QStringList everyFileIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The first line of a text, short enough for the table.
+QString firstLine(const QString &text)
+{
+    const QString line = text.section(QLatin1Char('\n'), 0, 0);
+    return line.size() > 52 ? line.left(49) + QStringLiteral("...") : line;
+}
+
+// The instrument of one run, with the moment its line went away, if it did.
+class MeterUnderTest
+{
+public:
+    bool start(const Misbehaviour &misbehaviour, QString *error)
+    {
+        if (!m_meter.start(misbehaviour.options(), error))
+            return false;
+        QObject::connect(m_meter.meter(), &VirtualMeter::hungUp, m_meter.meter(),
+                         [this] { m_lostAtMs = m_clock.elapsed(); }, Qt::DirectConnection);
+        m_clock.start();
+        return true;
+    }
+    double secondsSinceStart() const { return m_clock.elapsed() / 1000.0; }
+    // Seconds from the line going away until now; -1 when it never went.
+    double secondsSinceLoss() const
+    {
+        const qint64 lostAt = m_lostAtMs;
+        return lostAt < 0 ? -1 : (m_clock.elapsed() - lostAt) / 1000.0;
+    }
+    const VirtualMeterThread &thread() const { return m_meter; }
+
+private:
+    // The clock outlives the instrument, whose thread writes the moment of the loss.
+    QElapsedTimer m_clock;
+    std::atomic<qint64> m_lostAtMs{-1};
+    VirtualMeterThread m_meter;
+};
+
+struct CoreRun
+{
+    std::optional<CaptureOutcome> outcome;
+    QList<CaptureEvent> events;
+    QString text;   // the lost line's text, else the first status-bar panel's last text
+    QString error;  // an error that left the capture
+};
+
+CoreRun captureInProcess(bool freeze)
+{
+    CoreRun run;
+    TqzMeterCom link;
+    link.PortNumber = Com;
+    try {
+        if (!link.OpenPort() || !link.Connect() || !TqzMeterCom::IsCapturableModel(link.Info.ModelCode)) {
+            link.Disconnect();
+            return run;
+        }
+        TInstrumentMemory memory;
+        memory.MeterCom = &link;
+        ScreenCapture capture(link, memory);
+        capture.haltPauseMs = ShortPauseMs;
+        capture.restartPauseMs = ShortPauseMs;
+        CaptureListener listener;
+        listener.event = [&run](CaptureEvent event) { run.events.append(event); };
+        listener.status = [&run](const QString &text) { run.text = text; };
+        const CaptureResult result = capture.run([freeze] { return freeze; }, listener);
+        run.outcome = result.outcome;
+        if (result.outcome == CaptureOutcome::LineLost)
+            run.text = result.errorText;
+        link.Disconnect();
+    } catch (const ELineLost &lost) {
+        // Lost while identifying: the link has closed the port.
+        run.outcome = CaptureOutcome::LineLost;
+        run.text = lost.text();
+    } catch (const std::exception &error) {
+        run.error = QString::fromLocal8Bit(error.what());
+    }
+    return run;
+}
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProgramRun captureWithProgram(bool freeze, const QString &folder)
+{
+    QStringList arguments{QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com),
+                          QStringLiteral("-o"), OutputName};
+    if (freeze)
+        arguments << QStringLiteral("--freeze");
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(testBinary(QStringLiteral("snaploom")), arguments);
+    if (!process.waitForFinished(ProgramTimeoutMs))
+        process.kill();  // and the exit code says so
+    process.waitForFinished();
+    ProgramRun run;
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+}  // namespace
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+    TestHome home;
+
+private slots:
+    void everyFaultHasARow();
+    void matrix_data();
+    void matrix();
+    void cleanupTestCase();
+
+private:
+    void checkCore(const MatrixRow &row);
+    void checkProgram(const MatrixRow &row);
+    // What holds for every run after it ended, in this process or as the program.
+    void checkAfterwards(const MatrixRow &row, const MeterUnderTest &meter, double seconds, double sinceLoss);
+};
+
+// A fault added to the instrument without a row here would go untested.
+void TestFaultMatrix::everyFaultHasARow()
+{
+    QSet<MeterFault> covered;
+    for (const MatrixRow &row : matrixRows())
+        for (const MeterFault fault : row.misbehaviour.faults)
+            covered.insert(fault);
+    for (const MeterFault fault : meterFaults())
+        QVERIFY2(covered.contains(fault), qPrintable(meterFaultName(fault)));
+}
+
+void TestFaultMatrix::matrix_data()
+{
+    QTest::addColumn<MatrixRow>("row");
+    for (const MatrixRow &row : matrixRows())
+        QTest::newRow(qPrintable(QStringLiteral("%1, freeze %2").arg(row.fault, row.freeze ? "on" : "off"))) << row;
+}
+
+void TestFaultMatrix::matrix()
+{
+    QFETCH(MatrixRow, row);
+    checkCore(row);
+    if (QTest::currentTestFailed())
+        return;
+    checkProgram(row);
+}
+
+void TestFaultMatrix::checkCore(const MatrixRow &row)
+{
+    MeterUnderTest meter;
+    QString error;
+    QVERIFY2(meter.start(row.misbehaviour, &error), qPrintable(error));
+    const CoreRun run = captureInProcess(row.freeze);
+    const double seconds = meter.secondsSinceStart();
+    const double sinceLoss = meter.secondsSinceLoss();
+    runRecords().append({row.fault, row.freeze, QStringLiteral("core"), run.error.isEmpty() ? outcomeName(run.outcome) : run.error,
+                         firstLine(run.text), seconds, row.expected.budgetSeconds, meter.thread().halted(), sinceLoss});
+
+    QVERIFY2(run.error.isEmpty(), qPrintable(run.error));
+    QCOMPARE(outcomeName(run.outcome), outcomeName(row.expected.outcome));
+    QCOMPARE(run.events, row.expected.events);
+    if (row.expected.lineLost())
+        QVERIFY2(run.text.startsWith(row.expected.text), qPrintable(run.text));
+    checkAfterwards(row, meter, seconds, sinceLoss);
+}
+
+void TestFaultMatrix::checkProgram(const MatrixRow &row)
+{
+    MeterUnderTest meter;
+    QString error;
+    QVERIFY2(meter.start(row.misbehaviour, &error), qPrintable(error));
+    QTemporaryDir folder;
+    const ProgramRun run = captureWithProgram(row.freeze, folder.path());
+    const double seconds = meter.secondsSinceStart();
+    const double sinceLoss = meter.secondsSinceLoss();
+    const QString told = row.expected.text == Loaded ? run.out : run.err;
+    const qsizetype at = told.indexOf(row.expected.text);
+    runRecords().append({row.fault, row.freeze, QStringLiteral("snaploom"), QStringLiteral("exit %1").arg(run.exitCode),
+                         firstLine(at >= 0 ? told.mid(at) : run.err), seconds, row.expected.budgetSeconds,
+                         meter.thread().halted(), sinceLoss});
+
+    QVERIFY2(run.exitCode == row.expected.exitCode, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err)));
+    QVERIFY2(at >= 0, qPrintable(run.out + run.err));
+    checkAfterwards(row, meter, seconds, sinceLoss);
+    // A picture only when the capture succeeded, and never a temporary beside it.
+    const QStringList files = everyFileIn(folder.path());
+    if (row.expected.writesFile()) {
+        QCOMPARE(files, QStringList{OutputName});
+        QCOMPARE(QImageReader(folder.filePath(OutputName)).size(), meter.thread().expectedCapture().size());
+    } else {
+        QCOMPARE(files, QStringList{});
+    }
+}
+
+void TestFaultMatrix::checkAfterwards(const MatrixRow &row, const MeterUnderTest &meter, double seconds, double sinceLoss)
+{
+    QVERIFY2(seconds <= row.expected.budgetSeconds, qPrintable(QStringLiteral("took %1 s").arg(seconds)));
+    QCOMPARE(meter.thread().halted(), row.expected.haltedAfter);
+    if (row.expected.lineLost()) {
+        QVERIFY2(sinceLoss >= 0 && sinceLoss <= LostLineSeconds,
+                 qPrintable(QStringLiteral("ended %1 s after the line went").arg(sinceLoss)));
+    } else {
+        QVERIFY2(sinceLoss < 0, "the line went away in a row that should keep it");
+        QVERIFY2(!meter.thread().commandMode(), "the instrument was left in command mode");
+    }
+}
+
+void TestFaultMatrix::cleanupTestCase()
+{
+    std::printf("\n%-32s %-6s %-8s %-16s %-52s %7s %6s %-6s %s\n", "fault", "freeze", "way", "outcome", "text", "seconds",
+                "budget", "halted", "after loss");
+    for (const RunRecord &record : runRecords()) {
+        const QString afterLoss = record.afterLoss < 0 ? QString() : QString::number(record.afterLoss, 'f', 2);
+        std::printf("%-32s %-6s %-8s %-16s %-52s %7.2f %6.0f %-6s %s\n", qPrintable(record.fault),
+                    record.freeze ? "on" : "off", qPrintable(record.way), qPrintable(record.outcome), qPrintable(record.text),
+                    record.seconds, record.budget, record.halted ? "yes" : "no", qPrintable(afterLoss));
+    }
+    std::fflush(stdout);
+}
+
+QTEST_MAIN(TestFaultMatrix)
+#include "tst_fault_matrix.moc"
