@@ -1119,6 +1119,8 @@ void TfrmMain::mnuCaptureScreenClick()
         ++CaptureCount;
         if (TfrmImage *window = live.complete(result.image))
             activateImageWindow(window);
+        if (!result.errorText.isEmpty())
+            showLineLost(result.errorText);  // the picture is in; the line went while the DSP restarted
         return;
     }
     live.discard();

@@ -185,10 +185,17 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
         return CaptureOutcome::NothingReceived;
     }
 
-    // Switching the option on after the halt step restarts the DSP too.
-    if (dsp.halted() || (freezeOption && freezeOption()))
-        dsp.restart();
-    QThread::msleep(restartPauseMs);
+    // Switching the option on after the halt step restarts the DSP too. A picture read whole is
+    // kept when the line goes during the restart: the caller delivers it, then tells of the line.
+    try {
+        if (dsp.halted() || (freezeOption && freezeOption()))
+            dsp.restart();
+        QThread::msleep(restartPauseMs);
+    } catch (const ELineLost &lost) {
+        if (result.bytesReceived != qint64(length))
+            throw;
+        result.errorText = lost.text();
+    }
 
     if (result.bytesReceived == qint64(length)) {
         say(listener, CaptureTexts::LoadedCorrectly);

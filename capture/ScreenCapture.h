@@ -57,7 +57,9 @@ struct CaptureResult
     qint64 bytesRequested = 0;
     qint64 bytesReceived = 0;
     bool restartRefused = false;    // the DSP was halted and did not acknowledge its restart
-    QString errorText;              // LineLost: "The connection to COM7 was lost (...)."
+    // LineLost: "The connection to COM7 was lost (...)."; also set for Captured when the line went
+    // after the whole picture was in (while the DSP was restarted).
+    QString errorText;
 };
 
 // The whole capture sequence of both programs: directory and screen description, DSP status,

@@ -213,8 +213,13 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
         err << InterruptedText << '\n';
         return ExitCode::Interrupted;
     }
-    // The picture is delivered, but the instrument was left halted: the caller must know.
-    const int written = result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
+    // The picture is delivered, but the instrument was left halted or its line went meanwhile:
+    // the caller must know.
+    int written = result.restartRefused ? ExitCode::RestartRefused : ExitCode::Success;
+    if (!result.errorText.isEmpty()) {
+        err << result.errorText << '\n';
+        written = ExitCode::LineLost;
+    }
 
     QString error;
     if (toStandardOutput) {

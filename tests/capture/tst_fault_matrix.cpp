@@ -83,9 +83,10 @@ struct Expected
     QString text;                // what `snaploom capture` says (and the core, for a lost line)
     double budgetSeconds = 0;
     bool haltedAfter = false;    // where the instrument refuses its restart or its line is gone
+    bool pictureKept = false;    // the line went after the whole picture was in
 
-    bool lineLost() const { return outcome == CaptureOutcome::LineLost; }
-    bool writesFile() const { return exitCode == ExitCaptured || exitCode == ExitRestartRefused; }
+    bool lineLost() const { return outcome == CaptureOutcome::LineLost || pictureKept; }
+    bool writesFile() const { return exitCode == ExitCaptured || exitCode == ExitRestartRefused || pictureKept; }
 };
 
 struct MatrixRow
@@ -172,6 +173,11 @@ QList<MatrixRow> matrixRows()
         const Expected lost{O::LineLost, none, ExitLineLost, LineLostText, 15};
         Expected lostFrozen = lost;
         lostFrozen.haltedAfter = leftHalted;
+        if (phase == MeterPhase::Restart) {
+            // The picture was read whole before the line went: it is delivered all the same.
+            lostFrozen.outcome = O::Captured;
+            lostFrozen.pictureKept = true;
+        }
         for (const MeterFault fault : {hangUpFault(phase), unplugFault(phase)})
             add(meterFaultName(fault), {{fault}, 0, paced}, frozenOnly ? captured : lost, lostFrozen);
     }
@@ -268,7 +274,7 @@ CoreRun captureInProcess(bool freeze)
         listener.status = [&run](const QString &text) { run.text = text; };
         const CaptureResult result = capture.run([freeze] { return freeze; }, listener);
         run.outcome = result.outcome;
-        if (result.outcome == CaptureOutcome::LineLost)
+        if (!result.errorText.isEmpty())
             run.text = result.errorText;
         link.Disconnect();
     } catch (const ELineLost &lost) {
