@@ -138,6 +138,13 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
     const bool toStandardOutput = request.output == QLatin1String("-");
     QTextStream &info = toStandardOutput ? err : out;
 
+    // A picture's bytes on a terminal only garble it; the instrument is not even asked.
+    if (toStandardOutput && ::isatty(STDOUT_FILENO) == 1) {
+        err << "Standard output is a terminal: redirect it to a file or a program to take the picture "
+               "(for example: snaploom capture -o - > screen.png)\n";
+        return ExitCode::Usage;
+    }
+
     // A file that cannot be written is found before the instrument is touched: the read takes
     // a minute, and with --freeze the instrument stands halted meanwhile.
     if (!request.output.isEmpty() && !toStandardOutput) {

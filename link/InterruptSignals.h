@@ -10,7 +10,8 @@ class QSocketNotifier;
 // delivered as interrupted() while the program processes events (every poll of the link does),
 // so the program can cancel its link and leave the instrument running. A second one abandons
 // at once: it writes the abandon text (how to recover the instrument) and ends the process.
-// One object per process; the handlers are installed while it lives.
+// One object per process; the handlers are installed while it lives, and the dispositions it
+// found are put back when it goes. A signal found ignored stays ignored (nohup, background jobs).
 class InterruptSignals : public QObject
 {
     Q_OBJECT
@@ -32,5 +33,8 @@ signals:
 private:
     void onPipeReadable();
 
+    struct FoundDispositions;
+
+    std::unique_ptr<FoundDispositions> m_found;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

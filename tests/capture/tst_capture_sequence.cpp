@@ -42,22 +42,23 @@ private slots:
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<bool>("imageRead");
         const QStringList both{"stop", "start"};
+        const QStringList restored{"stop", "start", "leave"};  // failed after the halt
         const Setup none = [](ScriptedMeter &) {};
         QTest::newRow("captured") << false << none << CaptureOutcome::Captured << QStringList{} << true;
         QTest::newRow("captured frozen") << true << none << CaptureOutcome::Captured << both << true;
         QTest::newRow("status 17: refused, nothing read")
             << true << Setup([](ScriptedMeter &m) { m.dspStatus = 17; }) << CaptureOutcome::Refused << QStringList{} << false;
         QTest::newRow("halt refused: restarted, nothing read")
-            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << both << false;
+            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << restored << false;
         QTest::newRow("restart refused: still captured")
             << true << Setup([](ScriptedMeter &m) { m.restartAck = false; }) << CaptureOutcome::Captured << both << true;
         const Setup swapped = [](ScriptedMeter &m) { m.swappedAt.insert(ScriptedMeter::ImageStart); };
         QTest::newRow("trailer swapped") << false << swapped << CaptureOutcome::NothingReceived << QStringList{} << true;
-        QTest::newRow("trailer swapped, frozen: restarted") << true << swapped << CaptureOutcome::NothingReceived << both << true;
+        QTest::newRow("trailer swapped, frozen: restarted") << true << swapped << CaptureOutcome::NothingReceived << restored << true;
         // A reply of the wrong length is never taken for a picture.
         QTest::newRow("5 bytes more, frozen")
             << true << Setup([](ScriptedMeter &m) { m.shortenAt.insert(ScriptedMeter::ImageStart, -5); })
-            << CaptureOutcome::ShortRead << both << true;
+            << CaptureOutcome::ShortRead << restored << true;
         QTest::newRow("no directory")
             << true << Setup([](ScriptedMeter &m) { m.swappedAt.insert(ScriptedMeter::PointerAddress); })
             << CaptureOutcome::NoScreenInfo << QStringList{} << false;
@@ -180,6 +181,40 @@ private slots:
         QCOMPARE(meter.memory.ImageAddress, imageAddress);
         QCOMPARE(meter.reads.contains({ScriptedMeter::ScreenDescription, quint32(bytes)}), bytes > 0);
         QCOMPARE(meter.reads.size(), bytes ? 7 : 6);  // nothing read where nothing fits
+    }
+
+    // Whatever the user is told comes once the instrument is restored: nothing is sent to it
+    // after the first event, so no message box stands in front of a halted instrument.
+    void eventsToldOnceRestored_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QList<CaptureEvent>>("events");
+        QTest::newRow("halt refused") << Setup([](ScriptedMeter &m) { m.haltAck = false; })
+                                      << QList<CaptureEvent>{CaptureEvent::HaltFailed};
+        QTest::newRow("5 bytes more") << Setup([](ScriptedMeter &m) { m.shortenAt.insert(ScriptedMeter::ImageStart, -5); })
+                                      << QList<CaptureEvent>{CaptureEvent::ShortRead};
+        QTest::newRow("restart refused") << Setup([](ScriptedMeter &m) { m.restartAck = false; })
+                                         << QList<CaptureEvent>{CaptureEvent::RestartFailed};
+    }
+    void eventsToldOnceRestored()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QList<CaptureEvent>, events);
+        ScriptedMeter meter;
+        setup(meter);
+        ScreenCapture capture(*meter.link, meter.memory);
+        capture.haltPauseMs = capture.restartPauseMs = 0;
+        QList<CaptureEvent> told;
+        QStringList sentWhenTold;
+        CaptureListener listener;
+        listener.event = [&](CaptureEvent event) {
+            told << event;
+            sentWhenTold = meter.commands;
+        };
+        const CaptureResult result = capture.run([] { return true; }, listener);
+        QCOMPARE(result.events, events);
+        QCOMPARE(told, events);
+        QCOMPARE(sentWhenTold, meter.commands);
     }
 
     // An error of the line during the read passes on, after the instrument was restarted.
