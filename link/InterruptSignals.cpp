@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,20 +19,29 @@ constexpr int DefaultAbandonExitCode = 130;  // as a shell reports a program end
 InterruptSignals *theInstance = nullptr;
 int signalPipe[2] = {-1, -1};
 volatile sig_atomic_t signalCount = 0;
+// When the first signal came (CLOCK_MONOTONIC); written by the handler before it wakes the pipe.
+struct timespec firstSignalAt {};
 // Read by the handler: replaced only as a whole, and an old text is never freed.
 std::atomic<const char *> abandonText{nullptr};
 std::atomic<int> abandonExitCode{DefaultAbandonExitCode};
 
+// Async-signal-safe: called from the handler too.
+[[noreturn]] void abandon()
+{
+    if (const char *text = abandonText.load()) {
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
+    }
+    ::_exit(abandonExitCode.load());
+}
+
 void onSignal(int number)
 {
     const int savedErrno = errno;
+    if (signalCount == 0)
+        ::clock_gettime(CLOCK_MONOTONIC, &firstSignalAt);
     signalCount = signalCount + 1;
-    if (signalCount >= 2) {
-        if (const char *text = abandonText.load()) {
-            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
-        }
-        ::_exit(abandonExitCode.load());
-    }
+    if (signalCount >= 2)
+        abandon();
     const char byte = char(number);
     [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
     errno = savedErrno;
@@ -94,6 +104,20 @@ InterruptSignals *InterruptSignals::instance()
 bool InterruptSignals::received()
 {
     return signalCount > 0;
+}
+
+qint64 InterruptSignals::msSinceFirstSignal()
+{
+    if (!received())
+        return -1;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec - firstSignalAt.tv_sec) * 1000 + (now.tv_nsec - firstSignalAt.tv_nsec) / 1000000;
+}
+
+void InterruptSignals::abandonNow()
+{
+    abandon();
 }
 
 void InterruptSignals::setAbandonText(const QByteArray &text, int exitCode)

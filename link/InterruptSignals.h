@@ -24,8 +24,13 @@ public:
     // Whether a signal has come since the object was made; safe to ask at any time.
     static bool received();
 
+    // Milliseconds since the first signal came (not since it was delivered); -1 before one.
+    static qint64 msSinceFirstSignal();
+
     // What a second signal writes to standard error before the process ends with exitCode.
     void setAbandonText(const QByteArray &text, int exitCode);
+    // Ends the process now as a second signal would, with the abandon text.
+    [[noreturn]] static void abandonNow();
 
 signals:
     void interrupted(int signalNumber);
