@@ -108,15 +108,17 @@ CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, cons
 // The DSP guard has restarted the instrument by now. A capture that failed after the halt also
 // gives the instrument back to its user at once: the message that follows may stand for hours,
 // and the next command enters command mode again by itself.
-void ScreenCapture::restoreAfterFailure(const CaptureResult &result)
+void ScreenCapture::restoreAfterFailure(CaptureResult &result)
 {
     if (!m_haltSent || result.outcome == CaptureOutcome::Captured || !m_link.IsConnected() || !m_link.CommandMode)
         return;
     try {
         m_link.SetCommandMode(false);
+    } catch (const ELineLost &lost) {
+        result.outcome = CaptureOutcome::LineLost;
+        result.errorText = lost.text();
     } catch (...) {
-        // The failure already being reported is the one that matters; a line that went away
-        // shows itself at the next command.
+        // The failure already being reported is the one that matters.
     }
 }
 

@@ -90,7 +90,7 @@ private:
                                    const std::function<bool()> &freezeOption,
                                    const CaptureListener &listener);
 
-    void restoreAfterFailure(const CaptureResult &result);
+    void restoreAfterFailure(CaptureResult &result);
 
     TqzMeterCom &m_link;
     TInstrumentMemory &m_memory;
