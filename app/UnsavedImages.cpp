@@ -100,7 +100,7 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     // Rows as tall as the design asks, but never cutting the text of a larger system font.
     const int rowHeight = qMax(RowHeight, chkUnsavedImages->fontMetrics().height());
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
-        if (window->Saved)
+        if (window->saved())
             continue;
         auto *row = new QListWidgetItem(window->windowTitle(), chkUnsavedImages);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -174,6 +174,6 @@ void TfrmUnsavedImages::clearSkipSaveQuery()
 {
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window)
-            window->SkipSaveQuery = false;
+            window->setSkipSaveQuery(false);
     }
 }

@@ -74,7 +74,7 @@ QList<TfrmImage *> TestUnsavedImages::threeWindows()
         picture.fill(qRgb(10, 120, 200));
         window->setPicture(picture);
         window->setWindowTitle(QStringLiteral("New image %1").arg(number));
-        window->SkipSaveQuery = true;
+        window->setSkipSaveQuery(true);
         window->show();
         windows << window;
     }
@@ -110,19 +110,19 @@ void TestUnsavedImages::saveSelected()
         m_fileNames << (name.isEmpty() ? QString() : m_dir->filePath(name));
     TfrmUnsavedImages::setAnswerHandler([&unchecked](TfrmUnsavedImages &dialog) {
         for (int row : unchecked)
-            dialog.chkUnsavedImages->item(row)->setCheckState(Qt::Unchecked);
-        dialog.Button1->click();
+            dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"))->item(row)->setCheckState(Qt::Unchecked);
+        dialog.findChild<QPushButton *>(QStringLiteral("Button1"))->click();
     });
 
     QCOMPARE(m_dialog->QueryUnsavedImages(open), proceeds);
     TfrmUnsavedImages::setAnswerHandler({});
 
     for (int row = 0; row < open.size(); ++row)
-        QCOMPARE(open[row]->Saved, saved[row]);
+        QCOMPARE(open[row]->saved(), saved[row]);
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("never.BMP"))));
     if (!proceeds) {  // nothing closes, and each window asks its own question again
         for (TfrmImage *window : open)
-            QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+            QVERIFY(window->isVisible() && !window->skipSaveQuery());
     }
 }
 
@@ -130,7 +130,7 @@ void TestUnsavedImages::saveSelected()
 void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
 {
     const QList<TfrmImage *> open = threeWindows();
-    open[1]->Saved = true;
+    open[1]->setSaved(true);
     bool closedByEsc = false;
     QTimer::singleShot(0, m_dialog, [this, &closedByEsc] {
         QTest::keyClick(m_dialog, Qt::Key_Escape);
@@ -142,7 +142,7 @@ void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
     QVERIFY(closedByEsc);
 
     for (TfrmImage *window : open)  // the saved one too: every open window
-        QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+        QVERIFY(window->isVisible() && !window->skipSaveQuery());
     open[0]->close();
     QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 3'?")});
 }
