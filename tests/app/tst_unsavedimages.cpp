@@ -25,6 +25,8 @@ private slots:
     void saveSelected_data();
     void saveSelected();
     void escapeCancelsAndClearsExitFlags();
+    void partsAtTheDesignSize_data();
+    void partsAtTheDesignSize();
 
 private:
     QList<TfrmImage *> threeWindows();
@@ -145,6 +147,38 @@ void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
         QVERIFY(window->isVisible() && !window->skipSaveQuery());
     open[0]->close();
     QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 3'?")});
+}
+
+void TestUnsavedImages::partsAtTheDesignSize_data()
+{
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QRect>("geometry");   // in the dialog, or in the frame for the list
+
+    QTest::newRow("frame") << "GroupBox1" << QRect(8, 8, 433, 169);
+    QTest::newRow("save") << "Button1" << QRect(8, 184, 129, 25);
+    QTest::newRow("close without saving") << "Button2" << QRect(160, 184, 129, 25);
+    QTest::newRow("cancel") << "btnCancel" << QRect(312, 184, 129, 25);
+}
+
+void TestUnsavedImages::partsAtTheDesignSize()
+{
+    QFETCH(QString, part);
+    QFETCH(QRect, geometry);
+
+    TfrmUnsavedImages::setAnswerHandler([&](TfrmUnsavedImages &dialog) {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.size(), QSize(448, 217));
+        QCOMPARE(dialog.findChild<QWidget *>(part)->geometry(), geometry);
+        // The list fills the frame's width less its margins, above the note.
+        const QWidget *list = dialog.findChild<QWidget *>(QStringLiteral("chkUnsavedImages"));
+        QCOMPARE(list->x(), 8);
+        QCOMPARE(list->width(), 417);
+        QVERIFY(list->geometry().bottom() < dialog.findChild<QWidget *>(QStringLiteral("Label1"))->y());
+        dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
+    });
+    QVERIFY(!m_dialog->QueryUnsavedImages(threeWindows()));
+    TfrmUnsavedImages::setAnswerHandler({});
 }
 
 QTEST_MAIN(TestUnsavedImages)
