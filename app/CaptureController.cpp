@@ -66,11 +66,6 @@ void CaptureController::capture()
     link.ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { m_status.setMessage(text); };
-    listener.event = [&live, &showError](CaptureEvent event) {
-        if (event == CaptureEvent::ShortRead)
-            live.discard();  // the window goes before its message
-        showError(CaptureTexts::forEvent(event));
-    };
     listener.progressStarted = [&progress](qint64 maximum) { progress.start(maximum); };
     listener.progressStep = [&progress](qint64 step) { progress.advance(step); };
     // The bar and its Cancel stay until the capture ends: the restart and its pause after the read
@@ -85,6 +80,14 @@ void CaptureController::capture()
     capture.haltPauseMs = m_haltPauseMs;
     capture.restartPauseMs = m_restartPauseMs;
     const CaptureResult result = capture.run(m_freezeOption, listener);
+
+    // The instrument runs again by now and is out of command mode: a message may stand as long
+    // as it likes.
+    for (CaptureEvent event : result.events) {
+        if (event == CaptureEvent::ShortRead)
+            live.discard();  // the window goes before its message
+        showError(CaptureTexts::forEvent(event));
+    }
 
     if (result.outcome == CaptureOutcome::Captured) {
         ++m_captureCount;

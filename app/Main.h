@@ -44,8 +44,9 @@ public:
     void UpdateCommandStates();
 
 public slots:
-    // SIGINT, SIGTERM or SIGHUP: the program ends without questions once a running capture or
-    // attempt has ended (a halted instrument restarted).
+    // SIGINT, SIGTERM or SIGHUP: the program ends without questions within 2 s, whatever stands
+    // open, once a running capture or attempt has ended (a halted instrument restarted) or, on a
+    // line that cannot take that in time, abandoned.
     void endBySignal();
 
 signals:
