@@ -19,8 +19,9 @@ namespace {
 
 constexpr int FirstCom = 21;
 
-// A small stored screen with a picture of its own for each instrument.
-VirtualMeterOptions meterOptions(int index, quint16 dspStatus = VirtualMeterOptions::DefaultStatusWord)
+// A small stored screen with a picture of its own for each instrument; on a paced line its image
+// read takes about 3 s.
+VirtualMeterOptions meterOptions(int index, quint16 dspStatus = VirtualMeterOptions::DefaultStatusWord, bool paced = false)
 {
     VirtualMeterOptions options;
     options.comNumber = FirstCom + index;
@@ -31,7 +32,9 @@ VirtualMeterOptions meterOptions(int index, quint16 dspStatus = VirtualMeterOpti
         for (int x = 0; x < picture.width(); ++x)
             picture.setPixel(x, y, qRgb((x + index) % 3 ? 255 : 0, (y + 2 * index) % 4 ? 0 : 255, x < 8 * index ? 255 : 0));
     options.screen = picture;
-    options.storedSize = QSize(64, 40);
+    options.storedSize = paced ? QSize(16, 40) : QSize(64, 40);
+    options.pace = paced;
+    options.latencyMs = paced ? 5 : 0;
     return options;
 }
 
@@ -286,6 +289,40 @@ private slots:
             QVERIFY(expected.contains(line.value(QStringLiteral("path")).toString()));
         for (const auto &meter : meters)
             QVERIFY(!meter->commandMode() && !meter->halted());
+    }
+
+    // A signal while three frozen reads of a series run on real-speed lines reaches every one of
+    // them: each drains (a series would write a picture read whole), restarts its instrument and
+    // leaves command mode; nothing is written.
+    void signalStopsEveryInstrument()
+    {
+        std::unique_ptr<VirtualMeterThread> meters[3];
+        for (int i = 0; i < 3; ++i) {
+            meters[i] = std::make_unique<VirtualMeterThread>();
+            QVERIFY(meters[i]->start(meterOptions(i, VirtualMeterOptions::DefaultStatusWord, true)));
+        }
+        QTemporaryDir folder;
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.start(testBinary(QStringLiteral("snaploom")), {"capture", "--all", "--count", "2", "--freeze", "-o", "{port}-{n}.png"});
+        QByteArray out;
+        QElapsedTimer clock;
+        clock.start();
+        while (out.count("Reading screen image...") < 3 && process.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
+            process.waitForReadyRead(100);
+            out += process.readAllStandardOutput();
+        }
+        QCOMPARE(out.count("Reading screen image..."), 3);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray err = process.readAllStandardError();
+        QCOMPARE(process.exitCode(), 10);
+        QCOMPARE(err.count("Interrupted: the running capture was not written."), 3);
+        QCOMPARE(filesBelow(folder.path()), QStringList{});
+        for (const auto &meter : meters) {
+            QCOMPARE(meter->restarts(), 1);
+            QVERIFY(!meter->halted() && !meter->commandMode());
+        }
     }
 };
 
