@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -41,6 +42,10 @@ QString whyNotWritable(const QString &text, bool overwrite)
 
 int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
+    // A reader that goes away (`| head -2`) must not end the program while an instrument stands
+    // halted: a write to it fails instead, and the capture goes on to its restart.
+    std::signal(SIGPIPE, SIG_IGN);
+
     // A file that cannot be written is found before the instrument is touched: the read takes
     // a minute, and with --freeze the instrument stands halted meanwhile.
     const bool toStandardOutput = request.output == QLatin1String("-");

@@ -139,6 +139,26 @@ private slots:
                  QStringList{QStringLiteral("screen.png")});
     }
 
+    // A reader of the texts that goes away (`| head -2`) ends nothing: the instrument is restarted
+    // and the picture written.
+    void readerThatGoesAway()
+    {
+        QTemporaryDir folder;
+        QProcess process;
+        QProcess reader;   // reads nothing and ends at once
+        process.setStandardOutputProcess(&reader);
+        process.setWorkingDirectory(folder.path());
+        reader.start(QStringLiteral("true"), QStringList{});
+        QVERIFY(reader.waitForFinished());
+        process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + Port
+                                                                   + QStringList{QStringLiteral("--freeze"), QStringLiteral("-o"), QStringLiteral("shot.png")});
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("shot.png"))));
+        QVERIFY(!meter.halted());
+    }
+
     // An output that cannot be written ends the command before a single byte goes to the
     // instrument, so it is never halted for a picture that would be lost.
     void unwritableOutputFailsFirst_data()
