@@ -116,6 +116,10 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
             link.reset();
         if (!link && reconnect && (link = reconnect()))
             announced = false;
+        if (!link && InterruptSignals::received()) {
+            interrupted = true;   // while the port was opened again
+            break;
+        }
         int code = ExitCode::NoInstrument;
         if (link) {
             if (!announced) {
