@@ -65,7 +65,7 @@ const QCommandLineOption CountOption(QStringLiteral("count"), QString(), QString
 const QCommandLineOption IntervalOption(QStringLiteral("interval"), QString(), QStringLiteral("SECONDS"));
 const QCommandLineOption KeepGoingOption(QStringLiteral("keep-going"));
 
-// Longer than any run of a lab bench, short enough for a timer in milliseconds.
+// Longer than any run on a lab bench; its milliseconds still fit the series clock.
 constexpr double LongestIntervalSeconds = 1e9;
 
 const OptionText PortText{QStringLiteral("--port PORT"), QStringLiteral("COM<n>, or a device path such as /dev/ttyUSB0")};
