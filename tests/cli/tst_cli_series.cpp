@@ -1,6 +1,7 @@
 // `snaploom capture` on a lab bench: names from a template that never replace a file, a series
 // of captures, several instruments in one run, and JSON lines for scripts.
-#include "ProgramRun.h"
+#include "ProgramSignal.h"
+#include "TestHome.h"
 #include "VirtualMeterThread.h"
 
 #include <QDir>
@@ -42,9 +43,16 @@ QString com(int index)
     return QStringLiteral("COM%1").arg(FirstCom + index);
 }
 
+ProgramSetup inFolder(const QString &folder)
+{
+    ProgramSetup setup;
+    setup.folder = folder;
+    return setup;
+}
+
 ProgramRun capture(const QStringList &arguments, const QString &folder)
 {
-    return runProgram(QStringLiteral("snaploom"), QStringList{QStringLiteral("capture")} + arguments, folder);
+    return runProgram(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments, inFolder(folder));
 }
 
 QImage pictureIn(const QString &path)
@@ -141,7 +149,7 @@ private slots:
         for (const QString &name : existing)
             if (name != written)
                 QCOMPARE(contentsOf(dir.filePath(name)), QByteArray("earlier"));
-        QVERIFY2(run.outText().contains(QStringLiteral("Saved 40 x 64 pixels to ") + written), qPrintable(run.outText()));
+        QVERIFY2(run.out.contains(QStringLiteral("Saved 40 x 64 pixels to ") + written), qPrintable(run.out));
     }
 
     // Three captures, each written as it comes; standard output holds one JSON object a line for
@@ -156,7 +164,7 @@ private slots:
         QVERIFY2(run.elapsedMs >= 1000, "two pauses between three captures");
         QCOMPARE(filesBelow(folder.path()), (QStringList{"run/1.png", "run/2.png", "run/3.png"}));
         QVERIFY(run.err.contains(QStringLiteral("Saved 40 x 64 pixels to run/3.png")));
-        const QList<QJsonObject> lines = jsonLines(run.out);
+        const QList<QJsonObject> lines = jsonLines(run.output);
         QCOMPARE(lines.size(), 3);
         for (int i = 0; i < 3; ++i) {
             const QString path = QStringLiteral("run/%1.png").arg(i + 1);
@@ -212,9 +220,9 @@ private slots:
         VirtualMeterThread meter;
         QVERIFY(meter.start(meterOptions(0)));
         QTemporaryDir folder;
-        const ProgramRun run = runAndSignal(QStringLiteral("snaploom"),
+        const ProgramRun run = runAndSignal(testBinary(QStringLiteral("snaploom")),
                                             {"capture", "--port", com(0), "--count", count, "--interval", "600", "-o", "{n}.png"},
-                                            folder.path(), "Saved", 1, SIGINT);
+                                            "Saved", 1, SIGINT, inFolder(folder.path()));
         QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
         QVERIFY2(run.elapsedMs < 60000, "ends without waiting for the next capture");
         QCOMPARE(filesBelow(folder.path()), QStringList{"1.png"});
@@ -255,8 +263,8 @@ private slots:
             QVERIFY2(run.err.contains(com(i) + QStringLiteral(": Saved 40 x 64 pixels to ") + name), qPrintable(run.err));
         }
         QCOMPARE(filesBelow(folder.path()), expected);
-        QCOMPARE(jsonLines(run.out).size(), expected.size());
-        for (const QJsonObject &line : jsonLines(run.out))
+        QCOMPARE(jsonLines(run.output).size(), expected.size());
+        for (const QJsonObject &line : jsonLines(run.output))
             QVERIFY(expected.contains(line.value(QStringLiteral("path")).toString()));
         for (const auto &meter : meters)
             QVERIFY(!meter->commandMode() && !meter->halted());
@@ -273,9 +281,10 @@ private slots:
             QVERIFY(meters[i]->start(meterOptions(i, VirtualMeterOptions::DefaultStatusWord, true)));
         }
         QTemporaryDir folder;
-        const ProgramRun run = runAndSignal(QStringLiteral("snaploom"), {"capture", "--all", "--count", "2", "--freeze", "-o", "{port}-{n}.png"},
-                                            folder.path(), "Reading screen image...", 3, SIGINT);
-        QCOMPARE(run.out.count("Reading screen image..."), 3);
+        const ProgramRun run = runAndSignal(testBinary(QStringLiteral("snaploom")),
+                                            {"capture", "--all", "--count", "2", "--freeze", "-o", "{port}-{n}.png"},
+                                            "Reading screen image...", 3, SIGINT, inFolder(folder.path()));
+        QCOMPARE(run.output.count("Reading screen image..."), 3);
         QVERIFY2(run.exitCode == 10, qPrintable(run.err));
         QCOMPARE(run.err.count(QStringLiteral("Interrupted: the running capture was not written.")), 3);
         QCOMPARE(filesBelow(folder.path()), QStringList{});

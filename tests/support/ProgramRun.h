@@ -1,69 +1,48 @@
 #pragma once
 
-#include "TestHome.h"
-
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <csignal>
 
-// One run of one of the built programs, as a user or a script starts it: what it printed on each
-// stream, how it ended, and how long it took.
-struct ProgramRun
+// How a test starts a program: where, with what environment, and how long it may take.
+struct ProgramSetup
 {
-    int exitCode = -1;      // -1 when it crashed or had to be killed
-    QByteArray out;
-    QString err;
-    qint64 elapsedMs = 0;
-
-    QString outText() const { return QString::fromLocal8Bit(out); }
+    QString folder;                   // working folder; empty: the test's own
+    QProcessEnvironment environment;  // empty: the test's own
+    int timeoutMs = 120000;           // then it is killed, and exitCode says so
 };
 
-// Runs program (a name testBinary() knows) in folder (the current one when empty) and waits
-// for it; one that outlives timeoutMs is killed.
-inline ProgramRun runProgram(const QString &program, const QStringList &arguments, const QString &folder = QString(),
-                             int timeoutMs = 120000)
+// One finished run of a program.
+struct ProgramRun
 {
-    QProcess process;
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(testBinary(program), arguments);
-    if (!process.waitForFinished(timeoutMs))
-        process.kill();
-    process.waitForFinished();
-    ProgramRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    run.elapsedMs = clock.elapsed();
-    return run;
-}
+    int exitCode = -1;  // -1 when it crashed or was killed
+    QByteArray output;  // standard output as written (a picture, say)
+    QString out;        // the same as text
+    QString err;
+    qint64 elapsedMs = 0;
+};
 
-// Runs program like runProgram, but sends it signalNumber once its standard output has shown
-// text `times` times (or it ended first); out then holds everything it printed there.
-inline ProgramRun runAndSignal(const QString &program, const QStringList &arguments, const QString &folder,
-                               const QByteArray &text, int times, int signalNumber, int timeoutMs = 120000)
+inline ProgramRun runProgram(const QString &program, const QStringList &arguments, const ProgramSetup &setup = {})
 {
     QProcess process;
-    process.setWorkingDirectory(folder);
+    if (!setup.folder.isEmpty())
+        process.setWorkingDirectory(setup.folder);
+    if (!setup.environment.isEmpty())
+        process.setProcessEnvironment(setup.environment);
     QElapsedTimer clock;
     clock.start();
-    process.start(testBinary(program), arguments);
-    ProgramRun run;
-    while (run.out.count(text) < times && process.state() != QProcess::NotRunning && clock.elapsed() < timeoutMs) {
-        process.waitForReadyRead(100);
-        run.out += process.readAllStandardOutput();
-    }
-    if (process.state() != QProcess::NotRunning)
-        ::kill(pid_t(process.processId()), signalNumber);
-    if (!process.waitForFinished(timeoutMs))
+    process.start(program, arguments);
+    if (!process.waitForFinished(setup.timeoutMs))
         process.kill();
     process.waitForFinished();
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out += process.readAllStandardOutput();
+    ProgramRun run;
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.output = process.readAllStandardOutput();
+    run.out = QString::fromLocal8Bit(run.output);
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     run.elapsedMs = clock.elapsed();
     return run;
