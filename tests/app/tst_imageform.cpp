@@ -209,7 +209,7 @@ void TestImageForm::fullDiskNamesCause()
 
     QVERIFY(!window->SaveImage());
 
-    QVERIFY(!window->Saved);
+    QVERIFY(!window->saved());
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.first().first, Dialogs::MessageKind::Error);
     QCOMPARE(m_messages.first().second,
