@@ -184,40 +184,6 @@ private slots:
         QCOMPARE(meter.reads.size(), bytes ? 7 : 6);  // nothing read where nothing fits
     }
 
-    // Whatever the user is told comes once the instrument is restored: nothing is sent to it
-    // after the first event, so no message box stands in front of a halted instrument.
-    void eventsToldOnceRestored_data()
-    {
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QList<CaptureEvent>>("events");
-        QTest::newRow("halt refused") << Setup([](ScriptedMeter &m) { m.haltAck = false; })
-                                      << QList<CaptureEvent>{CaptureEvent::HaltFailed};
-        QTest::newRow("5 bytes more") << Setup([](ScriptedMeter &m) { m.shortenAt.insert(ScriptedMeter::ImageStart, -5); })
-                                      << QList<CaptureEvent>{CaptureEvent::ShortRead};
-        QTest::newRow("restart refused") << Setup([](ScriptedMeter &m) { m.restartAck = false; })
-                                         << QList<CaptureEvent>{CaptureEvent::RestartFailed};
-    }
-    void eventsToldOnceRestored()
-    {
-        QFETCH(Setup, setup);
-        QFETCH(QList<CaptureEvent>, events);
-        ScriptedMeter meter;
-        setup(meter);
-        ScreenCapture capture(*meter.link, meter.memory);
-        capture.haltPauseMs = capture.restartPauseMs = 0;
-        QList<CaptureEvent> told;
-        QStringList sentWhenTold;
-        CaptureListener listener;
-        listener.event = [&](CaptureEvent event) {
-            told << event;
-            sentWhenTold = meter.commands;
-        };
-        const CaptureResult result = capture.run([] { return true; }, listener);
-        QCOMPARE(result.events, events);
-        QCOMPARE(told, events);
-        QCOMPARE(sentWhenTold, meter.commands);
-    }
-
     // An error of the line during the read passes on, after the instrument was restarted.
     void errorDuringReadRestarts()
     {
