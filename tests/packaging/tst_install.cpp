@@ -61,25 +61,32 @@ private slots:
         QVERIFY2(install.exitCode == 0, qPrintable(install.out + install.err));
     }
 
-    // Each installed program answers --version, the desktop program without any display.
+    // Each installed program answers --help and --version without any display or session, and
+    // without a word on standard error.
     void programsRun_data()
     {
         QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
         for (const char *program : {"snaploom", "corvane-snaploom", "corvane-virtual-meter"})
-            QTest::newRow(program) << QString::fromLatin1(program);
+            for (const char *option : {"--help", "--version"})
+                QTest::addRow("%s %s", program, option) << QString::fromLatin1(program) << QString::fromLatin1(option);
     }
     void programsRun()
     {
         QFETCH(QString, program);
+        QFETCH(QString, option);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+            environment.remove(QString::fromLatin1(name));
         const QString path = installed(QStringLiteral("bin/") + program);
         QVERIFY2(QFileInfo(path).isExecutable(), qPrintable(path));
-        const Run version = run(path, {QStringLiteral("--version")}, environment);
-        QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(SNAPLOOM_VERSION_TEXT)));
+        const Run shown = run(path, {option}, environment);
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(shown.err.isEmpty(), qPrintable(shown.err));
+        if (option == QLatin1String("--version"))
+            QCOMPARE(shown.out, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(SNAPLOOM_VERSION_TEXT)));
+        else
+            QVERIFY2(shown.out.startsWith(QStringLiteral("Usage: ")), qPrintable(shown.out));
     }
 
     void desktopEntry()
