@@ -43,13 +43,15 @@ private slots:
         QTest::newRow("help for a command") << "help u" << QStringList{"unfreeze"} << QStringList{"capture"};
         QTest::newRow("--output=: pictures and folders") << "capture --output=" << QStringList{"shot.png", "old.BMP", "bench"}
                                                          << QStringList{"notes.txt", "--format"};
-        QTest::newRow("-o FILE") << "capture --find -o s" << QStringList{"shot.png"} << QStringList{"notes.txt"};
+        QTest::newRow("-o") << "capture --find -o s" << QStringList{"shot.png"} << QStringList{"notes.txt"};
         QTest::newRow("--format=: the formats") << "capture --format=" << QStringList{"bmp", "png"} << QStringList{"--port"};
         QTest::newRow("--format=p") << "capture --format=p" << QStringList{"png"} << QStringList{"bmp"};
         QTest::newRow("--format FORMAT") << "capture --format b" << QStringList{"bmp"} << QStringList{"png"};
         QTest::newRow("given options and their choice")
             << "capture --port COM3 --freeze --" << QStringList{"--output", "--format", "--help"}
-            << QStringList{"--port", "--find", "--freeze"};
+            << QStringList{"--port", "--find", "--all", "--freeze"};
+        QTest::newRow("choice on the usage's second line") << "capture --all --json --" << QStringList{"--format"}
+                                                           << QStringList{"--port", "--find", "--json"};
         QTest::newRow("an option given by its other name")
             << "capture -o - --" << QStringList{"--format", "--port"} << QStringList{"--output"};
         QTest::newRow("an option given with =") << "capture --format=png -" << QStringList{"-o", "--find"} << QStringList{"--format"};
