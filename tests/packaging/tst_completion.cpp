@@ -1,11 +1,11 @@
 // snaploom's bash completion, run by bash against the built program in a folder of pictures: what
 // a user is offered on pressing Tab.
+#include "ProgramRun.h"
 #include "TestHome.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,15 +62,13 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QStringList, offered);
         QFETCH(QStringList, notOffered);
-        QProcess bash;
-        bash.setWorkingDirectory(pictures.path());
-        bash.start(QStringLiteral("bash"), {QStringLiteral(SNAPLOOM_SOURCE_DIR "/tests/packaging/complete_line.sh"), BashCompletion,
+        const ProgramRun bash = runProgram(QStringLiteral("bash"),
+                                           {QStringLiteral(SNAPLOOM_SOURCE_DIR "/tests/packaging/complete_line.sh"), BashCompletion,
                                             QStringLiteral(SNAPLOOM_SOURCE_DIR "/packaging/snaploom.bash-completion"),
-                                            testBinary(QStringLiteral("snaploom")) + QLatin1Char(' ') + typed});
-        QVERIFY(bash.waitForFinished(60000));
-        const QString err = QString::fromLocal8Bit(bash.readAllStandardError());
-        QVERIFY2(bash.exitCode() == 0 && err.isEmpty(), qPrintable(err));
-        const QStringList words = QString::fromLocal8Bit(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                                            testBinary(QStringLiteral("snaploom")) + QLatin1Char(' ') + typed},
+                                           {pictures.path(), QProcessEnvironment()});
+        QVERIFY2(bash.exitCode == 0 && bash.err.isEmpty(), qPrintable(bash.err));
+        const QStringList words = bash.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString &word : offered)
             QVERIFY2(words.contains(word), qPrintable(word + QStringLiteral(" not in: ") + words.join(QLatin1Char(' '))));
         for (const QString &word : notOffered)

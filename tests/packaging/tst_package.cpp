@@ -1,33 +1,15 @@
 // `cpack -G DEB` makes a package that lintian finds nothing wrong with, and the same bytes every
 // time from one tree: the files' times are SOURCE_DATE_EPOCH, by default the last commit's.
+#include "ProgramRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(600000))
-        process.kill();
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
-}
 
 QByteArray contentsOf(const QString &path)
 {
@@ -52,9 +34,9 @@ class TestPackage : public QObject
             environment.insert(QStringLiteral("SOURCE_DATE_EPOCH"), sourceDateEpoch);
         const QString output = work.filePath(folder);
         const QString cpack = QFileInfo(QStringLiteral(SNAPLOOM_CMAKE_COMMAND)).dir().filePath(QStringLiteral("cpack"));
-        const Run made = run(cpack, {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-                                     QStringLiteral(SNAPLOOM_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), output},
-                             environment);
+        const ProgramRun made = runProgram(cpack, {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                                                   QStringLiteral(SNAPLOOM_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), output},
+                                           {QString(), environment, 600000});
         const QStringList packages = QDir(output).entryList({QStringLiteral("*.deb")}, QDir::Files);
         if (made.exitCode != 0 || packages.size() != 1) {
             qWarning("%s", qPrintable(made.out + made.err));
@@ -96,8 +78,8 @@ private slots:
         QString expected = sourceDateEpoch;
         QString deb = package;
         if (sourceDateEpoch.isEmpty()) {
-            const Run commit = run(QStringLiteral("git"), {QStringLiteral("-C"), QStringLiteral(SNAPLOOM_SOURCE_DIR), QStringLiteral("log"),
-                                                           QStringLiteral("-1"), QStringLiteral("--format=%ct")});
+            const ProgramRun commit = runProgram(QStringLiteral("git"), {QStringLiteral("-C"), QStringLiteral(SNAPLOOM_SOURCE_DIR),
+                                                                         QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%ct")});
             if (commit.exitCode != 0)
                 QSKIP("the source tree is not a git checkout");
             expected = commit.out.trimmed();
@@ -105,9 +87,9 @@ private slots:
             deb = makePackage(QStringLiteral("dated"), sourceDateEpoch);
             QVERIFY(!deb.isEmpty());
         }
-        const Run listing = run(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                                       QStringLiteral("dpkg-deb --fsys-tarfile \"$1\" | tar -t -v --full-time --utc"),
-                                                       QStringLiteral("sh"), deb});
+        const ProgramRun listing = runProgram(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                                     QStringLiteral("dpkg-deb --fsys-tarfile \"$1\" | tar -t -v --full-time --utc"),
+                                                                     QStringLiteral("sh"), deb});
         QCOMPARE(listing.exitCode, 0);
         const QString time = QDateTime::fromSecsSinceEpoch(expected.toLongLong(), Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         const QStringList lines = listing.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -124,7 +106,7 @@ private slots:
         const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
         if (lintian.isEmpty())
             QSKIP("lintian is not installed (scripts/setup.sh test installs it)");
-        const Run check = run(lintian, {QStringLiteral("--display-info"), QStringLiteral("--pedantic"), package});
+        const ProgramRun check = runProgram(lintian, {QStringLiteral("--display-info"), QStringLiteral("--pedantic"), package});
         QCOMPARE(check.exitCode, 0);
         QStringList findings = check.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         findings.removeIf([](const QString &line) {
