@@ -39,11 +39,29 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// The system's own reason for a failed write ("No space left on device", "Read-only file
+// system", "Disk quota exceeded"): Qt's text for a file that recorded one, else errno's.
+QString failureReason(const QIODevice &device, int code)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    if (file && file->error() != QFileDevice::NoError && !file->errorString().isEmpty())
+        return file->errorString();
+    return systemError(code != 0 ? code : EIO);
+}
+
+// A write the disk takes only in part is repeated for the rest, so the call that fails is the
+// one that carries the reason; a device never says why it took only some of the bytes.
 bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 {
-    if (device.write(bytes) != bytes.size()) {
-        *error = device.errorString();
-        return false;
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 written = device.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            *error = failureReason(device, errno);
+            return false;
+        }
+        done += written;
     }
     return true;
 }
@@ -122,24 +140,28 @@ bool write(const QImage &image, const QString &path, Format format, QString *err
         }
         QFile file;
         if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            *error = failureReason(file, errno);
             ::close(fd);
-            *error = file.errorString();
             return false;
         }
         return writeAll(file, bytes, error);
     }
 
+    // Unbuffered, so a full disk fails the write that meets it, with its reason; a buffered
+    // write would fail only in commit(), which forgets why.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = failureReason(file, errno);
         return false;
     }
     if (!writeAll(file, bytes, error)) {
         file.cancelWriting();
         return false;
     }
+    errno = 0;
     if (!file.commit()) {
-        *error = file.errorString();
+        *error = failureReason(file, errno);
         return false;
     }
     return true;

@@ -11,8 +11,11 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
+#include "SmallFileSystem.h"
 #include "TestHome.h"
 
 class TestImageForm : public QObject
@@ -27,6 +30,7 @@ private slots:
     void save();
     void failedWriteKeepsWindowUnsaved_data();
     void failedWriteKeepsWindowUnsaved();
+    void fullDiskNamesCause();
     void closeQuestion_data();
     void closeQuestion();
     void backgroundTileAroundCentredPicture();
@@ -144,7 +148,7 @@ void TestImageForm::save()
 
     const QString path = m_folder->filePath(written);
     QCOMPARE(m_messages.size(), replaceAnswer == QMessageBox::NoButton ? 0 : 1);
-    QCOMPARE(window->Saved, saved);
+    QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
     const QByteArray contents = fileContents(written);
     if (saved) {  // a Windows bitmap whatever the name says
@@ -182,13 +186,35 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     processDeletes();
 
     QVERIFY(window && window->isVisible());
-    QVERIFY(!window->Saved);
+    QVERIFY(!window->saved());
     QCOMPARE(m_messages.last().first, Dialogs::MessageKind::Error);
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),
              qPrintable(m_messages.last().second));  // with the system's reason
     QCOMPARE(fileContents(QStringLiteral("precious.BMP")), QByteArray("keep me"));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
+}
+
+// A disk that is full says so in the system's words; the picture stays unsaved and nothing is
+// left on the disk.
+void TestImageForm::fullDiskNamesCause()
+{
+    SmallFileSystem disk(SmallFileSystem::Kind::Full);
+    if (!disk.available())
+        QSKIP("no right to mount a file system here; the shared writer's own test covers /dev/full");
+    const QString path = disk.filePath(QStringLiteral("screen.BMP"));
+    TfrmImage *window = newWindow(testPicture(400, 300));
+    m_typed << path;
+    m_answers << QMessageBox::Ok;
+
+    QVERIFY(!window->SaveImage());
+
+    QVERIFY(!window->saved());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().first, Dialogs::MessageKind::Error);
+    QCOMPARE(m_messages.first().second,
+             QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    QCOMPARE(disk.entries(), QStringList{SmallFileSystem::FillerName});
 }
 
 void TestImageForm::closeQuestion_data()

@@ -1,12 +1,16 @@
 // Picture files as both programs write them: the format a name asks for, a path judged before
 // anything is written, and a write that never leaves half a file or replaces what is not a file.
 #include "ImageFile.h"
+#include "SmallFileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(std::optional<ImageFile::Format>)
@@ -99,6 +103,41 @@ private slots:
         QCOMPARE(reader.format(), QByteArray("png"));
         QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), somePicture());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.bmp")});
+    }
+
+    // A write the system refuses says why, in the system's words, and leaves nothing behind.
+    // Without the right to mount, /dev/full still shows a full disk's reason.
+    void writeFailureNamesCause_data()
+    {
+        QTest::addColumn<int>("where");    // -1: /dev/full, else a SmallFileSystem::Kind
+        QTest::addColumn<int>("code");     // the system's error, in the system's words
+        QTest::newRow("full file system") << int(SmallFileSystem::Kind::Full) << ENOSPC;
+        QTest::newRow("read-only file system") << int(SmallFileSystem::Kind::ReadOnly) << EROFS;
+        QTest::newRow("full device") << -1 << ENOSPC;
+    }
+    void writeFailureNamesCause()
+    {
+        QFETCH(int, where);
+        QFETCH(int, code);
+        std::unique_ptr<SmallFileSystem> disk;
+        QString path = SmallFileSystem::fullDevice();
+        if (where < 0 && path.isEmpty())
+            QSKIP("/dev/full is not the full device here");
+        if (where >= 0) {
+            disk = std::make_unique<SmallFileSystem>(SmallFileSystem::Kind(where));
+            if (!disk->available())
+                QSKIP("no right to mount a file system here");
+            path = disk->filePath(QStringLiteral("screen.png"));
+        }
+        const QStringList before = disk ? disk->entries() : QStringList();
+        // Larger than the line's buffers, so the failure cannot hide in a buffer.
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(qRgb(10, 20, 30));
+        QString error;
+        QVERIFY(!ImageFile::write(picture, path, ImageFile::Format::Bmp, &error));
+        QCOMPARE(error, QString::fromLocal8Bit(std::strerror(code)));
+        if (disk)
+            QCOMPARE(disk->entries(), before);
     }
 
     // A device at the path is written into and stays a device.
