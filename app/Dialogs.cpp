@@ -75,14 +75,17 @@ QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QSt
     return QMessageBox::StandardButton(answer);
 }
 
-QString saveFileName(QWidget *parent, const QString &proposedName, const QList<FileType> &types,
-                     const QString &defaultSuffix, const QString &startFolder)
+SaveChoice saveFile(QWidget *parent, const QString &proposedName, const QList<FileType> &types, int preselected,
+                    const QString &startFolder)
 {
+    preselected = qBound(0, preselected, int(types.size()) - 1);
+    const QString preselectedSuffix = types.value(preselected).suffix;
     if (saveFileHandler()) {
         QStringList captions;
         for (const FileType &type : types)
             captions << type.caption;
-        return withDefaultSuffix(saveFileHandler()(proposedName, captions, defaultSuffix), defaultSuffix);
+        const QString chosen = saveFileHandler()(proposedName, captions, preselectedSuffix);
+        return {withDefaultSuffix(chosen, preselectedSuffix), chosen.isEmpty() ? -1 : preselected};
     }
 
     // The dialog reads a type's patterns from the last brackets of its entry and, with their
@@ -99,14 +102,20 @@ QString saveFileName(QWidget *parent, const QString &proposedName, const QList<F
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty())
-        dialog.selectNameFilter(filters.first());
-    dialog.setDefaultSuffix(defaultSuffix);
+        dialog.selectNameFilter(filters.at(preselected));
+    dialog.setDefaultSuffix(preselectedSuffix);
+    // A name typed without a suffix takes the one of the type selected at that moment.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &types](const QString &filter) {
+        const int index = filters.indexOf(filter);
+        if (index >= 0)
+            dialog.setDefaultSuffix(types.at(index).suffix);
+    });
     dialog.setDirectory(startFolder);
     // A full path (an image saved before) opens in its own folder.
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+        return {};
+    return {dialog.selectedFiles().first(), int(filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 void setMessageHandler(MessageHandler handler)

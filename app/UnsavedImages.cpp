@@ -102,7 +102,7 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window->Saved)
             continue;
-        auto *row = new QListWidgetItem(window->windowTitle(), chkUnsavedImages);
+        auto *row = new QListWidgetItem(window->imageName(), chkUnsavedImages);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         row->setCheckState(Qt::Checked);
         row->setSizeHint(QSize(chkUnsavedImages->fontMetrics().horizontalAdvance(row->text()) + 2 * rowHeight,

@@ -9,4 +9,9 @@ namespace SettingsFolder {
 QString path();
 QString iniFileName();   // <folder>/CorvaneSnaploom.INI
 
+// Where pictures not yet saved are kept, so a crash loses none: recovery/ in SNAPLOOM_HOME when
+// that is set, else $XDG_STATE_HOME/Brannoc/CorvaneSnaploom/recovery (~/.local/state/... when
+// unset). Not created here.
+QString recoveryPath();
+
 }  // namespace SettingsFolder
