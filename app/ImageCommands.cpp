@@ -112,11 +112,11 @@ void TImageCommands::zoomActive(void (TfrmImage::*zoom)())
         (window->*zoom)();
 }
 
-void TImageCommands::captureCompleted(TfrmImage *window, const CaptureFacts &facts)
+void TImageCommands::captureCompleted(TfrmImage *window, const NameFields &fields)
 {
-    window->setCaptureFacts(facts);
+    window->setNameFields(fields);
     QImage kept = window->picture();
-    writeFactsInto(kept, facts);
+    TRecoveryStore::writeFields(kept, fields);
     window->setRecoveryFile(m_recovery.keep(kept));
     if (!TSaveOptions::autoSave())
         return;
@@ -170,8 +170,8 @@ void TImageCommands::offerLeftovers()
         TfrmImage *window = m_openWindow(picture);
         if (!window)
             continue;
-        if (const std::optional<CaptureFacts> facts = factsOf(picture))
-            window->setCaptureFacts(*facts);
+        if (const std::optional<NameFields> fields = TRecoveryStore::fieldsOf(picture))
+            window->setNameFields(*fields);
         window->setRecoveryFile(file);
     }
     updateStates();

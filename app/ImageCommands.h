@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CaptureFacts.h"
 #include "RecoveryStore.h"
 
 #include <QList>
@@ -37,7 +36,7 @@ public:
     void updateStates();
 
     // A capture completed into window: its copy is kept at once, and with auto-save on it is saved.
-    void captureCompleted(TfrmImage *window, const CaptureFacts &facts);
+    void captureCompleted(TfrmImage *window, const NameFields &fields);
 
     // Writes every unsaved picture into the save folder under generated names.
     void saveAll();

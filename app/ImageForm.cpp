@@ -74,6 +74,13 @@ QString cannotCreateError(const QString &fullPath, const QString &reason)
     return QStringLiteral("Cannot create file \"%1\". %2").arg(fullPath, reason);
 }
 
+// Where a generated name puts the picture: the template's path inside folder, with the suffix of
+// the format.
+QString generatedPath(const QString &folder, const NameFields &fields, ImageFile::Format format)
+{
+    return QDir(folder).filePath(NameTemplate(TSaveOptions::nameTemplate()).expand(fields) + ImageFile::suffix(format));
+}
+
 // Design size of the image area, used until a picture arrives.
 constexpr int DesignClientWidth = 272;
 constexpr int DesignClientHeight = 480;
@@ -130,25 +137,30 @@ void TfrmImage::setClientSize(const QSize &size)
     resize(size.grownBy(frame));
 }
 
-void TfrmImage::setCaptureFacts(const CaptureFacts &facts)
+void TfrmImage::setNameFields(const NameFields &fields)
 {
-    m_facts = facts;
-    m_hasFacts = true;
+    m_fields = fields;
+    m_hasFields = true;
+}
+
+// A window that came from no capture is named as of now.
+NameFields TfrmImage::fieldsForName() const
+{
+    NameFields fields = m_fields;
+    if (!m_hasFields)
+        fields.capturedAt = QDateTime::currentDateTime();
+    return fields;
 }
 
 // A new capture proposes a name from the template, one that names no file in the folder yet;
-// an image saved before proposes its path, and one without facts its title.
+// an image saved before proposes its path, and one that came from no capture its title.
 QString TfrmImage::proposedName(ImageFile::Format format) const
 {
-    if (Saved && QFileInfo(m_name).isAbsolute())
+    if (!m_hasFields || QFileInfo(m_name).isAbsolute())
         return m_name;
-    if (!m_hasFacts)
-        return m_name;
-    const QString path = freeFileName(TSaveFolder::startFolder(), TSaveOptions::nameTemplate(), m_facts,
-                                      ImageFile::suffix(format));
+    const QString path = NameTemplate::freePath(generatedPath(TSaveFolder::startFolder(), m_fields, format));
     // Without its suffix, which the dialog adds from the chosen type.
-    const QFileInfo file(path);
-    return file.completeBaseName().isEmpty() ? m_name : file.fileName().chopped(ImageFile::suffix(format).size());
+    return QFileInfo(path).fileName().chopped(ImageFile::suffix(format).size());
 }
 
 bool TfrmImage::SaveImage()
@@ -187,12 +199,19 @@ QString TfrmImage::saveInto(const QString &folder, QString *error)
         return QString();
     }
     const ImageFile::Format format = TSaveOptions::saveFormat();
-    CaptureFacts facts = m_facts;
-    if (!m_hasFacts)
-        facts.finished = QDateTime::currentDateTime();
-    const QString path = freeFileName(folder, TSaveOptions::nameTemplate(), facts, ImageFile::suffix(format));
+    const QString wanted = generatedPath(folder, fieldsForName(), format);
     QString reason;
+    // The free name is claimed at once, so two pictures saved in the same second never share it.
+    const QString path = NameTemplate::makeFolders(wanted, &reason) ? NameTemplate::claimFreePath(wanted, &reason)
+                                                                     : QString();
+    if (path.isEmpty()) {
+        *error = cannotCreateError(wanted, reason);
+        return QString();
+    }
     if (!ImageFile::write(picture(), path, format, &reason)) {
+        const QFileInfo claimed(path);
+        if (claimed.isFile() && claimed.size() == 0)
+            QFile::remove(path);
         *error = cannotCreateError(path, reason);
         return QString();
     }
@@ -339,11 +358,11 @@ void TfrmImage::showContextMenu(const QPoint &position)
 }
 
 // The picture with what it was taken from, kept in its PNG copies.
-QImage TfrmImage::pictureWithFacts() const
+QImage TfrmImage::pictureWithFields() const
 {
     QImage copy = picture();
-    if (m_hasFacts)
-        writeFactsInto(copy, m_facts);
+    if (m_hasFields)
+        TRecoveryStore::writeFields(copy, m_fields);
     return copy;
 }
 
@@ -363,12 +382,10 @@ void TfrmImage::dragOut()
             + QStringLiteral("/dragged");
         QDir(folder).removeRecursively();
         QDir().mkpath(folder);
-        CaptureFacts facts = m_facts;
-        if (!m_hasFacts)
-            facts.finished = QDateTime::currentDateTime();
-        file = freeFileName(folder, TSaveOptions::nameTemplate(), facts, ImageFile::suffix(ImageFile::Format::Png));
+        file = generatedPath(folder, fieldsForName(), ImageFile::Format::Png);
         QString reason;
-        if (!ImageFile::write(pictureWithFacts(), file, ImageFile::Format::Png, &reason))
+        NameTemplate::makeFolders(file, &reason);
+        if (!ImageFile::write(pictureWithFields(), file, ImageFile::Format::Png, &reason))
             file.clear();
     }
 

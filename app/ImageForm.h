@@ -4,7 +4,7 @@
 #include <QMdiSubWindow>
 #include <QSize>
 
-#include "CaptureFacts.h"
+#include "NameTemplate.h"
 #include "ImageFile.h"
 
 class TImageView;
@@ -31,9 +31,9 @@ public:
 
     // What generated file names are made of: the instrument, the port, the capture's number and
     // the moment it completed. A window without them proposes its title.
-    void setCaptureFacts(const CaptureFacts &facts);
-    const CaptureFacts &captureFacts() const { return m_facts; }
-    bool hasCaptureFacts() const { return m_hasFacts; }
+    void setNameFields(const NameFields &fields);
+    const NameFields &nameFields() const { return m_fields; }
+    bool hasNameFields() const { return m_hasFields; }
 
     // The image's name: "New image N" until saved, then the file's full path. The title adds the
     // zoom while it is not 1:1.
@@ -92,11 +92,12 @@ private:
     void showZoomInTitle();
     void showContextMenu(const QPoint &position);
     void dragOut();
-    QImage pictureWithFacts() const;
+    QImage pictureWithFields() const;
+    NameFields fieldsForName() const;
 
     TImageView *m_view = nullptr;
-    CaptureFacts m_facts;
-    bool m_hasFacts = false;
+    NameFields m_fields;
+    bool m_hasFields = false;
     QString m_name;
     QString m_recoveryFile;
     bool m_building = false;

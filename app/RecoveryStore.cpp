@@ -20,6 +20,13 @@ const QString LockName = QStringLiteral("session.lock");
 const QString SessionPrefix = QStringLiteral("session-");
 const QString PictureFilter = QStringLiteral("*.png");
 
+// PNG text keys of a kept picture.
+const QString KeySerial = QStringLiteral("Serial");
+const QString KeyModel = QStringLiteral("Model");
+const QString KeyPort = QStringLiteral("Port");
+const QString KeyCaptured = QStringLiteral("Captured");
+const QString KeyNumber = QStringLiteral("Capture");
+
 // The folder's entry of a renamed file reaches the disk only when the folder itself is synced.
 void syncFolder(const QString &folder)
 {
@@ -182,4 +189,27 @@ void TRecoveryStore::discard(const QStringList &files)
         root.rmdir(name);
     }
     syncFolder(m_folder);
+}
+
+void TRecoveryStore::writeFields(QImage &picture, const NameFields &fields)
+{
+    picture.setText(KeySerial, QString::number(fields.serialNumber));
+    picture.setText(KeyModel, fields.model);
+    picture.setText(KeyPort, fields.port);
+    picture.setText(KeyCaptured, fields.capturedAt.toOffsetFromUtc(fields.capturedAt.offsetFromUtc()).toString(Qt::ISODate));
+    picture.setText(KeyNumber, QString::number(fields.captureNumber));
+}
+
+std::optional<NameFields> TRecoveryStore::fieldsOf(const QImage &picture)
+{
+    bool serialRead = false;
+    NameFields fields;
+    fields.serialNumber = picture.text(KeySerial).toInt(&serialRead);
+    fields.capturedAt = QDateTime::fromString(picture.text(KeyCaptured), Qt::ISODate);
+    if (!serialRead || !fields.capturedAt.isValid())
+        return std::nullopt;
+    fields.model = picture.text(KeyModel);
+    fields.port = picture.text(KeyPort);
+    fields.captureNumber = qMax(1, picture.text(KeyNumber).toInt());
+    return fields;
 }

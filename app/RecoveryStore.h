@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
+
+#include "NameTemplate.h"
 
 // Pictures not yet saved, kept as PNG files from the moment their capture completes, so that a
 // crash, a kill or a power loss loses none. Each run keeps its pictures in a folder of its own
@@ -35,6 +38,11 @@ public:
     QStringList adopt(const QStringList &files);
     // Deletes leftover pictures, and the folders of earlier runs they leave empty.
     void discard(const QStringList &files);
+
+    // What a picture's generated names are made from travels with its copy, as PNG texts, so a
+    // picture found again is named as it would have been.
+    static void writeFields(QImage &picture, const NameFields &fields);
+    static std::optional<NameFields> fieldsOf(const QImage &picture);
 
 private:
     bool openSession();

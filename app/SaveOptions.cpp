@@ -1,6 +1,7 @@
 #include "SaveOptions.h"
 
 #include "IniSettings.h"
+#include "NameTemplate.h"
 
 namespace {
 
@@ -42,7 +43,9 @@ QString TSaveOptions::nameTemplate()
 
 void TSaveOptions::setNameTemplate(const QString &text)
 {
-    options().nameTemplate = text.trimmed().isEmpty() ? defaultNameTemplate() : text.trimmed();
+    // A template that cannot make names (an unknown field, a folder at its end) is not used.
+    const bool usable = NameTemplate(text.trimmed()).problem().isEmpty();
+    options().nameTemplate = usable ? text.trimmed() : defaultNameTemplate();
 }
 
 QString TSaveOptions::defaultNameTemplate()

@@ -15,6 +15,7 @@ public:
     static ImageFile::Format saveFormat();
     static void setSaveFormat(ImageFile::Format format);
 
+    // Always one that can make names: a template with a problem gives way to the default.
     static QString nameTemplate();
     static void setNameTemplate(const QString &text);
     static QString defaultNameTemplate();
