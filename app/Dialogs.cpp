@@ -104,9 +104,19 @@ SaveChoice saveFile(QWidget *parent, const QString &proposedName, const QList<Fi
     if (!filters.isEmpty())
         dialog.selectNameFilter(filters.at(preselected));
     dialog.setDefaultSuffix(preselectedSuffix);
-    // A name typed without a suffix takes the one of the type selected at that moment.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &types](const QString &filter) {
+    // The dialog names a type by its entry, or, with the details hidden, by its caption alone.
+    const auto typeIndex = [&filters, &types](const QString &filter) {
         const int index = filters.indexOf(filter);
+        if (index >= 0)
+            return index;
+        for (int i = 0; i < types.size(); ++i)
+            if (types.at(i).caption == filter)
+                return i;
+        return -1;
+    };
+    // A name typed without a suffix takes the one of the type selected at that moment.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &types, typeIndex](const QString &filter) {
+        const int index = typeIndex(filter);
         if (index >= 0)
             dialog.setDefaultSuffix(types.at(index).suffix);
     });
@@ -115,7 +125,7 @@ SaveChoice saveFile(QWidget *parent, const QString &proposedName, const QList<Fi
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return {dialog.selectedFiles().first(), int(filters.indexOf(dialog.selectedNameFilter()))};
+    return {dialog.selectedFiles().first(), typeIndex(dialog.selectedNameFilter())};
 }
 
 void setMessageHandler(MessageHandler handler)
