@@ -81,6 +81,9 @@ QString generatedPath(const QString &folder, const NameFields &fields, ImageFile
     return QDir(folder).filePath(NameTemplate(TSaveOptions::nameTemplate()).expand(fields) + ImageFile::suffix(format));
 }
 
+// The picture under the mouse pointer while it is dragged, at most this wide and high.
+constexpr int DragPictureSide = 128;
+
 // Design size of the image area, used until a picture arrives.
 constexpr int DesignClientWidth = 272;
 constexpr int DesignClientHeight = 480;
@@ -369,10 +372,8 @@ QImage TfrmImage::pictureWithFields() const
 // A drop target gets the picture itself as PNG, and the URL of a PNG file for those that take
 // files (file managers, mail, chat): the saved file when it is a PNG, else a copy named like a
 // generated name.
-void TfrmImage::dragOut()
+QMimeData *TfrmImage::dragData()
 {
-    if (m_building || picture().isNull())
-        return;
     QString file;
     if (Saved && ImageFile::formatOfSuffix(QFileInfo(m_name).suffix()) == ImageFile::Format::Png
         && QFileInfo(m_name).isFile()) {
@@ -380,27 +381,33 @@ void TfrmImage::dragOut()
     } else {
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
             + QStringLiteral("/dragged");
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
+        QDir(folder).removeRecursively();   // the copies of earlier drags
         file = generatedPath(folder, fieldsForName(), ImageFile::Format::Png);
         QString reason;
-        NameTemplate::makeFolders(file, &reason);
-        if (!ImageFile::write(pictureWithFields(), file, ImageFile::Format::Png, &reason))
+        if (!NameTemplate::makeFolders(file, &reason)
+            || !ImageFile::write(pictureWithFields(), file, ImageFile::Format::Png, &reason))
             file.clear();
     }
 
     auto *data = new QMimeData;
     QByteArray png;
-    QString reason;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    ImageFile::write(picture(), buffer, ImageFile::Format::Png, &reason);
-    data->setData(QStringLiteral("image/png"), png);
+    QString reason;
+    if (ImageFile::write(picture(), buffer, ImageFile::Format::Png, &reason))
+        data->setData(QStringLiteral("image/png"), png);
     if (!file.isEmpty())
         data->setUrls({QUrl::fromLocalFile(file)});
+    return data;
+}
+
+void TfrmImage::dragOut()
+{
+    if (m_building || picture().isNull())
+        return;
     auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    drag->setPixmap(QPixmap::fromImage(picture().scaled(picture().size().boundedTo(QSize(128, 128)),
-                                                        Qt::KeepAspectRatio)));
+    drag->setMimeData(dragData());
+    drag->setPixmap(QPixmap::fromImage(
+        picture().scaled(picture().size().boundedTo(QSize(DragPictureSide, DragPictureSide)), Qt::KeepAspectRatio)));
     drag->exec(Qt::CopyAction);
 }

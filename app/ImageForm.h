@@ -10,6 +10,7 @@
 class TImageView;
 class QAction;
 class QCloseEvent;
+class QMimeData;
 
 // One window per capture, inside the main window's MDI area. It shows the captured picture on a
 // tiled background at the zoom the user chooses, saves it as PNG, BMP or JPEG and asks before an
@@ -65,6 +66,9 @@ public:
     void actualSize();
     void fitToWindow();
     int zoomPercent() const;
+
+    // What a drag of the picture hands over: the picture as image/png, and the URL of a PNG file.
+    QMimeData *dragData();
 
     // The control that paints the background and the picture; exposed for tests of its geometry.
     TImageView *imageView() const { return m_view; }

@@ -10,6 +10,8 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QMimeData>
+#include <QUrl>
 #include <QMdiArea>
 #include <QPointer>
 #include <QScrollBar>
@@ -42,6 +44,8 @@ private slots:
     void keptCopyGoesOnlyWhenDecided();
     void zoom_data();
     void zoom();
+    void dragHandsOverPng_data();
+    void dragHandsOverPng();
 
 private:
     TfrmImage *newWindow(const QImage &picture);
@@ -435,6 +439,41 @@ void TestImageForm::zoom()
             if (picture.rect().contains(at))
                 QCOMPARE(shown.pixel(x, y), picture.pixel(at));
         }
+}
+
+void TestImageForm::dragHandsOverPng_data()
+{
+    QTest::addColumn<QString>("savedAs");   // empty: not saved
+    QTest::addColumn<bool>("theSavedFile"); // the URL is the saved file itself
+
+    QTest::newRow("unsaved") << "" << false;
+    QTest::newRow("saved as PNG") << "kept.png" << true;
+    QTest::newRow("saved as BMP") << "kept.bmp" << false;
+}
+
+void TestImageForm::dragHandsOverPng()
+{
+    QFETCH(QString, savedAs);
+    QFETCH(bool, theSavedFile);
+
+    const QImage picture = testPicture(30, 20);
+    TfrmImage *window = newWindow(picture);
+    if (!savedAs.isEmpty()) {
+        m_typed << m_folder->filePath(savedAs);
+        QVERIFY(window->SaveImage());
+    }
+    std::unique_ptr<QMimeData> data(window->dragData());
+
+    QCOMPARE(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGB32),
+             picture);
+    QCOMPARE(data->urls().size(), 1);
+    const QString file = data->urls().first().toLocalFile();
+    QCOMPARE(file == QFileInfo(m_folder->filePath(savedAs)).absoluteFilePath(), theSavedFile);
+    QVERIFY2(file.endsWith(QLatin1String(".png")), qPrintable(file));
+    QImageReader reader(file);
+    reader.setDecideFormatFromContent(true);
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), picture);
 }
 
 QTEST_MAIN(TestImageForm)
