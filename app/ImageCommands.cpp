@@ -102,7 +102,7 @@ void TImageCommands::updateStates()
         item->setEnabled(zoomable);
     const QList<TfrmImage *> windows = imageWindows();
     m_saveAll->setEnabled(std::any_of(windows.cbegin(), windows.cend(), [](const TfrmImage *window) {
-        return !window->Saved && !window->building();
+        return !window->saved() && !window->building();
     }));
 }
 
@@ -131,7 +131,7 @@ void TImageCommands::saveAll()
     const QString folder = TSaveFolder::startFolder();
     int saved = 0;
     for (TfrmImage *window : imageWindows()) {
-        if (window->Saved || window->building())
+        if (window->saved() || window->building())
             continue;
         QString error;
         if (window->saveInto(folder, &error).isEmpty()) {

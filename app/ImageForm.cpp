@@ -219,7 +219,7 @@ QString TfrmImage::saveInto(const QString &folder, QString *error)
         return QString();
     }
     setWindowTitle(path);
-    Saved = true;
+    m_saved = true;
     forgetRecovery();
     return path;
 }
@@ -233,7 +233,7 @@ bool TfrmImage::writePicture(const QString &fullPath, ImageFile::Format format)
         return false;
     }
     setWindowTitle(fullPath);
-    Saved = true;
+    m_saved = true;
     TSaveFolder::setLastSaveFolder(QFileInfo(fullPath).absolutePath());
     forgetRecovery();
     return true;
@@ -246,19 +246,19 @@ void TfrmImage::forgetRecovery()
 
 bool TfrmImage::FormCloseQuery()
 {
-    if (SkipSaveQuery || Saved || m_building)
+    if (m_skipSaveQuery || m_saved || m_building)
         return true;
 
     switch (Dialogs::message(this, Dialogs::MessageKind::Confirmation, saveQuestion(m_name),
                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
     case QMessageBox::Yes:
-        Saved = SaveImage();
-        return Saved;
+        m_saved = SaveImage();
+        return m_saved;
     case QMessageBox::No:
-        Saved = true; // the user accepted the loss
+        m_saved = true; // the user accepted the loss
         return true;
     default:
-        Saved = false;
+        m_saved = false;
         return false;
     }
 }
@@ -271,7 +271,7 @@ void TfrmImage::closeEvent(QCloseEvent *event)
     }
     // Saved, or its loss accepted: nothing is left to recover. A window closed while the program
     // exits keeps its copy until the exit decides.
-    if (Saved)
+    if (m_saved)
         forgetRecovery();
     QMdiSubWindow::closeEvent(event);
 }
@@ -375,7 +375,7 @@ QImage TfrmImage::pictureWithFields() const
 QMimeData *TfrmImage::dragData()
 {
     QString file;
-    if (Saved && ImageFile::formatOfSuffix(QFileInfo(m_name).suffix()) == ImageFile::Format::Png
+    if (m_saved && ImageFile::formatOfSuffix(QFileInfo(m_name).suffix()) == ImageFile::Format::Png
         && QFileInfo(m_name).isFile()) {
         file = m_name;
     } else {

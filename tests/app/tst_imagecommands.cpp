@@ -106,7 +106,7 @@ void TestImageCommands::init()
 void TestImageCommands::cleanup()
 {
     for (QMdiSubWindow *window : m_area->subWindowList())
-        static_cast<TfrmImage *>(window)->Saved = true;
+        static_cast<TfrmImage *>(window)->setSaved(true);
     m_commands.reset();
     m_area.reset();
     QDir(m_home.path() + QStringLiteral("/recovery")).removeRecursively();
@@ -150,7 +150,7 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
         windows << openWindow(testPicture(number));
         windows.last()->setNameFields(fieldsOf(number));
     }
-    windows[1]->Saved = true;   // saved before: not written again
+    windows[1]->setSaved(true);   // saved before: not written again
     m_commands->updateStates();
     QVERIFY(m_commands->saveAllItem()->isEnabled());
 
@@ -167,7 +167,7 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
     const QList<TfrmImage *> unsaved = {windows[0], windows[2]};
     for (int i = 0; i < unsaved.size(); ++i) {
         const QString path = QFileInfo(m_folder->filePath(written[i])).absoluteFilePath();
-        QVERIFY(unsaved[i]->Saved);
+        QVERIFY(unsaved[i]->saved());
         QCOMPARE(unsaved[i]->windowTitle(), path);
         const QImage read(path);
         if (format != QLatin1String("jpg"))
@@ -196,7 +196,7 @@ void TestImageCommands::completedCaptureKeptAndAutoSaved()
     m_commands->captureCompleted(window, fieldsOf(1));
 
     const QString kept = window->recoveryFile();
-    QCOMPARE(window->Saved, autoSave);
+    QCOMPARE(window->saved(), autoSave);
     QCOMPARE(kept.isEmpty(), autoSave);
     const QString saved = m_folder->filePath(QStringLiteral("snaploom-4660-20261208-193005.bmp"));
     QCOMPARE(QFile::exists(saved), autoSave);
@@ -249,7 +249,7 @@ void TestImageCommands::earlierPicturesOfferedBack()
     for (int i = 0; i < windows.size(); ++i) {
         auto *window = static_cast<TfrmImage *>(windows[i]);
         QCOMPARE(window->picture().convertToFormat(QImage::Format_RGB32), testPicture((i + 1) * 40));
-        QVERIFY(!window->Saved);
+        QVERIFY(!window->saved());
         QCOMPARE(window->nameFields().captureNumber, i + 1);
         QVERIFY(QFile::exists(window->recoveryFile()));
     }

@@ -167,7 +167,7 @@ void TestImageForm::save()
 
     const QString path = m_folder->filePath(written);
     QCOMPARE(m_messages.size(), replaceAnswer == QMessageBox::NoButton ? 0 : 1);
-    QCOMPARE(window->Saved, saved);
+    QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
     if (!saved) {
         QCOMPARE(fileContents(written), QByteArray("an earlier file"));
@@ -212,7 +212,7 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     processDeletes();
 
     QVERIFY(window && window->isVisible());
-    QVERIFY(!window->Saved);
+    QVERIFY(!window->saved());
     QCOMPARE(m_messages.last().first, Dialogs::MessageKind::Error);
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),
@@ -374,7 +374,7 @@ void TestImageForm::keptCopyGoesOnlyWhenDecided()
         m_typed << m_folder->filePath(QStringLiteral("kept.png"));
         QVERIFY(window->SaveImage());
     } else if (how == QLatin1String("exit")) {
-        window->SkipSaveQuery = true;
+        window->setSkipSaveQuery(true);
         window->close();
     } else {
         m_answers << (how == QLatin1String("no") ? QMessageBox::No : QMessageBox::Cancel);
