@@ -1,5 +1,6 @@
 // Makes the README's pictures: the main window with a capture from the virtual instrument, the
-// About box while it is connected, and the capture zoomed. scripts/screenshots.sh runs it under a virtual display.
+// About box while it is connected, and the capture zoomed. scripts/screenshots.sh runs it under a
+// virtual display.
 //
 //   snaploom-screenshots FOLDER
 #include "About.h"
