@@ -137,26 +137,6 @@ private slots:
         QVERIFY(NameTemplate::claimFreePath(QDir(folder.path()).filePath(QStringLiteral("no/a.png")), &error).isEmpty());
         QVERIFY2(error.contains(QStringLiteral("no/a.png")), qPrintable(error));
     }
-
-    void makeFolders_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("problem");   // empty: made
-        QTest::newRow("nested") << "a/b/c/x.png" << "";
-        QTest::newRow("already there") << "x.png" << "";
-        QTest::newRow("below a file") << "file/b/x.png" << "file is not a folder";
-    }
-    void makeFolders()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, problem);
-        QTemporaryDir folder;
-        const QDir dir(folder.path());
-        QVERIFY(touch(dir.filePath(QStringLiteral("file"))));
-        QString error;
-        QCOMPARE(NameTemplate::makeFolders(dir.filePath(path), &error), problem.isEmpty());
-        QVERIFY2(problem.isEmpty() ? QFileInfo(dir.filePath(path)).dir().exists() : error.contains(problem), qPrintable(error));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNameTemplate)
