@@ -91,8 +91,16 @@ void CaptureController::capture()
 
     if (result.outcome == CaptureOutcome::Captured) {
         ++m_captureCount;
-        if (TfrmImage *window = live.complete(result.image))
+        if (TfrmImage *window = live.complete(result.image)) {
             m_workspace.activate(window);
+            NameFields fields;
+            fields.serialNumber = link.Info.SerialNumber;
+            fields.model = link.Info.ModelName;
+            fields.port = QStringLiteral("COM%1").arg(link.PortNumber);
+            fields.capturedAt = QDateTime::currentDateTime();
+            fields.captureNumber = m_captureCount;
+            emit captured(window, fields);
+        }
         if (!result.errorText.isEmpty())
             m_connection.showLineLost(result.errorText);  // the picture is in; the line went while the DSP restarted
         return;

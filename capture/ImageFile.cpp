@@ -18,8 +18,17 @@ const QString NotEncoded = QStringLiteral("The image could not be written.");
 
 QByteArray formatName(ImageFile::Format format)
 {
-    return format == ImageFile::Format::Png ? QByteArrayLiteral("PNG") : QByteArrayLiteral("BMP");
+    switch (format) {
+    case ImageFile::Format::Png: return QByteArrayLiteral("PNG");
+    case ImageFile::Format::Jpeg: return QByteArrayLiteral("JPEG");
+    case ImageFile::Format::Bmp: break;
+    }
+    return QByteArrayLiteral("BMP");
 }
+
+// The instrument's screen is a few flat colours with sharp edges; JPEG's default quality smears
+// them, so the highest is used.
+constexpr int JpegQuality = 100;
 
 // The whole file is made in memory first, so a picture that cannot be encoded touches no file.
 bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QString *error)
@@ -27,6 +36,8 @@ bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QS
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, formatName(format));
+    if (format == ImageFile::Format::Jpeg)
+        writer.setQuality(JpegQuality);
     if (image.isNull() || !writer.write(image)) {
         *error = NotEncoded;
         return false;
@@ -70,13 +81,24 @@ bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 
 namespace ImageFile {
 
+std::optional<Format> formatOfSuffix(const QString &suffix)
+{
+    const QString name = suffix.toLower();
+    if (name == QLatin1String("bmp"))
+        return Format::Bmp;
+    if (name == QLatin1String("png"))
+        return Format::Png;
+    if (name == QLatin1String("jpg") || name == QLatin1String("jpeg"))
+        return Format::Jpeg;
+    return std::nullopt;
+}
+
 std::optional<Format> formatNamed(const QString &name)
 {
-    if (name.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
-        return Format::Bmp;
-    if (name.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
-        return Format::Png;
-    return std::nullopt;
+    const std::optional<Format> format = formatOfSuffix(name);
+    if (format == Format::Jpeg)
+        return std::nullopt;
+    return format;
 }
 
 std::optional<Format> formatOfPath(const QString &path, Format noSuffix)
@@ -90,7 +112,12 @@ std::optional<Format> formatOfPath(const QString &path, Format noSuffix)
 
 QString suffix(Format format)
 {
-    return format == Format::Png ? QStringLiteral(".png") : QStringLiteral(".bmp");
+    switch (format) {
+    case Format::Png: return QStringLiteral(".png");
+    case Format::Jpeg: return QStringLiteral(".jpg");
+    case Format::Bmp: break;
+    }
+    return QStringLiteral(".bmp");
 }
 
 QString formatNames()

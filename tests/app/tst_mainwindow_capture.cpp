@@ -207,7 +207,7 @@ void TestMainWindowCapture::lineLostDuringCapture()
     QVERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Connect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
     QVERIFY(action("mnuConnect")->isEnabled());
     QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
     QCOMPARE(imageWindows().size(), pictureKept ? 1 : 0);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(std::optional<ImageFile::Format>)
+Q_DECLARE_METATYPE(ImageFile::Format)
 
 namespace {
 
@@ -138,6 +139,36 @@ private slots:
         QCOMPARE(error, QString::fromLocal8Bit(std::strerror(code)));
         if (disk)
             QCOMPARE(disk->entries(), before);
+    }
+
+    // Each format's own suffix leads back to it, and the file holds that format: a .png is never
+    // a bitmap under another name.
+    void everyFormatWrittenAsItsSuffixSays_data()
+    {
+        QTest::addColumn<ImageFile::Format>("format");
+        QTest::addColumn<QByteArray>("contents");   // as the image reader finds it from the bytes
+        QTest::newRow("bmp") << ImageFile::Format::Bmp << QByteArray("bmp");
+        QTest::newRow("png") << ImageFile::Format::Png << QByteArray("png");
+        QTest::newRow("jpeg") << ImageFile::Format::Jpeg << QByteArray("jpeg");
+    }
+    void everyFormatWrittenAsItsSuffixSays()
+    {
+        QFETCH(ImageFile::Format, format);
+        QFETCH(QByteArray, contents);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("shot") + ImageFile::suffix(format));
+        QCOMPARE(ImageFile::formatOfSuffix(QFileInfo(path).suffix().toUpper()), std::optional(format));
+
+        QString error;
+        QVERIFY2(ImageFile::write(somePicture(), path, format, &error), qPrintable(error));
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        QCOMPARE(reader.format(), contents);
+        const QImage read = reader.read().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(read.size(), somePicture().size());
+        // JPEG is lossy; at its highest quality a flat area keeps its colour.
+        const QRgb corner = read.pixel(0, 0);
+        QVERIFY(qAbs(qRed(corner)) <= 4 && qAbs(qGreen(corner) - 128) <= 4 && qAbs(qBlue(corner) - 255) <= 4);
     }
 
     // A device at the path is written into and stays a device.
