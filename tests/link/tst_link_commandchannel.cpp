@@ -223,6 +223,50 @@ private slots:
         QVERIFY(!f.port->written.contains("@ATVER"));
     }
 
+    // The rules timed in milliseconds read the link's clock: on a virtual one a silence of 10 s
+    // is judged at its time without the wall clock passing it.
+    void timedRulesReadTheLinkClock_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("beforeMs");
+        QTest::newRow("memory reply falls silent") << QByteArray("@ATSPI1Read\r") << QByteArray("0123")
+                                                   << 10000 << 12000;
+        QTest::newRow("status record stops at 32") << QByteArray("@ATSTAT\r") << statusRecord(40, 220, 1).left(32)
+                                                   << MeterProtocol::StatusQuietMs << 1000;
+        QTest::newRow("quiet line drained") << QByteArray() << QByteArray() << 200 << 1000;
+    }
+    void timedRulesReadTheLinkClock()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, beforeMs);
+        Fixture f;
+        f.link->PollIntervalMs = 10;
+        auto clock = std::make_shared<VirtualLinkClock>();
+        f.link->setClock(clock);
+        f.link->CommandMode = true;
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data == command)
+                f.port->deliver(reply);
+        };
+        QElapsedTimer wall;
+        wall.start();
+        if (command.startsWith("@ATSPI1Read")) {
+            QBuffer stream;
+            stream.open(QIODevice::ReadWrite);
+            QCOMPARE(f.link->ReadMemory(0, 100, stream), qint64(0));
+        } else if (command == "@ATSTAT\r") {
+            QVERIFY(!f.link->Identify());
+        } else {
+            f.link->DrainLine(200);
+        }
+        QVERIFY2(clock->nowMs() >= atLeastMs && clock->nowMs() < beforeMs, qPrintable(QString::number(clock->nowMs())));
+        QVERIFY(wall.elapsed() < 5000);
+    }
+
     void receiveErrorIsReportedNotRaised()
     {
         Fixture f;
