@@ -1,6 +1,8 @@
 #include "qzMeterCOM.h"
 
+#include "OpenFailure.h"
 #include "SerialPort.h"
+#include "SerialPorts.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
@@ -55,24 +57,6 @@ const TqzModel &modelOf(quint8 modelCode)
         if (model.code == modelCode)
             return model;
     return UnknownModel;
-}
-
-QString openFailureReason(int code)
-{
-    switch (code) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("permission denied; add your user to the dialout group "
-                              "(sudo usermod -aG dialout $USER) and log in again");
-    case EBUSY:
-        return QStringLiteral("it is in use by another program");
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("there is no such device");
-    default:
-        return QString::fromLocal8Bit(std::strerror(code));
-    }
 }
 
 QByteArray bigEndian32(quint32 value)
@@ -538,8 +522,12 @@ bool TqzMeterCom::OpenPort()
         ComPort->open();
     } catch (const EComPort &error) {
         // A port that cannot be opened simply stays closed; the caller reports it, with the reason.
-        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, openFailureReason(error.code()));
+        const OpenFailure failure = OpenFailure::of(
+            error, PortPath.isEmpty() ? SerialPorts::devicePathFor(PortNumber) : PortPath);
+        m_openFailureKind = failure.kind;
+        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, failure.reason);
     } catch (...) {
+        m_openFailureKind = OpenFailure::Kind::Other;
         m_openFailure = QStringLiteral("%1 cannot be opened.").arg(name);
     }
     return ComPort->connected();

@@ -2,6 +2,7 @@
 
 #include "ComPort.h"
 #include "LinkClock.h"
+#include "OpenFailure.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -56,6 +57,7 @@ public:
     // Why the last OpenPort failed, for the user: "COM5 cannot be opened: it is in use by another
     // program."; empty after a successful one.
     QString openFailure() const { return m_openFailure; }
+    OpenFailure::Kind openFailureKind() const { return m_openFailureKind; }
     bool Connect();
     // Leaves command mode when "@AT+++" was ever sent since the port opened (acknowledged, late or
     // not at all), then closes the port. Never leaves the port open.
@@ -185,6 +187,7 @@ private:
     bool m_awaitingStart = false;
     DrainReport m_lastDrainReport;
     QString m_openFailure;
+    OpenFailure::Kind m_openFailureKind = OpenFailure::Kind::Other;
 };
 
 // Instrument numbers the link relies on.

@@ -265,6 +265,30 @@ private slots:
         QVERIFY(wall.elapsed() < 5000);
     }
 
+    // A cancelled read drains the rest of its reply and tells the time left as it counts down.
+    void cancelledReadTellsItsTimeLeft()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64) {
+            if (++polls == 5)
+                f.link->Cancel();
+            f.port->deliver(QByteArray(10, 'x'));  // 1000 bytes a second
+        };
+        QList<TqzMeterCom::DrainReport> reports;
+        f.link->DrainProgress = [&](const TqzMeterCom::DrainReport &report) { reports.append(report); };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 3000, stream), qint64(-1));
+        QVERIFY(reports.size() >= 3);
+        QCOMPARE(reports.first().kind, TqzMeterCom::DrainReport::Kind::CancelledRead);
+        QCOMPARE(reports.first().secondsLeft, 4);
+        for (int i = 1; i + 1 < reports.size(); ++i)
+            QCOMPARE(reports[i].secondsLeft, reports[i - 1].secondsLeft - 1);
+        QVERIFY(reports.last().finished);
+    }
+
     void receiveErrorIsReportedNotRaised()
     {
         Fixture f;
