@@ -448,8 +448,14 @@ void TqzMeterCom::SetCommandMode(bool on)
     Idle = false;
     if (on)
         m_commandModeSent = true;  // from now on every way out leaves it (CommandModeGuard)
+    // A port where nothing ever answered gets its "@AT---" once, without waiting out a slow
+    // line: a search over silent ports stays quick.
+    const bool silentPort = !on && !m_heardAnything;
+    if (silentPort)
+        m_lineUnsettled = false;
     beginExchange();
-    const bool ok = awaitCommandModeAck(on ? EnterCommandModeCommand : LeaveCommandModeCommand, on);
+    const bool ok = awaitCommandModeAck(on ? EnterCommandModeCommand : LeaveCommandModeCommand, on,
+                                        silentPort ? 1 : MeterProtocol::CommandModeAttempts);
     CommandMode = on && ok;
     if (!on)
         m_commandModeSent = false;
@@ -461,10 +467,10 @@ void TqzMeterCom::SetCommandMode(bool on)
 // a fast line answers the first at once, a slow one is given over 3 s. The buffer is kept
 // between attempts, so an earlier attempt's acknowledgement that comes late still counts, and a
 // line that has begun is awaited to its end.
-bool TqzMeterCom::awaitCommandModeAck(const QByteArray &command, bool cancellable)
+bool TqzMeterCom::awaitCommandModeAck(const QByteArray &command, bool cancellable, int attempts)
 {
     const LinkStopwatch sinceFirst(*m_clock);
-    for (int attempt = 0; attempt < MeterProtocol::CommandModeAttempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         write(command);
         const int polls = MeterProtocol::CommandModePolls << attempt;
         LinkStopwatch quiet(*m_clock);

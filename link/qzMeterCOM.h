@@ -167,7 +167,7 @@ private:
     bool waitForStatusRecord();
     bool readStatusRecord();
     void beginExchange();
-    bool awaitCommandModeAck(const QByteArray &command, bool cancellable);
+    bool awaitCommandModeAck(const QByteArray &command, bool cancellable, int attempts);
     void settleAcknowledgements(int sent, qint64 sinceFirstMs);
     bool awaitBegunReply(int polls, bool cancellable, const std::function<bool()> &complete, qint64 startLimitMs = -1);
     bool awaitFixedReply(int polls, qint64 bytes);

@@ -118,6 +118,12 @@ private slots:
         const Run run = interrupt(folder.path(), {signalNumber});
         QCOMPARE(run.exitCode, InterruptedExit);
         QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        // The drain tells its time left, counting down.
+        const QRegularExpression left(QStringLiteral("finishing the running read: about (\\d+) s left"));
+        QList<int> seconds;
+        for (auto it = left.globalMatch(run.err); it.hasNext();)
+            seconds.append(it.next().captured(1).toInt());
+        QVERIFY2(!seconds.isEmpty() && std::is_sorted(seconds.rbegin(), seconds.rend()), qPrintable(run.err));
         QVERIFY(QDir(folder.path()).entryList().filter(QStringLiteral("screen")).isEmpty());
         QCOMPARE(meter.halts(), 1);
         QCOMPARE(meter.restarts(), 1);
