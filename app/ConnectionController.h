@@ -3,6 +3,7 @@
 #include "LinkState.h"
 
 #include <QObject>
+#include <QStringList>
 #include <memory>
 
 class PortMenu;
@@ -52,6 +53,9 @@ public:
     void choosePort(int number);
     void refreshPorts();
 
+    // The program ends while connected: command mode is left and the port closed.
+    void disconnectForExit();
+
     // The line went away: the link has closed the port already; the user is told why.
     void showLineLost(const QString &text);
 
@@ -83,4 +87,5 @@ private:
     std::unique_ptr<TInstrumentMemory> m_memory;
     LinkState m_state = LinkState::Disconnected;
     bool m_endBySignal = false;
+    QStringList m_searchNotes;  // what the running search found besides silence, port by port
 };

@@ -251,6 +251,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         return;
     }
     saveSettings();
+    m_connection->disconnectForExit();
     event->accept();
 }
 

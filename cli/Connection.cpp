@@ -34,31 +34,29 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
     const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
     if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
-    const bool cancelled = link.CancelRequested();
+    // A failed identification after a cancel leaves nothing to tell.
+    const QString why = link.CancelRequested() && attempt != InstrumentFinder::Attempt::NotOpened
+                            ? QString()
+                            : InstrumentFinder::failureText(attempt, link, portText(link));
     switch (attempt) {
     case InstrumentFinder::Attempt::NotOpened:
         if (!search)
-            err << link.openFailure() << '\n';
-        notes.notOpened.append(link.openFailure());
+            err << why << '\n';
+        notes.notOpened.append(why);
         break;
     case InstrumentFinder::Attempt::NotCapturable:
-        // A failed identification leaves no model to name.
-        if (!cancelled)
-            err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
-                       .arg(portText(link), link.Info.ModelName)
-                       .arg(link.Info.ModelCode);
         notes.capturableMissing = true;
         break;
     case InstrumentFinder::Attempt::NotUnderstood:
-        if (!cancelled) {
-            err << QStringLiteral("%1 answers, but its replies were not understood.\n").arg(portText(link));
+        if (!why.isEmpty())
             notes.notUnderstood.append(portText(link));
-        }
         break;
     case InstrumentFinder::Attempt::NoAnswer:
     case InstrumentFinder::Attempt::Connected:
         break;
     }
+    if (attempt != InstrumentFinder::Attempt::NotOpened && !why.isEmpty())
+        err << why << '\n';
     link.Disconnect();
     return false;
 }

@@ -19,6 +19,24 @@ Attempt attempt(TqzMeterCom &link)
     return Attempt::Connected;
 }
 
+QString failureText(Attempt attempt, const TqzMeterCom &link, const QString &port)
+{
+    switch (attempt) {
+    case Attempt::NotOpened:
+        return link.openFailure();
+    case Attempt::NotUnderstood:
+        return QStringLiteral("%1 answers, but its replies were not understood.").arg(port);
+    case Attempt::NotCapturable:
+        return QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.")
+            .arg(port, link.Info.ModelName)
+            .arg(link.Info.ModelCode);
+    case Attempt::NoAnswer:
+    case Attempt::Connected:
+        break;
+    }
+    return QString();
+}
+
 QList<int> searchOrder()
 {
     QList<int> numbers;

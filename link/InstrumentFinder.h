@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <functional>
 
 class TqzMeterCom;
@@ -20,6 +21,11 @@ enum class Attempt {
 // only the models that can be captured. On any result but Connected command mode has been left
 // again (also when an error ends the attempt); the caller disconnects.
 Attempt attempt(TqzMeterCom &link);
+
+// What to tell of an attempt that found no instrument, naming the port as port: why it did not
+// open, that its answers were not understood, or the model that answered. Empty when nothing
+// answered: the caller then says "No instrument detected.".
+QString failureText(Attempt attempt, const TqzMeterCom &link, const QString &port);
 
 // The ports a search tries: every listed port numbered above 0, in ascending order.
 QList<int> searchOrder();

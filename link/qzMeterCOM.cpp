@@ -336,8 +336,7 @@ void TqzMeterCom::DrainLine(int quietMs)
 
 void TqzMeterCom::Pause(int ms)
 {
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const LinkStopwatch elapsed(*m_clock);
     while (!m_cancelRequested && elapsed.elapsed() < ms)
         poll();
 }
