@@ -149,6 +149,9 @@ private slots:
 
         const Run identify = snaploom({"identify", "--port", PortArgument});
         QVERIFY2(identify.exitCode == 0, qPrintable(identify.err));
+        // The wait for the abandoned reply is told, with its limit.
+        QVERIFY2(identify.err.contains(QStringLiteral("Waiting for the instrument to finish sending an earlier reply")),
+                 qPrintable(identify.err));
         QVERIFY(meter.halted());
 
         const Run unfreeze = snaploom({"unfreeze", "--port", PortArgument});
@@ -169,6 +172,26 @@ private slots:
         QCOMPARE(meter.halts(), 1);
         QCOMPARE(meter.restarts(), 1);
         QVERIFY(!meter.halted());
+        QVERIFY(!meter.commandMode());
+    }
+
+    // A signal while a slow line identifies ends the command at once, out of command mode.
+    void interruptedIdentification()
+    {
+        VirtualMeterOptions options = meterOptions(true);
+        options.latencyMs = 1500;
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(options));
+        QProcess process;
+        process.start(testBinary(QStringLiteral("snaploom")), {"identify", "--port", PortArgument});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(meter.commandMode(), 20000);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(process.exitCode(), InterruptedExit);
         QVERIFY(!meter.commandMode());
     }
 

@@ -235,6 +235,7 @@ private slots:
         QTest::newRow("quiet line drained") << "drain" << 200 << 1000;
         QTest::newRow("a reply may start late") << "bytes" << MeterProtocol::SlowReplyStartMs << 2000;
         QTest::newRow("restart acknowledged late") << "restart" << MeterProtocol::StartDspAckLimitMs << 12000;
+        QTest::newRow("a pause ends at a cancel") << "pause" << 0 << 100;
     }
     void timedRulesReadTheLinkClock()
     {
@@ -255,6 +256,9 @@ private slots:
             QCOMPARE(f.link->ReadMemory(0, 100, stream), qint64(0));
         } else if (wait == "drain") {
             f.link->DrainLine(200);
+        } else if (wait == "pause") {
+            QTimer::singleShot(0, f.link.get(), [&] { f.link->Cancel(); });
+            f.link->Pause(10000);
         } else if (wait == "bytes") {
             QVERIFY(!f.link->WaitForBytes(10, 1));
         } else {
