@@ -157,6 +157,9 @@ void ConnectionController::connectOrDisconnect(int senderTag)
 void ConnectionController::connectAttempt(int senderTag)
 {
     const bool searching = senderTag <= PortMenu::TagFindInstrument;
+    // A cancel left from an earlier capture would end this identification at once.
+    if (!m_endBySignal)
+        m_link->ResetCancel();
     // A search shows which port it tries; a single attempt says it is connecting.
     if (!searching)
         emit message(Connecting);
