@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <QStringList>
 #include <memory>
 
 class PortMenu;
@@ -53,6 +54,9 @@ public:
     void choosePort(int number);
     void refreshPorts();
 
+    // The program ends while connected: command mode is left and the port closed.
+    void disconnectForExit();
+
     // The line went away: the link has closed the port already; the user is told why.
     void showLineLost(const QString &text);
 
@@ -90,4 +94,5 @@ private:
     bool m_endBySignal = false;
     int m_endBySignalLimitMs = 1500;
     QTimer m_endDeadline;
+    QStringList m_searchNotes;  // what the running search found besides silence, port by port
 };

@@ -280,6 +280,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     // Every unsaved picture was saved or given up on purpose: no copy is kept for the next start.
     m_imageCommands->forgetUnsaved();
     saveSettings();
+    m_connection->disconnectForExit();
     event->accept();
 }
 

@@ -71,9 +71,13 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
     if (request.port.all)
         return captureOnAllPorts(request, report);
 
-    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
+    int failure = ExitCode::Success;
+    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err, &failure);
     if (!link)
-        return ExitCode::NoInstrument;
+        return failure;
     CaptureSeries series(request, report);
-    return series.run(std::move(link), [&request, &err] { return connectInstrument(request.port, err); });
+    return series.run(std::move(link), [&request, &err] {
+        int reconnectFailure = ExitCode::Success;
+        return connectInstrument(request.port, err, &reconnectFailure);
+    });
 }

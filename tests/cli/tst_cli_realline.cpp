@@ -119,6 +119,12 @@ private slots:
         const Run run = interrupt(folder.path(), {signalNumber});
         QCOMPARE(run.exitCode, InterruptedExit);
         QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        // The drain tells its time left, counting down.
+        const QRegularExpression left(QStringLiteral("finishing the running read: about (\\d+) s left"));
+        QList<int> seconds;
+        for (auto it = left.globalMatch(run.err); it.hasNext();)
+            seconds.append(it.next().captured(1).toInt());
+        QVERIFY2(!seconds.isEmpty() && std::is_sorted(seconds.rbegin(), seconds.rend()), qPrintable(run.err));
         QVERIFY(QDir(folder.path()).entryList().filter(QStringLiteral("screen")).isEmpty());
         QCOMPARE(meter.halts(), 1);
         QCOMPARE(meter.restarts(), 1);
@@ -167,6 +173,9 @@ private slots:
 
         const Run identify = snaploom({"identify", "--port", PortArgument});
         QVERIFY2(identify.exitCode == 0, qPrintable(identify.err));
+        // The wait for the abandoned reply is told, with its limit.
+        QVERIFY2(identify.err.contains(QStringLiteral("Waiting for the instrument to finish sending an earlier reply")),
+                 qPrintable(identify.err));
         QVERIFY(meter.halted());
 
         const Run unfreeze = snaploom({"unfreeze", "--port", PortArgument});
@@ -187,6 +196,26 @@ private slots:
         QCOMPARE(meter.halts(), 1);
         QCOMPARE(meter.restarts(), 1);
         QVERIFY(!meter.halted());
+        QVERIFY(!meter.commandMode());
+    }
+
+    // A signal while a slow line identifies ends the command at once, out of command mode.
+    void interruptedIdentification()
+    {
+        VirtualMeterOptions options = meterOptions(true);
+        options.latencyMs = 1500;
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(options));
+        QProcess process;
+        process.start(testBinary(QStringLiteral("snaploom")), {"identify", "--port", PortArgument});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(meter.commandMode(), 20000);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(process.exitCode(), InterruptedExit);
         QVERIFY(!meter.commandMode());
     }
 
