@@ -151,9 +151,10 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
         return ExitCode::FileNotWritten;
     }
 
-    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
+    int failure = ExitCode::Success;
+    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err, &failure);
     if (!link)
-        return ExitCode::NoInstrument;
+        return failure;
     DisconnectOnExit disconnect{*link};
     info << QStringLiteral("Connected to %1: %2, serial number %3\n")
                 .arg(connectedPortText(*link), link->Info.ModelName)

@@ -1,5 +1,6 @@
 #include "InstrumentFinder.h"
 
+#include "CommandModeGuard.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
@@ -9,9 +10,13 @@ Attempt attempt(TqzMeterCom &link)
 {
     if (!link.OpenPort())
         return Attempt::NotOpened;
+    CommandModeGuard commandMode(link);
     if (!link.Connect())
-        return Attempt::NoAnswer;
-    return TqzMeterCom::IsCapturableModel(link.Info.ModelCode) ? Attempt::Connected : Attempt::NotCapturable;
+        return link.HeardAnything() ? Attempt::NotUnderstood : Attempt::NoAnswer;
+    if (!TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
+        return Attempt::NotCapturable;
+    commandMode.keep();
+    return Attempt::Connected;
 }
 
 QList<int> searchOrder()

@@ -11,12 +11,14 @@ namespace InstrumentFinder {
 enum class Attempt {
     Connected,       // the port is open and a model that can be captured answered
     NotOpened,       // the port could not be opened
-    NoAnswer,        // the port opened but nothing identified itself
+    NoAnswer,        // the port opened and nothing answered
+    NotUnderstood,   // something answered, but not as an instrument does (or not in time)
     NotCapturable,   // an instrument answered, of a model this program does not capture
 };
 
 // One attempt on the port the link is set to: open it, enter command mode, identify, and accept
-// only the models that can be captured. On any result but Connected the caller disconnects.
+// only the models that can be captured. On any result but Connected command mode has been left
+// again (also when an error ends the attempt); the caller disconnects.
 Attempt attempt(TqzMeterCom &link);
 
 // The ports a search tries: every listed port numbered above 0, in ascending order.
