@@ -100,26 +100,26 @@ bool TfrmImage::SaveImage()
     }
 
     setWindowTitle(fullPath);
-    Saved = true;
+    m_saved = true;
     TSaveFolder::setLastSaveFolder(QFileInfo(fullPath).absolutePath());
     return true;
 }
 
 bool TfrmImage::FormCloseQuery()
 {
-    if (SkipSaveQuery || Saved || m_building)
+    if (m_skipSaveQuery || m_saved || m_building)
         return true;
 
     switch (Dialogs::message(this, Dialogs::MessageKind::Confirmation, saveQuestion(windowTitle()),
                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
     case QMessageBox::Yes:
-        Saved = SaveImage();
-        return Saved;
+        m_saved = SaveImage();
+        return m_saved;
     case QMessageBox::No:
-        Saved = true; // the user accepted the loss
+        m_saved = true; // the user accepted the loss
         return true;
     default:
-        Saved = false;
+        m_saved = false;
         return false;
     }
 }

@@ -37,9 +37,11 @@ public:
     TImageView *imageView() const { return m_view; }
 
     // True once the image was saved, or its loss accepted: closing then asks nothing.
-    bool Saved = false;
-    // Set by the main window while the program exits, so the window closes without its own question.
-    bool SkipSaveQuery = false;
+    bool saved() const { return m_saved; }
+    void setSaved(bool saved) { m_saved = saved; }
+    // Set while the program exits, so the window closes without its own question.
+    bool skipSaveQuery() const { return m_skipSaveQuery; }
+    void setSkipSaveQuery(bool skip) { m_skipSaveQuery = skip; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -49,4 +51,6 @@ private:
 
     TImageView *m_view = nullptr;
     bool m_building = false;
+    bool m_saved = false;
+    bool m_skipSaveQuery = false;
 };

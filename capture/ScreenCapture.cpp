@@ -8,7 +8,6 @@
 #include "qzMeterCOM.h"
 
 #include <QBuffer>
-#include <QThread>
 #include <utility>
 
 namespace {
@@ -163,7 +162,10 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
         }
         if (m_link.CancelRequested())
             return CaptureOutcome::Cancelled;
-        QThread::msleep(haltPauseMs);
+        // The screen settles after the halt; the window stays live and a cancel ends the wait.
+        m_link.Pause(haltPauseMs);
+        if (m_link.CancelRequested())
+            return CaptureOutcome::Cancelled;
     }
 
     say(listener, CaptureTexts::ReadingImage);
@@ -190,12 +192,15 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
     try {
         if (dsp.halted() || (freezeOption && freezeOption()))
             dsp.restart();
-        QThread::msleep(restartPauseMs);
+        m_link.Pause(restartPauseMs);
     } catch (const ELineLost &lost) {
         if (result.bytesReceived != qint64(length))
             throw;
         result.errorText = lost.text();
     }
+    // A cancel while the instrument restarts (the picture's window closed meanwhile) is a cancel.
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
 
     if (result.bytesReceived == qint64(length)) {
         say(listener, CaptureTexts::LoadedCorrectly);

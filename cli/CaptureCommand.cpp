@@ -161,8 +161,7 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
                 .arg(link->Info.SerialNumber);
     info.flush();
 
-    TInstrumentMemory memory;
-    memory.MeterCom = link.get();
+    TInstrumentMemory memory(*link);
     ScreenCapture capture(*link, memory);
     ProgressLine progress(err);
     CaptureListener listener;

@@ -61,7 +61,6 @@ int main(int argc, char *argv[])
     TfrmMain mainWindow;
     if (!mainWindow.created())
         return 1;
-    frmMain = &mainWindow;
     frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
     frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
     mainWindow.setAboutBox(frmAbout);
@@ -71,7 +70,8 @@ int main(int argc, char *argv[])
         return 1;
 
     // What a user does: Connect, then Capture screen.
-    for (QAction *action : {mainWindow.mnuConnect, mainWindow.mnuCaptureScreen}) {
+    for (const char *name : {"mnuConnect", "mnuCaptureScreen"}) {
+        auto *action = mainWindow.findChild<QAction *>(QLatin1String(name));
         if (!action->isEnabled()) {
             std::fprintf(stderr, "snaploom-screenshots: %s is not available\n", qPrintable(action->text()));
             return 1;

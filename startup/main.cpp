@@ -75,7 +75,6 @@ int main(int argc, char *argv[])
     TfrmMain mainWindow;
     if (!mainWindow.created())
         return 1;   // the reason has been shown in an error box
-    frmMain = &mainWindow;
     frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
 
     frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
@@ -91,6 +90,5 @@ int main(int argc, char *argv[])
     mainWindow.show();
     const int result = application.exec();
     frmUnsavedImages = nullptr;   // goes with the main window
-    frmMain = nullptr;
     return result;
 }

@@ -144,7 +144,7 @@ void TestImageForm::save()
 
     const QString path = m_folder->filePath(written);
     QCOMPARE(m_messages.size(), replaceAnswer == QMessageBox::NoButton ? 0 : 1);
-    QCOMPARE(window->Saved, saved);
+    QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
     const QByteArray contents = fileContents(written);
     if (saved) {  // a Windows bitmap whatever the name says
@@ -182,7 +182,7 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     processDeletes();
 
     QVERIFY(window && window->isVisible());
-    QVERIFY(!window->Saved);
+    QVERIFY(!window->saved());
     QCOMPARE(m_messages.last().first, Dialogs::MessageKind::Error);
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),

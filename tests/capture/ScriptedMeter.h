@@ -32,7 +32,6 @@ public:
         link->CommandMode = true;
         link->Idle = true;
         port->onWrite = [this](const QByteArray &data) { answer(data); };
-        memory.MeterCom = link.get();
         // Directory entries nothing uses, then the screen list (31) and the colour chain (27).
         put(PointerAddress, be(DirectoryAddress, 4));
         QByteArray directory;
@@ -95,7 +94,7 @@ public:
 
     ScriptedComPort *port;
     std::unique_ptr<TqzMeterCom> link;
-    TInstrumentMemory memory;
+    TInstrumentMemory memory{*link};
     QList<QPair<quint32, quint32>> reads;   // address, length
     QStringList commands;                   // DSP commands in order
 

@@ -109,8 +109,7 @@ private slots:
             TqzMeterCom link;
             link.PortNumber = Com;
             QVERIFY(link.OpenPort() && link.Connect());
-            TInstrumentMemory memory;
-            memory.MeterCom = &link;
+            TInstrumentMemory memory(link);
             const CaptureResult result = ScreenCapture(link, memory).run([] { return true; });
             QCOMPARE(result.outcome, CaptureOutcome::Captured);
             QCOMPARE(difference(result.image, meter.expectedCapture()), QString());

@@ -137,7 +137,8 @@ private slots:
         dest.Address = 7;
         dest.ElementSize = 8;
         dest.Count = 9;
-        QCOMPARE(TInstrumentMemory().LoadSubEntry(source, dest, 2), taken);
+        ScriptedMeter meter;
+        QCOMPARE(meter.memory.LoadSubEntry(source, dest, 2), taken);
         QCOMPARE(dest.Address, taken ? quint32(0xA0000) : quint32(7));
         QCOMPARE(dest.ElementSize, taken ? 3 : 8);
         QCOMPARE(dest.Count, taken ? (bytes >= 24 ? 5 : 0) : 9);
@@ -195,6 +196,34 @@ private slots:
         QCOMPARE(meter.commands, (QStringList{"stop", "start"}));
         QCOMPARE(finished, 1);
         QVERIFY(!meter.link->ProgressBar);  // the link's indicator is given back
+    }
+
+    // The fixed pauses after the halt and after the restart let events through, so a cancel
+    // arriving in one ends it at once; the instrument runs again either way.
+    void cancelEndsPause_data()
+    {
+        QTest::addColumn<QString>("pauseAfter");
+        QTest::newRow("after the halt") << CaptureTexts::StoppingDsp;
+        QTest::newRow("after the restart") << CaptureTexts::RestartingDsp;
+    }
+    void cancelEndsPause()
+    {
+        QFETCH(QString, pauseAfter);
+        ScriptedMeter meter;
+        ScreenCapture capture(*meter.link, meter.memory);
+        capture.haltPauseMs = pauseAfter == CaptureTexts::StoppingDsp ? 120000 : 0;
+        capture.restartPauseMs = 120000;
+        CaptureListener listener;
+        listener.status = [&](const QString &text) {
+            if (text == pauseAfter)
+                QTimer::singleShot(50, meter.link.get(), [&meter] { meter.link->Cancel(); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        const CaptureResult result = capture.run([] { return true; }, listener);
+        QCOMPARE(result.outcome, CaptureOutcome::Cancelled);
+        QVERIFY2(clock.elapsed() < 60000, "the pause ran its whole length");
+        QCOMPARE(meter.commands, (QStringList{"stop", "start"}));
     }
 };
 

@@ -222,7 +222,7 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
         showWith(earlierKeys);
     showWith(keys);
 
-    QCOMPARE(dialog.Outcome, outcome);
+    QCOMPARE(dialog.outcome(), outcome);
     QCOMPARE(list->item(0)->checkState(), Qt::Checked);
     QVERIFY(cancel->isDefault());
 }
