@@ -12,6 +12,7 @@ class ImageWorkspace;
 class MainActions;
 class PortMenu;
 class QDialog;
+class QScreen;
 class StatusPanels;
 class TqzMeterCom;
 
@@ -67,6 +68,7 @@ private:
     void exitProgram();
     void closeAllImages();
     void resumePendingClose();
+    void fitMinimumToScreen(const QScreen *target);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
     // serial port (or any other) is shown in an error box with its text.
@@ -84,4 +86,6 @@ private:
     bool m_created = false;
     bool m_closePending = false;
     bool m_closing = false;
+    bool m_shownOnce = false;
+    bool m_connectAtStart = false;
 };

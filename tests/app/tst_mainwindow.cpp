@@ -6,6 +6,7 @@
 #include "SaveFolder.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -317,7 +318,9 @@ void TestMainWindow::portMenuOrder()
             captions << item->text();
             tags << item->data().toInt();
         }
-    QCOMPARE(captions, (QStringList{"COM1", "COM2", "COM3", "COM10"}));
+    // Each beside the device it leads to.
+    const QString path = QStringLiteral("  ") + QFileInfo(target).canonicalFilePath();
+    QCOMPARE(captions, (QStringList{"COM1" + path, "COM2" + path, "COM3" + path, "COM10" + path}));
     QCOMPARE(tags, (QList<int>{1, 2, 3, 10}));
     QCOMPARE(panel("pnlPort")->text(), QStringLiteral("COM3"));
 }
