@@ -7,12 +7,14 @@
 #include "ComPort.h"
 #include "InstrumentFinder.h"
 #include "InstrumentMemory.h"
+#include "InterruptSignals.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
 #include <QApplication>
 #include <QScopeGuard>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -59,6 +61,9 @@ ConnectionController::ConnectionController(PortMenu &ports, QWidget &dialogParen
         return;
     }
 
+    m_endDeadline.setSingleShot(true);
+    connect(&m_endDeadline, &QTimer::timeout, this, [] { InterruptSignals::abandonNow(); });
+
     // A line that goes away while nothing runs is shown at once; a running capture or connection
     // attempt ends with its own report.
     connect(m_link.get(), &TqzMeterCom::LineLostNoticed, this, [this] {
@@ -89,7 +94,7 @@ void ConnectionController::leave(LinkState previous)
     }
     setState(m_link->IsConnected() ? LinkState::Connected : LinkState::Disconnected);
     if (m_endBySignal)
-        QTimer::singleShot(0, this, &ConnectionController::finishEndBySignal);
+        finishEndBySignal();   // the event loops have been told to end: a timer would not run
     else
         emit idle();
 }
@@ -176,10 +181,23 @@ void ConnectionController::reconnect(int portNumber)
 
 void ConnectionController::endBySignal()
 {
+    if (m_endBySignal)
+        return;
     m_endBySignal = true;
     m_link->Cancel();
+    // Every modal window's loop returns now and none opens any more: no message box, dialog or
+    // question holds the program. What still runs (a read draining a reply that takes minutes)
+    // is abandoned in time, with the text that tells how to restart the instrument.
+    QCoreApplication::exit(0);
+    const qint64 sinceSignal = std::max<qint64>(0, InterruptSignals::msSinceFirstSignal());
+    m_endDeadline.start(int(std::max<qint64>(0, m_endBySignalLimitMs - sinceSignal)));
     if (!busy())
-        QTimer::singleShot(0, this, &ConnectionController::finishEndBySignal);
+        finishEndBySignal();
+}
+
+void ConnectionController::setEndBySignalLimit(int ms)
+{
+    m_endBySignalLimitMs = ms;
 }
 
 void ConnectionController::finishEndBySignal()

@@ -3,6 +3,7 @@
 #include "LinkState.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 class PortMenu;
@@ -62,8 +63,12 @@ public:
     void connectQuietly();
 
     // SIGINT, SIGTERM or SIGHUP: a running capture is cancelled (a halted instrument restarted),
-    // command mode is left, the port closed and the program ends without questions.
+    // command mode is left, the port closed and the program ends without questions, whatever
+    // stands open. What has not ended within the limit after the signal came is abandoned.
     void endBySignal();
+    // The limit, counted from the signal; it leaves room for delivering the signal and ending
+    // the process within 2 s. Tests that keep their process lengthen it.
+    void setEndBySignalLimit(int ms);
 
 signals:
     void stateChanged(LinkState state);
@@ -91,4 +96,6 @@ private:
     LinkState m_state = LinkState::Disconnected;
     TReconnectWatch *m_reconnect = nullptr;
     bool m_endBySignal = false;
+    int m_endBySignalLimitMs = 1500;
+    QTimer m_endDeadline;
 };

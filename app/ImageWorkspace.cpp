@@ -66,6 +66,14 @@ TfrmImage *ImageWorkspace::openImageWindow(const QSize &clientSize, const QStrin
     window->setClientSize(clientSize);
     TImagePlacement::place(this, window);
     connect(window, &QObject::destroyed, this, &ImageWorkspace::windowsChanged, Qt::QueuedConnection);
+    connect(window, &TfrmImage::copyRequested, this, [this, window] {
+        activate(window);
+        emit copyWanted();
+    });
+    connect(window, &TfrmImage::saveRequested, this, [this, window] {
+        activate(window);
+        emit saveWanted();
+    });
     window->show();
     maximizeChildren();
     activate(window);
@@ -215,8 +223,8 @@ void ImageWorkspace::fillWindowList(QMenu &menu)
 QString ImageWorkspace::saveActive()
 {
     TfrmImage *window = activeImageWindow();
-    // A saved window's title is the file's full path.
-    return window && window->SaveImage() ? window->windowTitle() : QString();
+    // A saved picture's name is its file's full path.
+    return window && window->SaveImage() ? window->imageName() : QString();
 }
 
 bool ImageWorkspace::copyActive() const

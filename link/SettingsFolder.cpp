@@ -12,9 +12,8 @@ const QString AllUsersFolder = QStringLiteral("/var/lib/") + VendorFolder;
 
 bool usable(const QString &folder)
 {
-    if (!QDir().mkpath(folder))
-        return false;
-    return QFileInfo(folder).isWritable();
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
 }
 
 }  // namespace
@@ -23,13 +22,18 @@ namespace SettingsFolder {
 
 QString path()
 {
+    return path(AllUsersFolder);
+}
+
+QString path(const QString &allUsersFolder)
+{
     const QString home = qEnvironmentVariable("SNAPLOOM_HOME");
     if (!home.isEmpty()) {
         QDir().mkpath(home);
         return QDir(home).absolutePath();
     }
-    if (usable(AllUsersFolder))
-        return AllUsersFolder;
+    if (usable(allUsersFolder))
+        return allUsersFolder;
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
         data = QDir::homePath() + QStringLiteral("/.local/share");
@@ -41,6 +45,18 @@ QString path()
 QString iniFileName()
 {
     return path() + QStringLiteral("/CorvaneSnaploom.INI");
+}
+
+QString recoveryPath()
+{
+    const QString home = qEnvironmentVariable("SNAPLOOM_HOME");
+    if (!home.isEmpty())
+        return QDir(home).absoluteFilePath(QStringLiteral("recovery"));
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // A relative path is no base directory, as the base-directory rules say.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QLatin1Char('/') + VendorFolder + QStringLiteral("/recovery");
 }
 
 }  // namespace SettingsFolder

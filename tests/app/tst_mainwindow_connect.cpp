@@ -77,7 +77,7 @@ void TestMainWindowConnect::connectAndDisconnect()
     QVERIFY(mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Connected."));
     QCOMPARE(panel("pnlSerial")->text(), QStringLiteral("Serial No.: 3071"));
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Disc&onnect"));
     QVERIFY(action("mnuCaptureScreen")->isEnabled());
     QVERIFY(!menu("mnuInterface")->menuAction()->isEnabled());
 
@@ -85,7 +85,7 @@ void TestMainWindowConnect::connectAndDisconnect()
     QVERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
     QVERIFY(panel("pnlSerial")->text().isEmpty());
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Connect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
     QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
     QVERIFY(messages.isEmpty());

@@ -1,7 +1,7 @@
 // `snaploom capture` and its output as a user sets it up: a picture on standard output into a
-// pipe, a FIFO that somebody reads, fresh names, and a path that cannot be written found out
-// before the instrument is touched.
-#include "CaptureCommand.h"
+// pipe, a FIFO that somebody reads, a terminal refused, and a path that cannot be written found
+// out before the instrument is touched or named with the system's reason when the disk refuses.
+#include "SmallFileSystem.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
 
@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,10 +30,13 @@ struct Run
     QString err;
 };
 
-Run runCapture(const QStringList &arguments, const QString &folder)
+// standardOutput, when given, is the file or device the program's standard output goes to.
+Run runCapture(const QStringList &arguments, const QString &folder, const QString &standardOutput = QString())
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    if (!standardOutput.isEmpty())
+        process.setStandardOutputFile(standardOutput);
     process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments);
     if (!process.waitForFinished(ProgramTimeoutMs))
         process.kill();
@@ -140,13 +145,33 @@ private slots:
                  QStringList{QStringLiteral("screen.png")});
     }
 
+    // A reader of the texts that goes away (`| head -2`) ends nothing: the instrument is restarted
+    // and the picture written.
+    void readerThatGoesAway()
+    {
+        QTemporaryDir folder;
+        QProcess process;
+        QProcess reader;   // reads nothing and ends at once
+        process.setStandardOutputProcess(&reader);
+        process.setWorkingDirectory(folder.path());
+        reader.start(QStringLiteral("true"), QStringList{});
+        QVERIFY(reader.waitForFinished());
+        process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + Port
+                                                                   + QStringList{QStringLiteral("--freeze"), QStringLiteral("-o"), QStringLiteral("shot.png")});
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("shot.png"))));
+        QVERIFY(!meter.halted());
+    }
+
     // An output that cannot be written ends the command before a single byte goes to the
     // instrument, so it is never halted for a picture that would be lost.
     void unwritableOutputFailsFirst_data()
     {
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing folder") << "no/such/folder/x.bmp" << "the folder";
+        QTest::newRow("below a file, deeper") << "plain.txt/sub/x.png" << "plain.txt is not a folder";
         QTest::newRow("a folder") << "taken" << "taken is a folder";
         QTest::newRow("a folder named like a picture") << "taken.png" << "taken.png is a folder";
         QTest::newRow("below a file") << "plain.txt/x.png" << "plain.txt";
@@ -168,34 +193,54 @@ private slots:
         QVERIFY(!meter.halted());
     }
 
-    // Without -o the name is the instrument's and the time's, with the format's suffix, and a
-    // name already taken is never overwritten.
-    void freshNames_data()
+    // A picture is never poured onto a terminal: the command stops before the instrument is
+    // asked anything and says to redirect.
+    void terminalRefusedForStandardOutput()
     {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QString>("expected");
-        const QString stem = QStringLiteral("Corvane_Alvo-4660-20260311-090502");
-        const int bmp = int(ImageFile::Format::Bmp);
-        const int png = int(ImageFile::Format::Png);
-        QTest::newRow("free") << "Corvane Alvo" << bmp << QStringList{} << stem + ".bmp";
-        QTest::newRow("PNG") << "Corvane Alvo" << png << QStringList{stem + ".bmp"} << stem + ".png";
-        QTest::newRow("taken once") << "Corvane Alvo" << bmp << QStringList{stem + ".bmp"} << stem + "-2.bmp";
-        QTest::newRow("taken twice") << "Corvane Alvo" << png << QStringList{stem + ".png", stem + "-2.png"} << stem + "-3.png";
-        QTest::newRow("model name kept inside the folder") << "../a b/c" << bmp << QStringList{} << "a_b_c-4660-20260311-090502.bmp";
-    }
-    void freshNames()
-    {
-        QFETCH(QString, model);
-        QFETCH(int, format);
-        QFETCH(QStringList, existing);
-        QFETCH(QString, expected);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        const auto closeMaster = qScopeGuard([master] { ::close(master); });
+        QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
         QTemporaryDir folder;
-        for (const QString &name : existing)
-            QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
-        const QDateTime when(QDate(2026, 3, 11), QTime(9, 5, 2));
-        QCOMPARE(freshCaptureFileName(QDir(folder.path()), model, 4660, when, ImageFile::Format(format)), folder.filePath(expected));
+        meter.clearReceived();
+        const Run run = runCapture(Port + QStringList{QStringLiteral("-o"), QStringLiteral("-")}, folder.path(),
+                                   QString::fromLocal8Bit(::ptsname(master)));
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(run.err.contains(QStringLiteral("redirect")), qPrintable(run.err));
+        QCOMPARE(meter.received(), QByteArray());
+        QVERIFY(::fcntl(master, F_SETFL, O_NONBLOCK) == 0);
+        char byte;
+        QCOMPARE(::read(master, &byte, 1), ssize_t(-1));  // nothing reached the terminal
+    }
+
+    // A disk that refuses the picture is named with the system's reason; nothing is left on it.
+    void writeFailureNamesCause_data()
+    {
+        QTest::addColumn<bool>("toStandardOutput");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("file on a full file system") << false << "Could not write %1: ";
+        QTest::newRow("standard output on a full device") << true << "Could not write the picture to standard output: ";
+    }
+    void writeFailureNamesCause()
+    {
+        QFETCH(bool, toStandardOutput);
+        QFETCH(QString, said);
+        QTemporaryDir folder;
+        SmallFileSystem disk(SmallFileSystem::Kind::Full);
+        const QString output = toStandardOutput ? QStringLiteral("-") : disk.filePath(QStringLiteral("screen.bmp"));
+        if (!toStandardOutput && !disk.available())
+            QSKIP("no right to mount a file system here");
+        if (toStandardOutput && SmallFileSystem::fullDevice().isEmpty())
+            QSKIP("/dev/full is not the full device here");
+        const Run run = runCapture(Port + QStringList{QStringLiteral("-o"), output}, folder.path(),
+                                   toStandardOutput ? SmallFileSystem::fullDevice() : QString());
+        QCOMPARE(run.exitCode, 7);
+        const QString expected = (toStandardOutput ? said : said.arg(output)) + QString::fromLocal8Bit(std::strerror(ENOSPC))
+                                 + QLatin1Char('\n');
+        QVERIFY2(run.err.endsWith(expected), qPrintable(run.err));
+        if (disk.available())
+            QCOMPARE(disk.entries(), QStringList{SmallFileSystem::FillerName});
     }
 };
 
