@@ -12,11 +12,15 @@
 #include "qzMeterCOM.h"
 
 #include <QScopeGuard>
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 const QString NewImagePrefix = QStringLiteral("New image ");
+const QString Cancelling = QStringLiteral("Cancelling: finishing the running read, about %1 s");
+const QString ClosesAfterwards = QStringLiteral("; the program closes when it ends.");
+const QString ClosesAfterCapture = QStringLiteral("The program closes when the running capture ends.");
 
 } // namespace
 
@@ -33,6 +37,22 @@ CaptureController::CaptureController(ConnectionController &connection, StatusPan
     // The link's cancel path ends the read at once and restarts a halted instrument on the way out.
     connect(m_status.captureProgress(), &TCaptureProgress::cancelRequested, this,
             [this] { m_connection.link().Cancel(); });
+}
+
+int CaptureController::percentDone() const
+{
+    return m_progressMaximum > 0 ? int(std::min(m_progressDone, m_progressMaximum) * 100 / m_progressMaximum) : 0;
+}
+
+QString CaptureController::cancellingText() const
+{
+    return Cancelling.arg(m_secondsLeft) + (m_closeAsked ? ClosesAfterwards : QString());
+}
+
+void CaptureController::closeAsked()
+{
+    m_closeAsked = true;
+    m_status.setMessage(m_cancelling ? cancellingText() : ClosesAfterCapture);
 }
 
 void CaptureController::setPauses(int haltPauseMs, int restartPauseMs)
@@ -63,11 +83,49 @@ void CaptureController::capture()
         redrawLock.release();
     });
 
+    // A cancelled read still takes in the rest of the instrument's reply; the status bar counts
+    // down the time that takes, so the wait has a reason. Other drains go where they went before.
+    m_closeAsked = false;
+    m_cancelling = false;
+    auto earlierDrainProgress = std::move(link.DrainProgress);
+    link.DrainProgress = [this, &earlierDrainProgress](const TqzMeterCom::DrainReport &report) {
+        if (report.kind != TqzMeterCom::DrainReport::Kind::CancelledRead) {
+            if (earlierDrainProgress)
+                earlierDrainProgress(report);
+            return;
+        }
+        m_cancelling = !report.finished;
+        m_secondsLeft = report.secondsLeft;
+        if (m_cancelling)
+            m_status.setMessage(cancellingText());
+    };
+    const auto drainReportsBack = qScopeGuard([&link, &earlierDrainProgress] {
+        link.DrainProgress = std::move(earlierDrainProgress);
+    });
+    // The window's title carries the percentage while the picture arrives.
+    m_progressMaximum = 0;
+    m_progressDone = 0;
+    const auto progressGone = qScopeGuard([this] {
+        m_cancelling = false;
+        emit progressChanged(-1);
+    });
+
     link.ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { m_status.setMessage(text); };
-    listener.progressStarted = [&progress](qint64 maximum) { progress.start(maximum); };
-    listener.progressStep = [&progress](qint64 step) { progress.advance(step); };
+    listener.progressStarted = [this, &progress](qint64 maximum) {
+        progress.start(maximum);
+        m_progressMaximum = maximum;
+        m_progressDone = 0;
+        emit progressChanged(0);
+    };
+    listener.progressStep = [this, &progress](qint64 step) {
+        progress.advance(step);
+        const int before = percentDone();
+        m_progressDone += std::max<qint64>(step, 0);
+        if (percentDone() != before)
+            emit progressChanged(percentDone());
+    };
     // The bar and its Cancel stay until the capture ends: the restart and its pause after the read
     // can still be cancelled, and the picture's window is still building meanwhile.
     live.attach(listener);

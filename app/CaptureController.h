@@ -32,7 +32,13 @@ public:
     // The sequence's fixed pauses after a halt and after the restart step; tests shorten them.
     void setPauses(int haltPauseMs, int restartPauseMs);
 
+    // The program is asked to close while a capture runs: it closes when the capture ends, and
+    // the status bar says so.
+    void closeAsked();
+
 signals:
+    // The part of the picture read so far, in percent, while a capture runs; -1 once it ended.
+    void progressChanged(int percent);
     // A capture completed into window; fields are what its file names are made of.
     void captured(TfrmImage *window, const NameFields &fields);
 
@@ -42,7 +48,15 @@ private:
     ImageWorkspace &m_workspace;
     std::function<bool()> m_freezeOption;
     QWidget &m_dialogParent;
+    int percentDone() const;
+    QString cancellingText() const;
+
     qint32 m_captureCount = 0;
+    qint64 m_progressMaximum = 0;
+    qint64 m_progressDone = 0;
+    bool m_cancelling = false;
+    int m_secondsLeft = 0;
+    bool m_closeAsked = false;
     int m_haltPauseMs = 500;
     int m_restartPauseMs = 250;
 };

@@ -2,11 +2,13 @@
 
 #include "Dialogs.h"
 #include "PortMenu.h"
+#include "ReconnectWatch.h"
 
 #include "ComPort.h"
 #include "InstrumentFinder.h"
 #include "InstrumentMemory.h"
 #include "InterruptSignals.h"
+#include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
 #include <QApplication>
@@ -42,6 +44,9 @@ ConnectionController::ConnectionController(PortMenu &ports, QWidget &dialogParen
     , m_ports(ports)
     , m_dialogParent(dialogParent)
 {
+    // A port that comes back after its line was lost is connected again without a word.
+    m_reconnect = new TReconnectWatch(this);
+    connect(m_reconnect, &TReconnectWatch::portReturned, this, &ConnectionController::reconnect);
     try {
         m_link = std::make_unique<TqzMeterCom>();
     } catch (...) {
@@ -102,6 +107,7 @@ void ConnectionController::refreshPorts()
 
 void ConnectionController::choosePort(int number)
 {
+    m_reconnect->stop();
     m_link->Disconnect();
     m_link->PortNumber = number;
     emit portShown(number);
@@ -123,9 +129,54 @@ void ConnectionController::disconnectLink()
 
 void ConnectionController::showLineLost(const QString &text)
 {
+    // Lost while connected (idle or capturing), not during an attempt: the port is watched for
+    // its return once the user has read why it went.
+    const bool wasConnected = m_state == LinkState::Connected || m_state == LinkState::Capturing;
+    const int port = m_link->PortNumber;
+    const QString device = SerialPorts::devicePathFor(port);
     disconnectLink();
     emit message(text);
     Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, text);
+    if (wasConnected && !m_endBySignal) {
+        m_reconnect->lineLost(port, device);
+        emit message(TReconnectWatch::waitingText(port));
+    }
+}
+
+bool ConnectionController::watchingForReturn() const
+{
+    return m_reconnect->watching();
+}
+
+void ConnectionController::connectQuietly()
+{
+    if (busy() || m_link->IsConnected())
+        return;
+    const BusyScope connecting(*this, LinkState::Connecting);
+    emit message(Connecting);
+    try {
+        // The search's tag: a failure is told in the status bar, without a message box.
+        connectAttempt(PortMenu::TagFindInstrument);
+    } catch (...) {
+        // An error of the port while nobody asked: told in the status bar only.
+        emit message(NoInstrumentStatus);
+    }
+}
+
+void ConnectionController::reconnect(int portNumber)
+{
+    if (busy() || m_link->IsConnected() || portNumber != m_link->PortNumber) {
+        m_reconnect->stop();
+        return;
+    }
+    emit message(TReconnectWatch::returnedText(portNumber));
+    connectQuietly();
+    if (m_link->IsConnected()) {
+        m_reconnect->attemptSucceeded();
+        emit message(TReconnectWatch::reconnectedText(portNumber));
+        return;
+    }
+    m_reconnect->attemptFailed(!m_link->openFailure().isEmpty());
 }
 
 void ConnectionController::endBySignal()
@@ -165,6 +216,8 @@ void ConnectionController::connectOrDisconnect(int senderTag)
     // out from under the attempt that is running.
     if (m_state == LinkState::Connecting || m_state == LinkState::Capturing)
         return;
+    // The user's own Connect or Disconnect ends any watch for a lost port.
+    m_reconnect->stop();
     const BusyScope connecting(*this, LinkState::Connecting);
     if (m_link->IsConnected())
         disconnectLink();
@@ -230,6 +283,7 @@ void ConnectionController::findInstrument()
 {
     if (busy())
         return;
+    m_reconnect->stop();
     const BusyScope searching(*this, LinkState::Searching);
 
     refreshPorts();

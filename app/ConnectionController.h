@@ -10,6 +10,7 @@
 class PortMenu;
 class QWidget;
 class TInstrumentMemory;
+class TReconnectWatch;
 class TqzMeterCom;
 
 // Owns the instrument link and the memory reader, and everything that opens or closes the line:
@@ -57,8 +58,13 @@ public:
     // The program ends while connected: command mode is left and the port closed.
     void disconnectForExit();
 
-    // The line went away: the link has closed the port already; the user is told why.
+    // The line went away: the link has closed the port already; the user is told why. A line
+    // lost while connected is watched for: when its port comes back it is connected again.
     void showLineLost(const QString &text);
+    bool watchingForReturn() const;
+    // An attempt on the selected port that tells a failure in the status bar only (connecting at
+    // start, reconnecting).
+    void connectQuietly();
 
     // SIGINT, SIGTERM or SIGHUP: a running capture is cancelled (a halted instrument restarted),
     // command mode is left, the port closed and the program ends without questions, whatever
@@ -85,12 +91,14 @@ private:
     void connectAttempt(int senderTag);
     void disconnectLink();
     void finishEndBySignal();
+    void reconnect(int portNumber);
 
     PortMenu &m_ports;
     QWidget &m_dialogParent;
     std::unique_ptr<TqzMeterCom> m_link;
     std::unique_ptr<TInstrumentMemory> m_memory;
     LinkState m_state = LinkState::Disconnected;
+    TReconnectWatch *m_reconnect = nullptr;
     bool m_endBySignal = false;
     int m_endBySignalLimitMs = 1500;
     QTimer m_endDeadline;

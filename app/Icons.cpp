@@ -1,6 +1,9 @@
 #include "Icons.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
+#include <algorithm>
 #include <QPainterPath>
 #include <QPixmap>
 #include <functional>
@@ -14,20 +17,29 @@ constexpr int GridSize = 16;
 
 using Artwork = std::function<void(QPainter &)>;
 
-void paintOn(QPaintDevice &device, const Artwork &draw, int size)
+// inset leaves that many pixels clear along every edge (room for a rim).
+void paintOn(QPaintDevice &device, const Artwork &draw, int size, int inset = 0)
 {
     QPainter painter(&device);
-    painter.setRenderHint(QPainter::Antialiasing, size > GridSize);
-    painter.scale(qreal(size) / GridSize, qreal(size) / GridSize);
+    const int drawn = size - 2 * inset;
+    painter.setRenderHint(QPainter::Antialiasing, drawn > GridSize || inset > 0);
+    painter.translate(inset, inset);
+    painter.scale(qreal(drawn) / GridSize, qreal(drawn) / GridSize);
     draw(painter);
 }
 
-QPixmap render(const Artwork &draw, int size)
+QPixmap render(const Artwork &draw, int size, int inset = 0)
 {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
-    paintOn(pixmap, draw, size);
+    paintOn(pixmap, draw, size, inset);
     return pixmap;
+}
+
+// How wide the rim of a dark desktop's icons is at size pixels.
+int rimWidth(int size)
+{
+    return std::max(1, size / GridSize);
 }
 
 // The disabled look: the same shapes in light grey, so the outline is still recognisable.
@@ -44,11 +56,43 @@ QPixmap greyed(const QPixmap &source)
     return QPixmap::fromImage(image);
 }
 
+bool darkDesktop()
+{
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+// The artwork's dark outlines vanish on a dark desktop: a light rim around the whole shape, in
+// the palette's writing colour, keeps it readable there. On a light desktop it stands as drawn.
+QPixmap withRim(const QPixmap &source)
+{
+    const QImage picture = source.toImage().convertToFormat(QImage::Format_ARGB32);
+    const int reach = rimWidth(picture.width());
+    QColor rimColour = QGuiApplication::palette().color(QPalette::WindowText);
+    rimColour.setAlpha(200);
+    QImage rim(picture.size(), QImage::Format_ARGB32);
+    rim.fill(Qt::transparent);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            bool near = false;
+            for (int dy = -reach; dy <= reach && !near; ++dy)
+                for (int dx = -reach; dx <= reach && !near; ++dx)
+                    near = picture.valid(x + dx, y + dy) && qAlpha(picture.pixel(x + dx, y + dy)) >= 128;
+            if (near)
+                rim.setPixelColor(x, y, rimColour);
+        }
+    QPainter painter(&rim);
+    painter.drawImage(0, 0, picture);
+    painter.end();
+    return QPixmap::fromImage(rim);
+}
+
 QIcon iconOf(const Artwork &draw, bool grey)
 {
     QIcon icon;
+    const bool rimmed = darkDesktop();
     for (int size : {16, 24, 32}) {
-        const QPixmap pixmap = render(draw, size);
+        // With a rim the picture is drawn a little smaller, so the rim fits all around it.
+        const QPixmap pixmap = rimmed ? withRim(render(draw, size, rimWidth(size))) : render(draw, size);
         const QPixmap disabled = greyed(pixmap);
         icon.addPixmap(grey ? disabled : pixmap, QIcon::Normal);
         icon.addPixmap(disabled, QIcon::Disabled);

@@ -154,6 +154,15 @@ void ImageWorkspace::tileImageWindows(Qt::Orientation direction)
     }
 }
 
+// Minimised windows join the cascade too, restored first, as every window is meant to be seen.
+void ImageWorkspace::cascade()
+{
+    for (TfrmImage *window : imageWindows())
+        if (window->isMinimized())
+            window->showNormal();
+    cascadeSubWindows();
+}
+
 void ImageWorkspace::minimizeAll()
 {
     for (TfrmImage *window : imageWindows())
@@ -211,16 +220,20 @@ void ImageWorkspace::fillWindowList(QMenu &menu)
     }
 }
 
-void ImageWorkspace::saveActive()
+QString ImageWorkspace::saveActive()
 {
-    if (TfrmImage *window = activeImageWindow())
-        window->SaveImage();
+    TfrmImage *window = activeImageWindow();
+    // A saved picture's name is its file's full path.
+    return window && window->SaveImage() ? window->imageName() : QString();
 }
 
-void ImageWorkspace::copyActive() const
+bool ImageWorkspace::copyActive() const
 {
-    if (TfrmImage *window = activeImageWindow())
-        QGuiApplication::clipboard()->setImage(window->picture());
+    TfrmImage *window = activeImageWindow();
+    if (!window)
+        return false;
+    QGuiApplication::clipboard()->setImage(window->picture());
+    return true;
 }
 
 void ImageWorkspace::setAllSkipSaveQuery(bool skip)

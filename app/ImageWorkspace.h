@@ -51,6 +51,7 @@ public:
     // The Window menu's commands.
     void arrangeIcons();
     void tileImageWindows(Qt::Orientation direction);
+    void cascade();
     void minimizeAll();
     void closeActive();
     // Offers the unsaved pictures, then closes every image window unless the user cancelled.
@@ -58,8 +59,10 @@ public:
     // The Window menu ends with one entry per image window, the active one checked.
     void fillWindowList(QMenu &menu);
 
-    void saveActive();
-    void copyActive() const;
+    // The file the active picture was saved as; empty when it was not saved.
+    QString saveActive();
+    // True when there was a picture to copy.
+    bool copyActive() const;
 
     // While the program exits no image window asks its own question.
     void setAllSkipSaveQuery(bool skip);

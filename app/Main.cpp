@@ -2,6 +2,7 @@
 
 #include "CaptureController.h"
 #include "ConnectionController.h"
+#include "DesktopNotifier.h"
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageCommands.h"
@@ -20,6 +21,7 @@
 #include "qzMeterCOM.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
@@ -29,12 +31,26 @@
 #include <QSessionManager>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 
 namespace {
 
 const QString UnableToWrite = QStringLiteral("Unable to write to %1");
+const QString ProgressTitle = QStringLiteral("%1 % \u2013 %2");
+const QString CaptureComplete = QStringLiteral("Capture complete");
+const QString Copied = QStringLiteral("Copied to the clipboard.");
+const QString SavedAs = QStringLiteral("Saved as %1");
+
+// The window manager's frame around the window, once it has one (none before the first showing).
+QMargins frameMarginsOf(const QWidget &window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                    frame.bottom() - inner.bottom());
+}
 
 constexpr int MinimumWidth = 800;
 constexpr int MinimumHeight = 600;
@@ -49,7 +65,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(ApplicationTitle());
     setWindowIcon(Icons::application());
-    setMinimumSize(MinimumWidth, MinimumHeight);
+    fitMinimumToScreen(screen());
     resize(DesignWidth, DesignHeight);
 
     // The client area above, the status bar's strip below it.
@@ -115,14 +131,21 @@ void TfrmMain::connectCommands()
     connect(m.captureScreen, &QAction::triggered, this, [this] { runCommand([this] { m_capture->capture(); }); });
     connect(m.saveImage, &QAction::triggered, this, [this] {
         runCommand([this] {
-            m_workspace->saveActive();
+            const QString file = m_workspace->saveActive();
+            if (!file.isEmpty())
+                m_status->setMessage(SavedAs.arg(QDir::toNativeSeparators(file)));
             UpdateCommandStates();
         });
     });
     connect(m.connect, &QAction::triggered, this,
             [this] { runCommand([this] { m_connection->connectOrDisconnect(); }); });
     connect(m.exit, &QAction::triggered, this, &TfrmMain::exitProgram);
-    connect(m.copy, &QAction::triggered, this, [this] { runCommand([this] { m_workspace->copyActive(); }); });
+    connect(m.copy, &QAction::triggered, this, [this] {
+        runCommand([this] {
+            if (m_workspace->copyActive())
+                m_status->setMessage(Copied);
+        });
+    });
     connect(m.about, &QAction::triggered, this, [this] {
         runCommand([this] {
             if (m_aboutBox)
@@ -138,7 +161,7 @@ void TfrmMain::connectCommands()
 
     connect(m.window, &QMenu::aboutToShow, this, &TfrmMain::windowMenuOpening);
     connect(m.arrange, &QAction::triggered, m_workspace, &ImageWorkspace::arrangeIcons);
-    connect(m.cascade, &QAction::triggered, m_workspace, &QMdiArea::cascadeSubWindows);
+    connect(m.cascade, &QAction::triggered, m_workspace, &ImageWorkspace::cascade);
     // "Horizontally" puts the windows one above the other, "Vertically" side by side.
     connect(m.tileHorizontally, &QAction::triggered, this, [this] { m_workspace->tileImageWindows(Qt::Vertical); });
     connect(m.tileVertically, &QAction::triggered, this, [this] { m_workspace->tileImageWindows(Qt::Horizontal); });
@@ -180,6 +203,18 @@ void TfrmMain::connectRooms()
     connect(connection, &ConnectionController::disconnected, m_status, &StatusPanels::showDisconnected);
     connect(connection, &ConnectionController::portShown, m_status, &StatusPanels::showPort);
     connect(connection, &ConnectionController::idle, this, &TfrmMain::resumePendingClose);
+
+    // A capture shows its progress in the title, seen in the task bar too, and one that ends
+    // while the user works elsewhere asks for attention.
+    connect(m_capture.get(), &CaptureController::progressChanged, this, [this](int percent) {
+        setWindowTitle(percent < 0 ? ApplicationTitle() : ProgressTitle.arg(percent).arg(ApplicationTitle()));
+    });
+    connect(m_capture.get(), &CaptureController::captured, this, [this](TfrmImage *window, const NameFields &) {
+        if (isActiveWindow())
+            return;
+        QApplication::alert(this);
+        DesktopNotifier::notify(CaptureComplete, window->imageName());
+    });
 }
 
 template <typename Command>
@@ -221,9 +256,25 @@ void TfrmMain::endBySignal()
 // ---------------------------------------------------------------------------------------------
 // The window's own events
 
+// The designed minimum, unless the screen's available area (less the window's frame) is
+// smaller, as a 1280 x 800 screen at 200 % is: the whole window then still fits on it.
+void TfrmMain::fitMinimumToScreen(const QScreen *target)
+{
+    const QRect available = target ? target->availableGeometry() : QRect();
+    setMinimumSize(TScreenPlacement::minimumSizeOn(QSize(MinimumWidth, MinimumHeight), available, frameMarginsOf(*this)));
+}
+
 void TfrmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        // A window moved to another screen (or a screen whose panels change) keeps fitting it.
+        if (QWindow *window = windowHandle())
+            connect(window, &QWindow::screenChanged, this, &TfrmMain::fitMinimumToScreen);
+        if (m_connectAtStart)
+            QTimer::singleShot(0, this, [this] { runCommand([this] { m_connection->connectQuietly(); }); });
+    }
     m_status->drawSizeGrip();
     m_status->layoutFor(width());
     UpdateCommandStates();
@@ -255,6 +306,8 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     // ends; the close is taken up again then.
     if (m_connection->busy()) {
         m_closePending = true;
+        if (m_connection->state() == LinkState::Capturing)
+            m_capture->closeAsked();
         event->ignore();
         return;
     }
@@ -327,14 +380,25 @@ void TfrmMain::loadSettings()
     link().PortNumber = values.port;
     m_actions->setFreezeOption(values.freezeImage);
     TSaveFolder::setLastSaveFolder(values.saveFolder);
+    m_connectAtStart = values.connectAtStart;
     m_imageCommands->autoSaveItem()->setChecked(TSaveOptions::autoSave());
-    // A placement left on a screen that is no longer there comes back onto the nearest one.
+    // A placement left on a screen that is no longer there comes back onto the nearest one. On a
+    // screen with less room than the designed minimum (a scaled one) it shrinks into that room;
+    // elsewhere it is used as stored.
     QList<QRect> screens;
     for (const QScreen *screen : QGuiApplication::screens())
         screens << screen->availableGeometry();
-    const QRect placed = TScreenPlacement::ontoScreens(
+    QRect placed = TScreenPlacement::ontoScreens(
         QRect(values.x, values.y, std::max(values.width, MinimumWidth), std::max(values.height, MinimumHeight)),
         screens);
+    const QScreen *target = QGuiApplication::screenAt(placed.center());
+    if (!target)
+        target = QGuiApplication::primaryScreen();
+    if (target) {
+        fitMinimumToScreen(target);
+        if (minimumSize() != QSize(MinimumWidth, MinimumHeight))
+            placed = TScreenPlacement::insideScreen(placed, target->availableGeometry(), frameMarginsOf(*this));
+    }
     move(placed.topLeft());
     resize(placed.size());
     // The stored place is used as it is, not replaced by the window manager's own choice.

@@ -14,6 +14,7 @@ class TImageCommands;
 class MainActions;
 class PortMenu;
 class QDialog;
+class QScreen;
 class StatusPanels;
 class TqzMeterCom;
 
@@ -73,6 +74,7 @@ private:
     void exitProgram();
     void closeAllImages();
     void resumePendingClose();
+    void fitMinimumToScreen(const QScreen *target);
     void commitSessionData(QSessionManager &manager);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
@@ -92,4 +94,6 @@ private:
     bool m_created = false;
     bool m_closePending = false;
     bool m_closing = false;
+    bool m_shownOnce = false;
+    bool m_connectAtStart = false;
 };

@@ -172,6 +172,10 @@ void MainActions::createToolBar()
             if (item->isEnabled())
                 item->trigger();
         });
+        // The button follows its item's state at all times, whoever changes it, not only when
+        // the command states are next brought up to date.
+        button->setEnabled(item->isEnabled());
+        connect(item, &QAction::changed, button, [button, item] { button->setEnabled(item->isEnabled()); });
         return button;
     };
 
@@ -191,8 +195,6 @@ void MainActions::createToolBar()
                             QStringLiteral("Save image as..."), m.saveImage);
     addGap();
     addButton(QStringLiteral("btnExit"), toolIcon(Icons::exit(), Icons::exitGreyed()), QStringLiteral("Exit."), m.exit);
-    for (QToolButton *button : {m_btnConnect, m_btnGrab, m_btnCopy, m_btnSaveAs})
-        button->setEnabled(false);
 }
 
 void MainActions::addImageCommands(const TImageCommands &commands)
@@ -245,11 +247,6 @@ void MainActions::updateCommandStates(bool imageActive, bool imageFinished, bool
     m.connect->setIcon(m_connectIcon.forState(m.connect->isEnabled()));
     m.copy->setIcon(m_copyIcon.forState(m.copy->isEnabled()));
     m.captureScreen->setIcon(m_captureIcon.forState(m.captureScreen->isEnabled()));
-
-    m_btnConnect->setEnabled(m.connect->isEnabled());
-    m_btnGrab->setEnabled(m.captureScreen->isEnabled());
-    m_btnCopy->setEnabled(m.copy->isEnabled());
-    m_btnSaveAs->setEnabled(m.saveImage->isEnabled());
 
     for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll})
         item->setEnabled(anyImage);

@@ -16,6 +16,7 @@ const QString SectionWindow = QStringLiteral("Window");
 const QString KeyPort = QStringLiteral("Port");
 const QString KeyFreezeImage = QStringLiteral("FreezeImage");
 const QString KeySaveFolder = QStringLiteral("SaveFolder");  // where the save dialog opens next
+const QString KeyConnectAtStart = QStringLiteral("ConnectAtStart");
 const QString KeyX = QStringLiteral("X");
 const QString KeyY = QStringLiteral("Y");
 const QString KeyWidth = QStringLiteral("Width");
@@ -38,6 +39,7 @@ MainSettingsValues MainSettings::load() const
     values.port = file.readInteger(SectionCom, KeyPort, defaults.port);
     values.freezeImage = file.readBool(SectionOptions, KeyFreezeImage, defaults.freezeImage);
     values.saveFolder = file.readString(SectionOptions, KeySaveFolder);
+    values.connectAtStart = file.readBool(SectionOptions, KeyConnectAtStart, defaults.connectAtStart);
     values.x = file.readInteger(SectionWindow, KeyX, defaults.x);
     values.y = file.readInteger(SectionWindow, KeyY, defaults.y);
     values.width = file.readInteger(SectionWindow, KeyWidth, defaults.width);

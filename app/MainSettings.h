@@ -8,6 +8,7 @@ struct MainSettingsValues
     qint32 port = 1;
     bool freezeImage = false;
     QString saveFolder;             // of the last save; empty when nothing was saved yet
+    bool connectAtStart = false;    // read only: set by hand in the file, kept as it is there
     // The window's placement in screen pixels, as stored (the window raises it to its minimum).
     qint32 x = 10;
     qint32 y = 10;

@@ -8,7 +8,6 @@
 
 namespace {
 
-const QString PortPrefix = QStringLiteral("COM");
 const QString NoPortsInstalled = QStringLiteral("No ports installed");
 const QString Refresh = QStringLiteral("&Refresh");
 const QString FindInstrument = QStringLiteral("&Find instrument");
@@ -42,11 +41,16 @@ bool PortMenu::rebuild(int selectedPort)
 
     bool listed = false;
     for (const SerialPortName &port : std::as_const(ports)) {
-        QAction *item = m_menu.addAction(PortPrefix + QString::number(port.number));
+        // The device path and the adapter beside the number tell one adapter from another; an
+        // ampersand of a description is no access letter.
+        QString caption = port.caption();
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction *item = m_menu.addAction(caption);
         item->setData(port.number);
         item->setCheckable(true);
-        item->setStatusTip(port.devicePath);
-        item->setToolTip(port.devicePath);
+        const QString where = port.byIdPath.isEmpty() ? port.devicePath : port.byIdPath;
+        item->setStatusTip(where);
+        item->setToolTip(where);
         if (port.number == selectedPort) {
             item->setChecked(true);
             listed = true;

@@ -43,3 +43,27 @@ QRect TScreenPlacement::ontoScreens(const QRect &window, const QList<QRect> &scr
                   fitted(window.top(), window.height(), nearest.top(), nearest.height()));
     return placed;
 }
+
+QSize TScreenPlacement::minimumSizeOn(const QSize &designed, const QRect &available, const QMargins &frame)
+{
+    if (available.isEmpty())
+        return designed;
+    return designed.boundedTo(available.marginsRemoved(frame).size().expandedTo(QSize(1, 1)));
+}
+
+QRect TScreenPlacement::insideScreen(const QRect &window, const QRect &available, const QMargins &frame)
+{
+    if (available.isEmpty())
+        return window;
+    const QRect room = available.marginsRemoved(frame);
+    QRect placed = window;
+    if (window.width() >= room.width()) {
+        placed.setLeft(room.left());
+        placed.setWidth(room.width());
+    }
+    if (window.height() >= room.height()) {
+        placed.setTop(room.top());
+        placed.setHeight(room.height());
+    }
+    return placed;
+}

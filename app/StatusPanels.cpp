@@ -1,12 +1,14 @@
 #include "StatusPanels.h"
 
 #include "CaptureProgress.h"
+#include "ElidedLabel.h"
 #include "ProgressBarFix.h"
 
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -49,15 +51,19 @@ StatusPanels::StatusPanels(QWidget *parent)
     m_bar = new QWidget(this);
     m_bar->setObjectName(QStringLiteral("pnlStatus"));
 
-    auto makePanel = [this](const QString &name, Qt::Alignment alignment, const QString &text) {
-        auto *panel = new QLabel(text, m_bar);
+    auto makePanel = [this](const QString &name, Qt::Alignment alignment, const QString &text,
+                            QLabel *panel = nullptr) {
+        if (!panel)
+            panel = new QLabel(text, m_bar);
         panel->setObjectName(name);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment(alignment | Qt::AlignVCenter);
         panel->setFixedHeight(PanelHeight);
         return panel;
     };
-    m_message = makePanel(QStringLiteral("pnlFile"), Qt::AlignLeft, {});
+    // Messages never show cut off: a long one ends in an ellipsis, the whole of it in the tooltip.
+    m_message = new TElidedLabel(m_bar);
+    makePanel(QStringLiteral("pnlFile"), Qt::AlignLeft, {}, m_message);
     m_info = makePanel(QStringLiteral("pnlInfo"), Qt::AlignLeft, {});
     m_connected = makePanel(QStringLiteral("pnlConnected"), Qt::AlignHCenter, NotConnected);
     m_serial = makePanel(QStringLiteral("pnlSerial"), Qt::AlignHCenter, {});
@@ -109,8 +115,9 @@ void StatusPanels::layoutFor(int windowWidth)
     m_bar->setGeometry(FrameAllowance / 2, 0, barWidth, StatusBarHeight);
 
     const int infoWidth = barWidth * InfoPercent / 100;
-    const int fileWidth = barWidth - infoWidth - ConnectedWidth - SerialWidth - PortWidth - CornerSize
-        - FileRemainderAllowance;
+    // On a narrow (highly scaled) screen the message panel gives way first, never below nothing.
+    const int fileWidth = std::max(0, barWidth - infoWidth - ConnectedWidth - SerialWidth - PortWidth - CornerSize
+                                          - FileRemainderAllowance);
     m_message->setGeometry(PanelGap, PanelTop, fileWidth, PanelHeight);
     QLabel *previous = m_message;
     for (auto [panel, panelWidth] : {std::pair<QLabel *, int>{m_info, infoWidth}, {m_connected, ConnectedWidth},

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class TElidedLabel;
 class TCaptureProgress;
 
 // The status bar along the main window's bottom edge: five sunken text panels and the size grip
@@ -37,7 +38,7 @@ signals:
 
 private:
     QWidget *m_bar = nullptr;
-    QLabel *m_message = nullptr;
+    TElidedLabel *m_message = nullptr;
     QLabel *m_info = nullptr;
     QLabel *m_connected = nullptr;
     QLabel *m_serial = nullptr;

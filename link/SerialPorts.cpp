@@ -13,6 +13,14 @@
 
 namespace {
 
+// What the system knows of the adapter behind a device node.
+void describeFrom(SerialPortName &port, const QSerialPortInfo &info)
+{
+    port.description = info.description();
+    port.manufacturer = info.manufacturer();
+    port.serialNumber = info.serialNumber();
+}
+
 // The entries COM<n> of the ports folder, resolved to the node they point at.
 QList<SerialPortName> explicitLinks()
 {
@@ -58,9 +66,7 @@ SerialPortName describedPort(int number, const QSerialPortInfo &info)
     port.name = QStringLiteral("COM%1").arg(number);
     port.number = number;
     port.devicePath = info.systemLocation();
-    port.description = info.description();
-    port.manufacturer = info.manufacturer();
-    port.serialNumber = info.serialNumber();
+    describeFrom(port, info);
     return port;
 }
 
@@ -91,6 +97,16 @@ QList<SerialPortName> systemPorts()
 }
 
 }  // namespace
+
+QString SerialPortName::caption() const
+{
+    QString text = QStringLiteral("COM%1").arg(number);
+    if (!devicePath.isEmpty())
+        text += QStringLiteral("  ") + devicePath;
+    if (!description.isEmpty())
+        text += (devicePath.isEmpty() ? QStringLiteral("  ") : QStringLiteral(" \u2013 ")) + description;
+    return text;
+}
 
 namespace SerialPorts {
 
@@ -125,8 +141,18 @@ QList<SerialPortName> list()
         return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
     });
     const QMap<QString, QString> stable = stableNames();
-    for (SerialPortName &port : ports)
-        port.byIdPath = stable.value(QFileInfo(port.devicePath).canonicalFilePath());
+    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
+    for (SerialPortName &port : ports) {
+        const QString node = QFileInfo(port.devicePath).canonicalFilePath();
+        port.byIdPath = stable.value(node);
+        // A link of the user's own (say to a /dev/serial/by-id name) tells the adapter it leads to.
+        if (port.description.isEmpty())
+            for (const QSerialPortInfo &info : present)
+                if (QFileInfo(info.systemLocation()).canonicalFilePath() == node) {
+                    describeFrom(port, info);
+                    break;
+                }
+    }
     return ports;
 }
 

@@ -14,6 +14,10 @@ struct SerialPortName
     QString description;   // the adapter's own description, when known
     QString manufacturer;
     QString serialNumber;
+
+    // How a menu shows the port: "COM33  /dev/ttyUSB0 – FT232R USB UART"; the device path and
+    // the description each only where known.
+    QString caption() const;
 };
 
 // Port numbers on this platform: explicit COM<n> links in the ports folder of the settings folder,

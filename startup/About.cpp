@@ -5,6 +5,7 @@
 #include "Version.h"
 #include "qzMeterCOM.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
@@ -32,7 +33,16 @@ constexpr int LeftColumnWidth = 354;
 constexpr int RightColumnX = 368;
 constexpr int RightColumnWidth = 150;
 constexpr int RowY[] = {192, 208, 224};
+// The box's own colours on a light desktop; a dark one lends its palette's instead.
+const QColor LightGround(Qt::white);
+const QColor LightInk(Qt::black);
+const QColor LinkColour(Qt::blue);
 const QColor VisitedLinkColour(128, 0, 128);
+
+bool isDark(const QPalette &palette)
+{
+    return palette.color(QPalette::Base).lightness() < 128;
+}
 
 QFont sansFont(int pixelSize, bool bold = false)
 {
@@ -94,10 +104,6 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
 {
     setFixedSize(ClientWidth, ClientHeight);
     setFont(sansFont(13));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
     setAutoFillBackground(true);
 
     shpBorder = new QFrame(this);
@@ -143,9 +149,6 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
     linkFont.setUnderline(true);
     lblLink->setFont(linkFont);
     lblLink->setGeometry(15, 296, 223, 13);
-    QPalette blue = lblLink->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    lblLink->setPalette(blue);
     lblLink->setCursor(Qt::PointingHandCursor);
     lblLink->installEventFilter(this);
 
@@ -157,6 +160,7 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
     connect(btnOK, &QPushButton::clicked, this, &TfrmAbout::btnOKClick);
 
     FormCreate();
+    followPalette();
 }
 
 TfrmAbout::~TfrmAbout()
@@ -195,8 +199,33 @@ void TfrmAbout::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+// White with black writing and a blue link on a light desktop; on a dark one the ground, the
+// writing and the link take the desktop palette's colours, so the box is not a white glare.
+void TfrmAbout::followPalette()
+{
+    const QPalette desktop = QApplication::palette(this);
+    const bool dark = isDark(desktop);
+    QPalette box = desktop;
+    box.setColor(QPalette::Window, dark ? desktop.color(QPalette::Base) : LightGround);
+    box.setColor(QPalette::WindowText, dark ? desktop.color(QPalette::Text) : LightInk);
+    setPalette(box);
+    QPalette link = box;
+    const QColor visited = dark ? desktop.color(QPalette::LinkVisited) : VisitedLinkColour;
+    link.setColor(QPalette::WindowText, m_linkVisited ? visited : dark ? desktop.color(QPalette::Link) : LinkColour);
+    lblLink->setPalette(link);
+}
+
+void TfrmAbout::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // The desktop's palette changed (a switch to a dark theme while the program runs).
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        followPalette();
+}
+
 void TfrmAbout::FormShow()
 {
+    followPalette();
     imgBanner->setPixmap(imgBrannocBanner->pixmap());
     // The logo's ground, the colour of its bottom-left pixel, lets the banner show through.
     const QPixmap logo = imgBrannocLogo->pixmap();
@@ -221,9 +250,8 @@ void TfrmAbout::btnOKClick()
 
 void TfrmAbout::lblLinkClick()
 {
-    QPalette visited = lblLink->palette();
-    visited.setColor(QPalette::WindowText, VisitedLinkColour);
-    lblLink->setPalette(visited);
+    m_linkVisited = true;
+    followPalette();
     // A browser that fails to start is not reported.
     QDesktopServices::openUrl(QUrl(DistributorWebAddress));
 }

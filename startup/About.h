@@ -55,13 +55,16 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
     void FormShow();
+    void followPalette();
 
     TqzMeterCom &Link;
+    bool m_linkVisited = false;
 };
 
 // The one About box of the program, made at start-up; cleared when the box is destroyed.

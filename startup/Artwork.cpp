@@ -69,14 +69,17 @@ void paintMark(QPainter &p, const QPointF &c, qreal r, const QColor &ink)
 
 } // namespace
 
-QImage splashPicture()
+namespace {
+
+// The mark on its stand in white on clear, antialiased, at scale times the logical size.
+QImage splashCoverage(qreal scale)
 {
-    // Drawn smooth first, then cut to two colours: a window shape has no half-covered pixels.
-    QImage coverage(SplashWidth, SplashHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage coverage(qCeil(SplashWidth * scale), qCeil(SplashHeight * scale), QImage::Format_ARGB32_Premultiplied);
     coverage.fill(Qt::transparent);
     {
         QPainter p(&coverage);
         p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
         const QPointF centre(228.0, 200.0);
         const qreal radius = 196.0;
 
@@ -107,7 +110,15 @@ QImage splashPicture()
 
         paintMark(p, centre, radius, Qt::white);
     }
+    return coverage;
+}
 
+} // namespace
+
+QImage splashPicture()
+{
+    // Drawn smooth first, then cut to two colours: a window shape has no half-covered pixels.
+    const QImage coverage = splashCoverage(1.0);
     QImage picture(SplashWidth, SplashHeight, QImage::Format_RGB32);
     const QRgb ink = SplashLogoColour.rgb();
     const QRgb key = SplashKeyColour.rgb();
@@ -120,6 +131,21 @@ QImage splashPicture()
     // The panel must sit on solid ground whatever the drawing above left there.
     QPainter p(&picture);
     p.fillRect(PanelBlockLeft, PanelBlockTop, PanelBlockWidth, PanelBlockHeight, SplashLogoColour);
+    return picture;
+}
+
+QImage smoothSplashPicture(qreal scale)
+{
+    QImage picture = splashCoverage(scale);
+    QPainter p(&picture);
+    // The white coverage takes the logo's colour, its alpha kept; the panel's block stays solid.
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(picture.rect(), SplashLogoColour);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.scale(scale, scale);
+    p.fillRect(QRectF(PanelBlockLeft, PanelBlockTop, PanelBlockWidth, PanelBlockHeight), SplashLogoColour);
+    p.end();
+    picture.setDevicePixelRatio(scale);
     return picture;
 }
 

@@ -27,6 +27,10 @@ constexpr int LogoHeight = 98;
 
 // 542 x 465, exactly two colours: the mark on its stand in SplashLogoColour on SplashKeyColour.
 QImage splashPicture();
+// The same picture drawn for a screen of the given device pixel ratio (542 x 465 logical pixels,
+// that many times as many device pixels), its edges smooth: SplashLogoColour with the coverage as
+// alpha, on a clear ground. For a window that the desktop composes with what lies beneath.
+QImage smoothSplashPicture(qreal scale);
 // 577 x 98: a dark gradient strip with the distributor's name.
 QImage brannocBanner();
 // 124 x 98: the distributor's mark on black; black is its transparent colour.

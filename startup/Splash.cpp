@@ -1,6 +1,7 @@
 #include "Splash.h"
 
 #include "Artwork.h"
+#include "DesktopCompositing.h"
 #include "DisplaySync.h"
 #include "RegionFromBitmap.h"
 #include "Version.h"
@@ -65,7 +66,13 @@ TfrmSplash::TfrmSplash(QWidget *parent)
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     setFont(font);
-    setAutoFillBackground(true);
+    // Where the desktop composes windows, the picture's own soft edges make the shape, sharp at
+    // any scale; elsewhere a mask cuts it, in whole logical pixels.
+    m_smoothEdges = DesktopCompositing::active();
+    if (m_smoothEdges)
+        setAttribute(Qt::WA_TranslucentBackground);
+    else
+        setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
 
     imgSplash = new QLabel(this);
@@ -171,13 +178,17 @@ void TfrmSplash::FormShow()
     }
 
     // Qt draws every widget double-buffered already; nothing to switch on here.
-    // A picture that cannot be made into a shape leaves the window rectangular; so does an
-    // all-background one, since Qt takes an empty mask as no mask at all.
-    const QImage picture = imgSplash->pixmap().toImage();
-    if (const auto shape = CreateRegionFromBitmap(picture, Artwork::SplashKeyColour, Artwork::SplashKeyColour);
-        shape && !shape->isEmpty()) {
-        setMask(*shape);
-        update();
+    if (m_smoothEdges) {
+        imgSplash->setPixmap(QPixmap::fromImage(Artwork::smoothSplashPicture(devicePixelRatioF())));
+    } else {
+        // A picture that cannot be made into a shape leaves the window rectangular; so does an
+        // all-background one, since Qt takes an empty mask as no mask at all.
+        const QImage picture = imgSplash->pixmap().toImage();
+        if (const auto shape = CreateRegionFromBitmap(picture, Artwork::SplashKeyColour, Artwork::SplashKeyColour);
+            shape && !shape->isEmpty()) {
+            setMask(*shape);
+            update();
+        }
     }
 
     BuildLabel->setText(QStringLiteral("Build.: ") + FormatFileVersion(QStringLiteral("%d.%d.%d.%d")));

@@ -45,6 +45,7 @@ private:
     void FormCreate();
     void FormShow();
 
+    bool m_smoothEdges = false;
     QTimer *m_tickTimer = nullptr;
     quint8 Opacity = 255;
     int TickCount = 0;

@@ -4,8 +4,10 @@
 #include "MainWindowFixture.h"
 #include "IniSettings.h"
 #include "SaveFolder.h"
+#include "StatusPanels.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -43,6 +45,10 @@ private slots:
     void saveFolderRoundTrip();
     void failedSettingsWriteIsReportedAndStillCloses();
     void portMenuOrder();
+    void statusMessagesAreNeverCut_data();
+    void statusMessagesAreNeverCut();
+    void copyAndSaveConfirm();
+    void cascadeRestoresMinimizedWindows();
 
 private:
     TfrmImage *addImage(const QString &title, const QSize &size = QSize(24, 16));
@@ -347,9 +353,70 @@ void TestMainWindow::portMenuOrder()
             captions << item->text();
             tags << item->data().toInt();
         }
-    QCOMPARE(captions, (QStringList{"COM1", "COM2", "COM3", "COM10"}));
+    // Each beside the device it leads to.
+    const QString path = QStringLiteral("  ") + QFileInfo(target).canonicalFilePath();
+    QCOMPARE(captions, (QStringList{"COM1" + path, "COM2" + path, "COM3" + path, "COM10" + path}));
     QCOMPARE(tags, (QList<int>{1, 2, 3, 10}));
     QCOMPARE(panel("pnlPort")->text(), QStringLiteral("COM3"));
+}
+
+void TestMainWindow::statusMessagesAreNeverCut_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("windowWidth");
+    QTest::addColumn<bool>("elided");
+    const QString inUse = QStringLiteral("COM5 cannot be opened: it is in use by another program; close it "
+                                         "or choose another port.");
+    QTest::newRow("short") << QStringLiteral("Connected.") << 800 << false;
+    QTest::newRow("long, in a narrow window") << inUse << 800 << true;
+    QTest::newRow("long, in a wide window") << inUse << 1600 << false;
+}
+
+// A message too long for the first panel ends in an ellipsis and is whole in the tooltip; the
+// panels keep their places.
+void TestMainWindow::statusMessagesAreNeverCut()
+{
+    QFETCH(QString, text);
+    QFETCH(int, windowWidth);
+    QFETCH(bool, elided);
+    mainWindow->resize(windowWidth, 640);
+    QLabel *file = panel("pnlFile");
+    const QRect place = file->geometry();
+    mainWindow->findChild<StatusPanels *>()->setMessage(text);
+    QCOMPARE(file->text(), text);
+    QCOMPARE(file->toolTip(), elided ? text : QString());
+    QCOMPARE(file->geometry(), place);
+}
+
+void TestMainWindow::copyAndSaveConfirm()
+{
+    addImage(QStringLiteral("New image 1"));
+    mainWindow->UpdateCommandStates();
+    action("mnuCopy")->trigger();
+    QCOMPARE(panel("pnlFile")->text(), QStringLiteral("Copied to the clipboard."));
+
+    const QString path = home.path() + QStringLiteral("/bench.bmp");
+    Dialogs::setSaveFileHandler([&path](const QString &, const QStringList &, const QString &) { return path; });
+    action("mnuSaveImage")->trigger();
+    Dialogs::setSaveFileHandler({});
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(panel("pnlFile")->text(), QStringLiteral("Saved as ") + path);
+}
+
+void TestMainWindow::cascadeRestoresMinimizedWindows()
+{
+    for (int n = 1; n <= 3; ++n)
+        addImage(QStringLiteral("New image %1").arg(n));
+    mainWindow->UpdateCommandStates();
+    action("mnuMinimizeAll")->trigger();
+    QVERIFY(std::all_of(imageWindows().cbegin(), imageWindows().cend(), [](TfrmImage *w) { return w->isMinimized(); }));
+    action("mnuCascade")->trigger();
+    QList<QPoint> places;
+    for (TfrmImage *window : imageWindows()) {
+        QVERIFY(!window->isMinimized());
+        QVERIFY(!places.contains(window->pos()));
+        places << window->pos();
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -10,7 +10,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "CaptureProgress.h"
 #include "InterruptSignals.h"
+#include "Version.h"
+
+#include <QRegularExpression>
 #include <csignal>
 
 namespace {
@@ -39,6 +43,8 @@ private slots:
     void noBoxHoldsTheInstrument();
     void signalDuringFrozenCapture();
     void lineLostWhileIdle();
+    void pacedCaptureTellsWhatGoesOn_data();
+    void pacedCaptureTellsWhatGoesOn();
 
 private:
     // A small stored screen keeps each read short.
@@ -290,6 +296,89 @@ void TestMainWindowCapture::lineLostWhileIdle()
     QVERIFY2(messages.first().second.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(MeterCom)),
              qPrintable(messages.first().second));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
+}
+
+void TestMainWindowCapture::pacedCaptureTellsWhatGoesOn_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<bool>("exitMeanwhile");
+    QTest::newRow("read to the end") << false << false;
+    QTest::newRow("cancelled") << true << false;
+    QTest::newRow("cancelled, then Exit") << true << true;
+}
+
+// Over a line at its real pace: the title carries the percentage, the toolbar agrees with the
+// menus all along, and a cancelled read counts down the rest of the reply it still takes in.
+void TestMainWindowCapture::pacedCaptureTellsWhatGoesOn()
+{
+    QFETCH(bool, cancel);
+    QFETCH(bool, exitMeanwhile);
+    VirtualMeterOptions options;
+    options.comNumber = MeterCom;
+    options.storedSize = QSize(80, 128);  // about 4 s at line speed
+    options.pace = true;
+    startMeter(options);
+    reconnect(MeterCom);
+    TfrmUnsavedImages::setAnswerHandler([](TfrmUnsavedImages &dialog) {
+        dialog.findChild<QPushButton *>(QStringLiteral("Button2"))->click();  // close without saving
+    });
+
+    const QRegularExpression progressTitle(QStringLiteral("^(\\d+) % \u2013 ") + QRegularExpression::escape(ApplicationTitle()) + "$");
+    const QList<QPair<const char *, const char *>> pairs{
+        {"btnConnect", "mnuConnect"}, {"btnGrab", "mnuCaptureScreen"}, {"btnCopy", "mnuCopy"}, {"btnSaveAs", "mnuSaveImage"}};
+    QStringList disagreements;
+    QList<int> percents;
+    bool cancelled = false;
+    auto *bar = mainWindow->findChild<QProgressBar *>(QStringLiteral("pbMain"));
+    QTimer watch;
+    watch.setInterval(50);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        for (const auto &[buttonName, itemName] : pairs)
+            if (button(buttonName)->isEnabled() != action(itemName)->isEnabled())
+                disagreements << QString::fromLatin1(buttonName);
+        const auto match = progressTitle.match(mainWindow->windowTitle());
+        if (match.hasMatch())
+            percents << match.captured(1).toInt();
+        if (cancel && !cancelled && bar->isVisible() && bar->value() >= bar->maximum() / 5) {
+            cancelled = true;
+            mainWindow->findChild<QToolButton *>(QStringLiteral("btnCancelCapture"))->click();
+            if (exitMeanwhile)
+                action("mnuExit")->trigger();
+        }
+    });
+    watch.start();
+    action("mnuCaptureScreen")->trigger();
+    watch.stop();
+
+    QVERIFY2(disagreements.isEmpty(), qPrintable(disagreements.join(' ')));
+    QVERIFY(percents.size() >= 3);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    QCOMPARE(mainWindow->windowTitle(), ApplicationTitle());
+    QVERIFY(messages.isEmpty());
+    if (!cancel) {
+        QCOMPARE(imageWindows().size(), 1);
+        return;
+    }
+    QVERIFY(cancelled);
+    QVERIFY(imageWindows().isEmpty());
+    const QRegularExpression countdown(QStringLiteral("^Cancelling: finishing the running read, about (\\d+) s(.*)$"));
+    QList<int> seconds;
+    for (const QString &text : std::as_const(fileTexts))
+        if (const auto match = countdown.match(text); match.hasMatch()) {
+            seconds << match.captured(1).toInt();
+            if (!exitMeanwhile)
+                QVERIFY(match.captured(2).isEmpty());
+        }
+    QVERIFY2(seconds.size() >= 2, qPrintable(fileTexts.join('|')));
+    QVERIFY(std::is_sorted(seconds.rbegin(), seconds.rend()));  // counting down
+    QVERIFY(seconds.first() >= 3);
+    if (exitMeanwhile) {
+        QVERIFY(fileTexts.contains(QStringLiteral("Cancelling: finishing the running read, about %1 s; the program closes when it ends.").arg(seconds.last())));
+        QTRY_VERIFY(!mainWindow->isVisible());
+    } else {
+        QCOMPARE(panel("pnlFile")->text(), QString());
+        QVERIFY(mainWindow->isVisible());
+    }
 }
 
 QTEST_MAIN(TestMainWindowCapture)

@@ -3,6 +3,7 @@
 
 #include "MainWindowFixture.h"
 
+#include <QFile>
 #include <QTimer>
 
 class TestMainWindowConnect : public QObject, MainWindowFixture
@@ -22,6 +23,8 @@ private slots:
     void failedSearchSelectsLastTriedPort();
     void closeDuringAttemptWaitsForIt();
     void exitWhileConnectedLeavesCommandMode();
+    void connectAtStart_data();
+    void connectAtStart();
 
 private:
     VirtualMeterThread *startMeterOn(int com, quint8 model = 220, bool silent = false, QSet<MeterFault> faults = {})
@@ -214,3 +217,45 @@ void TestMainWindowConnect::exitWhileConnectedLeavesCommandMode()
 
 QTEST_MAIN(TestMainWindowConnect)
 #include "tst_mainwindow_connect.moc"
+
+void TestMainWindowConnect::connectAtStart_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<bool>("instrumentThere");
+    QTest::addColumn<QString>("connected");
+    QTest::addColumn<QString>("status");  // how the first panel's text starts
+    QTest::newRow("on") << QByteArray("ConnectAtStart=1") << true << "Connected." << "";
+    QTest::newRow("on, nothing there") << QByteArray("ConnectAtStart=1") << false << "Not Connected"
+                                       << "COM77 cannot be opened";
+    QTest::newRow("off") << QByteArray("ConnectAtStart=0") << true << "Not Connected" << "";
+    QTest::newRow("not set") << QByteArray() << true << "Not Connected" << "";
+}
+
+// The remembered port is connected at start when the settings ask for it; a failure then is told
+// in the status bar, not in a message box nobody asked for.
+void TestMainWindowConnect::connectAtStart()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(bool, instrumentThere);
+    QFETCH(QString, connected);
+    QFETCH(QString, status);
+    mainWindow.reset();
+    if (instrumentThere)
+        startMeterOn(77);
+    QFile ini(home.path() + QStringLiteral("/CorvaneSnaploom.INI"));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[COM]\nPort=77\n[Options]\n" + options + "\n");
+    ini.close();
+    openMainWindow(this);
+    if (connected == QLatin1String("Connected."))
+        QTRY_COMPARE_WITH_TIMEOUT(panel("pnlConnected")->text(), connected, 20000);
+    else if (!status.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(panel("pnlFile")->text().startsWith(status), 20000);
+    else
+        QTest::qWait(500);
+    QCOMPARE(panel("pnlConnected")->text(), connected);
+    const QString shown = panel("pnlFile")->text();
+    QVERIFY2(status.isEmpty() ? shown.isEmpty() : shown.startsWith(status), qPrintable(shown));
+    QVERIFY(messages.isEmpty());
+    QFile::remove(ini.fileName());
+}

@@ -18,6 +18,8 @@ private slots:
     void imageWindowCascade();
     void mainWindowOntoScreens_data();
     void mainWindowOntoScreens();
+    void mainWindowFitsAScaledScreen_data();
+    void mainWindowFitsAScaledScreen();
 };
 
 namespace {
@@ -75,6 +77,36 @@ void TestPlacement::mainWindowOntoScreens()
     QFETCH(QRect, expected);
     const QList<QRect> screens = {QRect(0, 32, 1920, 1048), QRect(1920, 200, 1760, 1200)};
     QCOMPARE(TScreenPlacement::ontoScreens(stored, screens), expected);
+}
+
+// A 1280 x 800 screen at 200 % offers 640 x 400 logical pixels (less a panel here); the window
+// with its frame never needs more, while a large screen keeps the designed minimum.
+void TestPlacement::mainWindowFitsAScaledScreen_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QSize>("minimum");
+    QTest::addColumn<QRect>("placed");
+
+    QTest::newRow("100 %, designed size") << QRect(0, 0, 1280, 1024) << QRect(10, 10, 800, 640) << QSize(800, 600)
+                                          << QRect(10, 10, 800, 640);
+    QTest::newRow("200 %, first run") << QRect(0, 16, 640, 384) << QRect(10, 10, 800, 600) << QSize(636, 358)
+                                      << QRect(2, 40, 636, 358);
+    QTest::newRow("200 %, fits") << QRect(0, 16, 640, 384) << QRect(100, 60, 500, 300) << QSize(636, 358)
+                                 << QRect(100, 60, 500, 300);
+    QTest::newRow("200 %, too wide only") << QRect(0, 16, 640, 384) << QRect(50, 60, 700, 300) << QSize(636, 358)
+                                          << QRect(2, 60, 636, 300);
+}
+
+void TestPlacement::mainWindowFitsAScaledScreen()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, stored);
+    QFETCH(QSize, minimum);
+    QFETCH(QRect, placed);
+    const QMargins frame(2, 24, 2, 2);
+    QCOMPARE(TScreenPlacement::minimumSizeOn(QSize(800, 600), available, frame), minimum);
+    QCOMPARE(TScreenPlacement::insideScreen(stored, available, frame), placed);
 }
 
 QTEST_MAIN(TestPlacement)

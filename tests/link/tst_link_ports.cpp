@@ -1,5 +1,6 @@
 // Port numbers, exclusive opening and raw bytes, over real pseudo-terminals.
 #include "SerialPort.h"
+#include "PortWatch.h"
 #include "SerialPorts.h"
 #include "TestHome.h"
 #include "qzMeterCOM.h"
@@ -164,6 +165,68 @@ private slots:
         for (const SerialPortName &port : SerialPorts::list())
             listed += port.number == 1;
         QCOMPARE(listed, 1);
+    }
+
+    void captionTellsTheAdapter_data()
+    {
+        QTest::addColumn<QString>("devicePath");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("adapter") << "/dev/ttyUSB0" << "FT232R USB UART"
+                                 << QStringLiteral("COM33  /dev/ttyUSB0 \u2013 FT232R USB UART");
+        QTest::newRow("no description") << "/dev/pts/7" << "" << "COM33  /dev/pts/7";
+        QTest::newRow("nothing known") << "" << "" << "COM33";
+    }
+
+    void captionTellsTheAdapter()
+    {
+        QFETCH(QString, devicePath);
+        QFETCH(QString, description);
+        SerialPortName port;
+        port.number = 33;
+        port.devicePath = devicePath;
+        port.description = description;
+        QTEST(port.caption(), "caption");
+    }
+
+    // The watch reports a port that comes back, not the same line that is still there.
+    void watchSeesThePortComeBack_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<bool>("newTerminal");
+        QTest::addColumn<bool>("returns");
+        QTest::newRow("unplugged and plugged in again") << true << false << true;
+        QTest::newRow("restarted on a new terminal") << false << true << true;
+        QTest::newRow("unplugged, back on a new terminal") << true << true << true;
+        QTest::newRow("the lost line still there") << false << false << false;
+    }
+
+    void watchSeesThePortComeBack()
+    {
+        QFETCH(bool, unplug);
+        QFETCH(bool, newTerminal);
+        QFETCH(bool, returns);
+        Pty first, second;
+        first.linkAs(QStringLiteral("COM7"));
+        TPortWatch watch;
+        QSignalSpy returned(&watch, &TPortWatch::returned);
+        watch.start(7, first.path());
+        if (unplug) {
+            QFile::remove(SerialPorts::portsFolder() + QStringLiteral("/COM7"));
+            QTest::qWait(3 * TPortWatch::PollIntervalMs);
+            QVERIFY(returned.isEmpty());
+        }
+        QFile::remove(SerialPorts::portsFolder() + QStringLiteral("/COM7"));
+        (newTerminal ? second : first).linkAs(QStringLiteral("COM7"));
+        if (!returns) {
+            QTest::qWait(4 * TPortWatch::PollIntervalMs);
+            QVERIFY(returned.isEmpty());
+            QVERIFY(watch.watching());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(returned.size(), 1, 10000);
+        QCOMPARE(returned.first().first().toInt(), 7);
+        QVERIFY(!watch.watching());
     }
 
     void absentPortStaysClosed()

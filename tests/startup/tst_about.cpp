@@ -3,7 +3,9 @@
 
 #include "TestHome.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -186,20 +188,51 @@ private slots:
         QCOMPARE(f.box.exec(), int(QDialog::Accepted));
     }
 
-    void linkTurnsPurpleAndOpensTheWebAddress()
+    // On a light desktop the box is white with a blue link that turns purple; on a dark one it
+    // takes the desktop's colours instead of glaring white.
+    void linkOpensTheWebAddressInTheDesktopsColours_data()
     {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QColor>("ground");
+        QTest::addColumn<QColor>("link");
+        QTest::addColumn<QColor>("visited");
+        QTest::newRow("light desktop") << false << QColor(Qt::white) << QColor(Qt::blue) << QColor(128, 0, 128);
+        QTest::newRow("dark desktop") << true << QColor(30, 30, 30) << QColor(90, 160, 255) << QColor(200, 130, 255);
+    }
+
+    void linkOpensTheWebAddressInTheDesktopsColours()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QColor, ground);
+        QFETCH(QColor, link);
+        QFETCH(QColor, visited);
+        const QPalette before = QApplication::palette();
+        if (dark) {
+            QPalette night = before;
+            night.setColor(QPalette::Base, ground);
+            night.setColor(QPalette::Window, QColor(45, 45, 45));
+            night.setColor(QPalette::Text, QColor(230, 230, 230));
+            night.setColor(QPalette::WindowText, QColor(230, 230, 230));
+            night.setColor(QPalette::Link, link);
+            night.setColor(QPalette::LinkVisited, visited);
+            QApplication::setPalette(night);
+        }
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         UrlCatcher browser;
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "openUrl");
         Fixture f;
         f.box.show();
-        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(Qt::blue));
+        QCOMPARE(f.box.palette().color(QPalette::Window), ground);
+        // The writing stands out from the ground.
+        QVERIFY(qAbs(f.box.lblAbout->palette().color(QPalette::WindowText).lightness() - ground.lightness()) > 128);
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), link);
         QTest::mouseClick(f.box.lblLink, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(browser.opened, QList<QUrl>{QUrl(TfrmAbout::DistributorWebAddress)});
-        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(128, 0, 128));
-        // Still purple on the next showing.
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), visited);
+        // Still visited on the next showing.
         f.box.hide();
         f.box.show();
-        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+        QCOMPARE(f.box.lblLink->palette().color(QPalette::WindowText), visited);
         f.box.hide();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     }

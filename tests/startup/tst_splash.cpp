@@ -1,3 +1,4 @@
+#include "Artwork.h"
 #include "Splash.h"
 
 #include "TestHome.h"
@@ -75,6 +76,36 @@ private slots:
         QCOMPARE(splash->tickCount(), 0);
         QVERIFY(splash->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         delete splash;
+    }
+
+    // Where the desktop composes windows the picture's own edges make the shape: drawn for the
+    // screen's pixels, soft, and the same outline as the two-colour picture's.
+    void smoothPictureKeepsTheShape_data()
+    {
+        QTest::addColumn<qreal>("scale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("150 %") << 1.5;
+        QTest::newRow("200 %") << 2.0;
+    }
+    void smoothPictureKeepsTheShape()
+    {
+        QFETCH(qreal, scale);
+        const QImage sharp = Artwork::splashPicture();
+        const QImage smooth = Artwork::smoothSplashPicture(scale);
+        QCOMPARE(smooth.deviceIndependentSize().toSize(), sharp.size());
+        QCOMPARE(smooth.devicePixelRatio(), scale);
+        int soft = 0;
+        int differ = 0;
+        for (int y = 0; y < sharp.height(); ++y)
+            for (int x = 0; x < sharp.width(); ++x) {
+                const QRgb pixel = smooth.pixel(int((x + 0.5) * scale), int((y + 0.5) * scale));
+                soft += qAlpha(pixel) > 0 && qAlpha(pixel) < 255;
+                const bool ink = sharp.pixelColor(x, y) == Artwork::SplashLogoColour;
+                differ += ink != (qAlpha(pixel) >= 128);
+            }
+        QVERIFY(soft > 100);
+        QVERIFY2(differ < sharp.width() * sharp.height() / 200, qPrintable(QString::number(differ)));
+        QCOMPARE(QColor::fromRgba(smooth.pixel(int(400 * scale), int(440 * scale))), Artwork::SplashLogoColour);
     }
 
     void neverShownKeepsItsDesignLook()

@@ -2,11 +2,18 @@
 # Runs one test program on an X display of its own: a fresh Xvfb on a free display number,
 # with DISPLAY and QT_QPA_PLATFORM=xcb set for the program. Several can run side by side.
 #
-#   run-on-xvfb.sh PROGRAM [ARGUMENTS...]
+#   run-on-xvfb.sh [--screen WIDTHxHEIGHT] PROGRAM [ARGUMENTS...]
 #
+# The screen is 1280x1024 unless --screen gives another size (a laptop's 1280x800, say).
 # Exits 77 (ctest: skipped) where no X server can be started or xdotool, which the tests use for
 # real key presses, is missing; scripts/setup.sh installs both.
 set -u
+
+screen=1280x1024
+if [ "${1:-}" = "--screen" ]; then
+    screen=$2
+    shift 2
+fi
 
 for tool in Xvfb xdotool xprop; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -32,7 +39,7 @@ trap 'exit 143' TERM
 
 # -displayfd picks a free display number and writes it. The server lives as long as this script:
 # a test may start and end several programs of its own on it.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 # Should this script be killed outright (a ctest timeout), the server goes with it.
 script_pid=$$

@@ -1,0 +1,58 @@
+#include "ReconnectWatch.h"
+
+#include "SerialPorts.h"
+
+TReconnectWatch::TReconnectWatch(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_watch, &TPortWatch::returned, this, [this](int number) {
+        if (number == m_portNumber)
+            emit portReturned(number);
+    });
+}
+
+void TReconnectWatch::lineLost(int portNumber, const QString &devicePath)
+{
+    m_portNumber = portNumber;
+    m_openRetries = 0;
+    m_watch.start(portNumber, devicePath);
+}
+
+void TReconnectWatch::stop()
+{
+    m_watch.stop();
+    m_portNumber = 0;
+}
+
+void TReconnectWatch::attemptSucceeded()
+{
+    stop();
+}
+
+void TReconnectWatch::attemptFailed(bool portWouldNotOpen)
+{
+    if (!watching())
+        return;
+    if (portWouldNotOpen && m_openRetries < OpenRetries) {
+        ++m_openRetries;
+        m_watch.start(m_portNumber, QString());  // there already: tried again at the next look
+        return;
+    }
+    m_openRetries = 0;
+    m_watch.start(m_portNumber, SerialPorts::devicePathFor(m_portNumber));
+}
+
+QString TReconnectWatch::waitingText(int portNumber)
+{
+    return QStringLiteral("Line lost: reconnecting when COM%1 comes back.").arg(portNumber);
+}
+
+QString TReconnectWatch::returnedText(int portNumber)
+{
+    return QStringLiteral("COM%1 is back: reconnecting...").arg(portNumber);
+}
+
+QString TReconnectWatch::reconnectedText(int portNumber)
+{
+    return QStringLiteral("Reconnected to COM%1.").arg(portNumber);
+}
