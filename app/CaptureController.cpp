@@ -66,11 +66,6 @@ void CaptureController::capture()
     link.ResetCancel();
     CaptureListener listener;
     listener.status = [this](const QString &text) { m_status.setMessage(text); };
-    listener.event = [&live, &showError](CaptureEvent event) {
-        if (event == CaptureEvent::ShortRead)
-            live.discard();  // the window goes before its message
-        showError(CaptureTexts::forEvent(event));
-    };
     listener.progressStarted = [&progress](qint64 maximum) { progress.start(maximum); };
     listener.progressStep = [&progress](qint64 step) { progress.advance(step); };
     // The bar and its Cancel stay until the capture ends: the restart and its pause after the read
@@ -86,10 +81,26 @@ void CaptureController::capture()
     capture.restartPauseMs = m_restartPauseMs;
     const CaptureResult result = capture.run(m_freezeOption, listener);
 
+    // The instrument runs again by now and is out of command mode: a message may stand as long
+    // as it likes.
+    for (CaptureEvent event : result.events) {
+        if (event == CaptureEvent::ShortRead)
+            live.discard();  // the window goes before its message
+        showError(CaptureTexts::forEvent(event));
+    }
+
     if (result.outcome == CaptureOutcome::Captured) {
         ++m_captureCount;
-        if (TfrmImage *window = live.complete(result.image))
+        if (TfrmImage *window = live.complete(result.image)) {
             m_workspace.activate(window);
+            NameFields fields;
+            fields.serialNumber = link.Info.SerialNumber;
+            fields.model = link.Info.ModelName;
+            fields.port = QStringLiteral("COM%1").arg(link.PortNumber);
+            fields.capturedAt = QDateTime::currentDateTime();
+            fields.captureNumber = m_captureCount;
+            emit captured(window, fields);
+        }
         if (!result.errorText.isEmpty())
             m_connection.showLineLost(result.errorText);  // the picture is in; the line went while the DSP restarted
         return;

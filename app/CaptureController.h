@@ -3,7 +3,10 @@
 #include <QObject>
 #include <functional>
 
+#include "NameTemplate.h"
+
 class ConnectionController;
+class TfrmImage;
 class ImageWorkspace;
 class StatusPanels;
 class QWidget;
@@ -23,9 +26,15 @@ public:
 
     // Successful captures since start; each one's window is titled with its number.
     qint32 captureCount() const { return m_captureCount; }
+    // A picture found again counts as a capture of this run: the number its window takes.
+    qint32 takeCaptureNumber() { return ++m_captureCount; }
 
     // The sequence's fixed pauses after a halt and after the restart step; tests shorten them.
     void setPauses(int haltPauseMs, int restartPauseMs);
+
+signals:
+    // A capture completed into window; fields are what its file names are made of.
+    void captured(TfrmImage *window, const NameFields &fields);
 
 private:
     ConnectionController &m_connection;

@@ -6,11 +6,13 @@
 #include "ComPort.h"
 #include "InstrumentFinder.h"
 #include "InstrumentMemory.h"
+#include "InterruptSignals.h"
 #include "qzMeterCOM.h"
 
 #include <QApplication>
 #include <QScopeGuard>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -54,6 +56,9 @@ ConnectionController::ConnectionController(PortMenu &ports, QWidget &dialogParen
         return;
     }
 
+    m_endDeadline.setSingleShot(true);
+    connect(&m_endDeadline, &QTimer::timeout, this, [] { InterruptSignals::abandonNow(); });
+
     // A line that goes away while nothing runs is shown at once; a running capture or connection
     // attempt ends with its own report.
     connect(m_link.get(), &TqzMeterCom::LineLostNoticed, this, [this] {
@@ -84,7 +89,7 @@ void ConnectionController::leave(LinkState previous)
     }
     setState(m_link->IsConnected() ? LinkState::Connected : LinkState::Disconnected);
     if (m_endBySignal)
-        QTimer::singleShot(0, this, &ConnectionController::finishEndBySignal);
+        finishEndBySignal();   // the event loops have been told to end: a timer would not run
     else
         emit idle();
 }
@@ -125,10 +130,23 @@ void ConnectionController::showLineLost(const QString &text)
 
 void ConnectionController::endBySignal()
 {
+    if (m_endBySignal)
+        return;
     m_endBySignal = true;
     m_link->Cancel();
+    // Every modal window's loop returns now and none opens any more: no message box, dialog or
+    // question holds the program. What still runs (a read draining a reply that takes minutes)
+    // is abandoned in time, with the text that tells how to restart the instrument.
+    QCoreApplication::exit(0);
+    const qint64 sinceSignal = std::max<qint64>(0, InterruptSignals::msSinceFirstSignal());
+    m_endDeadline.start(int(std::max<qint64>(0, m_endBySignalLimitMs - sinceSignal)));
     if (!busy())
-        QTimer::singleShot(0, this, &ConnectionController::finishEndBySignal);
+        finishEndBySignal();
+}
+
+void ConnectionController::setEndBySignalLimit(int ms)
+{
+    m_endBySignalLimitMs = ms;
 }
 
 void ConnectionController::finishEndBySignal()
@@ -157,15 +175,18 @@ void ConnectionController::connectOrDisconnect(int senderTag)
 void ConnectionController::connectAttempt(int senderTag)
 {
     const bool searching = senderTag <= PortMenu::TagFindInstrument;
+    // A cancel left from an earlier capture would end this identification at once.
+    if (!m_endBySignal)
+        m_link->ResetCancel();
     // A search shows which port it tries; a single attempt says it is connecting.
     if (!searching)
         emit message(Connecting);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
 
-    bool found = false;
+    InstrumentFinder::Attempt attempt = InstrumentFinder::Attempt::NoAnswer;
     try {
-        found = InstrumentFinder::attempt(*m_link) == InstrumentFinder::Attempt::Connected;
+        attempt = InstrumentFinder::attempt(*m_link);
     } catch (const ELineLost &lost) {
         showLineLost(lost.text());
         return;
@@ -179,16 +200,30 @@ void ConnectionController::connectAttempt(int senderTag)
         }
         throw;
     }
-    if (found) {
+    if (attempt == InstrumentFinder::Attempt::Connected) {
         emit message(QString());
         emit connectedTo(m_link->PortNumber, m_link->Info.SerialNumber);
         return;
     }
     m_link->Disconnect();
-    // A port that would not open says why; the message box stays as it is.
-    emit message(m_link->openFailure().isEmpty() ? NoInstrumentStatus : m_link->openFailure());
+    // Where something is known beyond "nothing answers" (a port that would not open, answers not
+    // understood, a model that cannot be captured), the message names it; a search tells it at
+    // its end.
+    const QString why = InstrumentFinder::failureText(attempt, *m_link, QStringLiteral("COM%1").arg(m_link->PortNumber));
+    emit message(why.isEmpty() ? NoInstrumentStatus : why);
+    if (searching && !why.isEmpty())
+        m_searchNotes.append(why);
     if (!searching)
-        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, NoInstrumentMessage);
+        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, why.isEmpty() ? NoInstrumentMessage : why);
+}
+
+void ConnectionController::disconnectForExit()
+{
+    try {
+        m_link->Disconnect();
+    } catch (...) {
+        // the program ends all the same; the port is closed
+    }
 }
 
 void ConnectionController::findInstrument()
@@ -199,6 +234,7 @@ void ConnectionController::findInstrument()
 
     refreshPorts();
     m_ports.uncheckAll();
+    m_searchNotes.clear();
 
     const int found = InstrumentFinder::search([this](int number) {
         m_link->Disconnect();
@@ -212,5 +248,8 @@ void ConnectionController::findInstrument()
         return;
     }
     refreshPorts();
-    Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, NoInstrumentMessage);
+    // The ports that did not open, or answered but not as an instrument, are named after the
+    // search's own message.
+    const QString notes = m_searchNotes.isEmpty() ? QString() : QStringLiteral("\r\r") + m_searchNotes.join(QLatin1Char('\r'));
+    Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, NoInstrumentMessage + notes);
 }

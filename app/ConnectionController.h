@@ -3,6 +3,8 @@
 #include "LinkState.h"
 
 #include <QObject>
+#include <QTimer>
+#include <QStringList>
 #include <memory>
 
 class PortMenu;
@@ -52,12 +54,19 @@ public:
     void choosePort(int number);
     void refreshPorts();
 
+    // The program ends while connected: command mode is left and the port closed.
+    void disconnectForExit();
+
     // The line went away: the link has closed the port already; the user is told why.
     void showLineLost(const QString &text);
 
     // SIGINT, SIGTERM or SIGHUP: a running capture is cancelled (a halted instrument restarted),
-    // command mode is left, the port closed and the program ends without questions.
+    // command mode is left, the port closed and the program ends without questions, whatever
+    // stands open. What has not ended within the limit after the signal came is abandoned.
     void endBySignal();
+    // The limit, counted from the signal; it leaves room for delivering the signal and ending
+    // the process within 2 s. Tests that keep their process lengthen it.
+    void setEndBySignalLimit(int ms);
 
 signals:
     void stateChanged(LinkState state);
@@ -83,4 +92,7 @@ private:
     std::unique_ptr<TInstrumentMemory> m_memory;
     LinkState m_state = LinkState::Disconnected;
     bool m_endBySignal = false;
+    int m_endBySignalLimitMs = 1500;
+    QTimer m_endDeadline;
+    QStringList m_searchNotes;  // what the running search found besides silence, port by port
 };

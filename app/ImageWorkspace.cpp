@@ -66,6 +66,14 @@ TfrmImage *ImageWorkspace::openImageWindow(const QSize &clientSize, const QStrin
     window->setClientSize(clientSize);
     TImagePlacement::place(this, window);
     connect(window, &QObject::destroyed, this, &ImageWorkspace::windowsChanged, Qt::QueuedConnection);
+    connect(window, &TfrmImage::copyRequested, this, [this, window] {
+        activate(window);
+        emit copyWanted();
+    });
+    connect(window, &TfrmImage::saveRequested, this, [this, window] {
+        activate(window);
+        emit saveWanted();
+    });
     window->show();
     maximizeChildren();
     activate(window);

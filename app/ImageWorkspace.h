@@ -69,6 +69,9 @@ public:
 signals:
     // An image window opened, was activated or went: the command states are to follow.
     void windowsChanged();
+    // The context menu of an image window, which is now the active one, asked for Copy or Save.
+    void copyWanted();
+    void saveWanted();
 
 private:
     QList<QAction *> m_windowListActions;

@@ -4,11 +4,13 @@
 #include "ConnectionController.h"
 #include "Dialogs.h"
 #include "Icons.h"
+#include "ImageCommands.h"
 #include "ImageForm.h"
 #include "ImageWorkspace.h"
 #include "MainActions.h"
 #include "PortMenu.h"
 #include "SaveFolder.h"
+#include "SaveOptions.h"
 #include "ScreenPlacement.h"
 #include "SnaploomApplication.h"
 #include "StatusPanels.h"
@@ -24,6 +26,7 @@
 #include <QMenu>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -61,6 +64,14 @@ TfrmMain::TfrmMain(QWidget *parent)
     setCentralWidget(central);
 
     m_actions = new MainActions(*this);
+    // A picture found again takes the next capture number, as a new capture would.
+    m_imageCommands = new TImageCommands(m_workspace, [this](const QImage &picture) {
+        const qint32 number = m_capture->takeCaptureNumber();
+        TfrmImage *window = m_workspace->openImageWindow(picture.size(), QStringLiteral("New image %1").arg(number));
+        window->setPicture(picture);
+        return window;
+    }, this);
+    m_actions->addImageCommands(*m_imageCommands);
     m_portMenu = new PortMenu(*m_actions->items().interface, this);
     m_connection = std::make_unique<ConnectionController>(*m_portMenu, *this);
     m_capture = std::make_unique<CaptureController>(
@@ -143,6 +154,21 @@ void TfrmMain::connectRooms()
     // Any change of the active image window refreshes the states.
     connect(m_workspace, &ImageWorkspace::windowsChanged, this, &TfrmMain::UpdateCommandStates);
     connect(m_status, &StatusPanels::messageChanged, this, &TfrmMain::statusMessageChanged);
+    connect(m_imageCommands, &TImageCommands::statusText, m_status, &StatusPanels::setMessage);
+    connect(m_capture.get(), &CaptureController::captured, m_imageCommands, &TImageCommands::captureCompleted);
+    // The picture's context menu runs the main window's own commands on it.
+    connect(m_workspace, &ImageWorkspace::copyWanted, this, [this] {
+        UpdateCommandStates();
+        if (m_actions->items().copy->isEnabled())
+            m_actions->items().copy->trigger();
+    });
+    connect(m_workspace, &ImageWorkspace::saveWanted, this, [this] {
+        UpdateCommandStates();
+        if (m_actions->items().saveImage->isEnabled())
+            m_actions->items().saveImage->trigger();
+    });
+    // A logout asks about unsaved pictures through the session manager.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TfrmMain::commitSessionData);
 
     ConnectionController *connection = m_connection.get();
     connect(connection, &ConnectionController::stateChanged, this, [this](LinkState state) {
@@ -171,6 +197,7 @@ void TfrmMain::UpdateCommandStates()
     const TfrmImage *current = m_workspace->activeImageWindow();
     m_actions->updateCommandStates(current != nullptr, current && !current->building(),
                                    !m_workspace->imageWindows().isEmpty());
+    m_imageCommands->updateStates();
 }
 
 void TfrmMain::windowMenuOpening()
@@ -250,8 +277,37 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // Every unsaved picture was saved or given up on purpose: no copy is kept for the next start.
+    m_imageCommands->forgetUnsaved();
     saveSettings();
+    m_connection->disconnectForExit();
     event->accept();
+}
+
+void TfrmMain::offerLeftovers()
+{
+    m_imageCommands->offerLeftovers();
+    UpdateCommandStates();
+}
+
+// A session that ends asks about unsaved pictures as an exit does, where the session manager lets
+// the program ask; a Cancel there keeps the session going. Without a question the kept copies
+// stay, and the next start offers them.
+void TfrmMain::commitSessionData(QSessionManager &manager)
+{
+    if (!m_created || !manager.allowsInteraction())
+        return;
+    QList<TfrmImage *> offered = m_workspace->imageWindowsMostRecentFirst();
+    offered.removeIf([](const TfrmImage *window) { return window->building(); });
+    const bool proceed = !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(offered);
+    manager.release();
+    if (!proceed) {
+        manager.cancel();
+        return;
+    }
+    for (TfrmImage *window : offered)
+        window->setSaved(true);   // saved, or given up on purpose
+    m_imageCommands->forgetUnsaved();
 }
 
 void TfrmMain::resumePendingClose()
@@ -271,6 +327,7 @@ void TfrmMain::loadSettings()
     link().PortNumber = values.port;
     m_actions->setFreezeOption(values.freezeImage);
     TSaveFolder::setLastSaveFolder(values.saveFolder);
+    m_imageCommands->autoSaveItem()->setChecked(TSaveOptions::autoSave());
     // A placement left on a screen that is no longer there comes back onto the nearest one.
     QList<QRect> screens;
     for (const QScreen *screen : QGuiApplication::screens())

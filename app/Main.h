@@ -9,6 +9,8 @@
 class CaptureController;
 class ConnectionController;
 class ImageWorkspace;
+class QSessionManager;
+class TImageCommands;
 class MainActions;
 class PortMenu;
 class QDialog;
@@ -44,8 +46,12 @@ public:
     void UpdateCommandStates();
 
 public slots:
-    // SIGINT, SIGTERM or SIGHUP: the program ends without questions once a running capture or
-    // attempt has ended (a halted instrument restarted).
+    // At start: pictures an earlier run left unsaved are offered back.
+    void offerLeftovers();
+
+    // SIGINT, SIGTERM or SIGHUP: the program ends without questions within 2 s, whatever stands
+    // open, once a running capture or attempt has ended (a halted instrument restarted) or, on a
+    // line that cannot take that in time, abandoned.
     void endBySignal();
 
 signals:
@@ -67,6 +73,7 @@ private:
     void exitProgram();
     void closeAllImages();
     void resumePendingClose();
+    void commitSessionData(QSessionManager &manager);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
     // serial port (or any other) is shown in an error box with its text.
@@ -78,6 +85,7 @@ private:
     StatusPanels *m_status = nullptr;
     MainActions *m_actions = nullptr;
     PortMenu *m_portMenu = nullptr;
+    TImageCommands *m_imageCommands = nullptr;
     std::unique_ptr<ConnectionController> m_connection;
     std::unique_ptr<CaptureController> m_capture;
     QPointer<QDialog> m_aboutBox;

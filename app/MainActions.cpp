@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Icons.h"
+#include "ImageCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,9 +15,9 @@
 
 namespace {
 
-const QString Connect = QStringLiteral("Connect");
-const QString Disconnect = QStringLiteral("Disconnect");
-const QString FindInstrument = QStringLiteral("Find instrument");
+const QString Connect = QStringLiteral("C&onnect");
+const QString Disconnect = QStringLiteral("Disc&onnect");
+const QString FindInstrument = QStringLiteral("&Find instrument");
 const QString FreezeWarning = QStringLiteral("When freezing the image, any ongoing measurements on the "
                                              "instrument will be cleared when the image has been loaded.");
 
@@ -84,10 +85,10 @@ void MainActions::createMenus()
     Items &m = m_items;
 
     m.files = addMenu(bar, "mnuFiles", QStringLiteral("&Files"));
-    m.captureScreen = addItem(m.files, "mnuCaptureScreen", QStringLiteral("Capture screen"));
+    m.captureScreen = addItem(m.files, "mnuCaptureScreen", QStringLiteral("&Capture screen"));
     m.captureScreen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     m.captureScreen->setEnabled(false);
-    m.saveImage = addItem(m.files, "mnuSaveImage", QStringLiteral("Save Image As..."));
+    m.saveImage = addItem(m.files, "mnuSaveImage", QStringLiteral("&Save Image As..."));
     m.saveImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     m.saveImage->setEnabled(false);
     m.files->addSeparator();
@@ -96,11 +97,12 @@ void MainActions::createMenus()
     m.connect->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::CTRL | Qt::Key_Return)});
     m.connect->setShortcutContext(Qt::WindowShortcut);
     m.connect->setEnabled(false);
-    m.interface = m.files->addMenu(QStringLiteral("Interface"));
+    m.interface = m.files->addMenu(QStringLiteral("&Interface"));
     m.interface->setObjectName(QStringLiteral("mnuInterface"));
     m.files->addSeparator();
     m.exit = addItem(m.files, "mnuExit", QStringLiteral("&Exit"));
-    m.exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    // Ctrl+Q as on every Linux desktop; the menu shows Ctrl+X.
+    m.exit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     m.exit->setIcon(Icons::exit());
 
     m.edit = addMenu(bar, "mnuEdit", QStringLiteral("&Edit"));
@@ -124,7 +126,7 @@ void MainActions::createMenus()
     m.minimizeAll = addItem(m.window, "mnuMinimizeAll", QStringLiteral("&Minimize All"));
     m.window->addSeparator();
     m.close = addItem(m.window, "mnuClose", QStringLiteral("C&lose"));
-    m.closeAll = addItem(m.window, "mnuCloseAll", QStringLiteral("Close All"));
+    m.closeAll = addItem(m.window, "mnuCloseAll", QStringLiteral("Clos&e All"));
     for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll, m.close,
                           m.closeAll})
         item->setEnabled(false);
@@ -193,6 +195,20 @@ void MainActions::createToolBar()
         button->setEnabled(false);
 }
 
+void MainActions::addImageCommands(const TImageCommands &commands)
+{
+    Items &m = m_items;
+    // Right after "Save Image As...".
+    const QList<QAction *> files = m.files->actions();
+    m.files->insertAction(files.value(files.indexOf(m.saveImage) + 1), commands.saveAllItem());
+    m.edit->addAction(commands.autoSaveItem());
+    QMenu *view = new QMenu(QStringLiteral("&View"), &m_window);
+    view->setObjectName(QStringLiteral("mnuView"));
+    commands.fillViewMenu(view);
+    m_window.menuBar()->insertMenu(m.window->menuAction(), view);
+    connect(view, &QMenu::aboutToShow, this, &MainActions::statesNeeded);
+}
+
 bool MainActions::freezeOption() const
 {
     return m_items.freezeImage->isChecked();
@@ -250,7 +266,8 @@ bool MainActions::eventFilter(QObject *watched, QEvent *event)
     return takeShortcut(static_cast<QKeyEvent *>(event));
 }
 
-// Ctrl with C, F, N, S or X chooses its menu item whatever Shift and Alt do, once per key press:
+// Ctrl with C, F, N, S or X (and Q, Exit as on every Linux desktop) chooses its menu item whatever
+// Shift and Alt do, once per key press:
 // the key is claimed before Qt's shortcut handling sees it, then acted on as a key press.
 // Ctrl+Enter is left to the Connect item's own shortcut, after the states are refreshed.
 bool MainActions::takeShortcut(QKeyEvent *event)
@@ -265,6 +282,7 @@ bool MainActions::takeShortcut(QKeyEvent *event)
     case Qt::Key_N: item = m_items.captureScreen; break;
     case Qt::Key_S: item = m_items.saveImage; break;
     case Qt::Key_X: item = m_items.exit; break;
+    case Qt::Key_Q: item = m_items.exit; break;
     default: return false;
     }
     if (event->type() == QEvent::ShortcutOverride) {

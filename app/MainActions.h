@@ -10,6 +10,7 @@ class QKeyEvent;
 class QMainWindow;
 class QMenu;
 class QToolButton;
+class TImageCommands;
 
 // The main window's commands: the menus, the toolbar, the keyboard shortcuts and the enabled
 // state of every command. Menu items and buttons carry their names as object names.
@@ -50,6 +51,9 @@ public:
     ~MainActions() override;
 
     const Items &items() const { return m_items; }
+
+    // Files › "Save &All Images", Edit › "&Auto-save captures" and the "&View" menu's zoom items.
+    void addImageCommands(const TImageCommands &commands);
 
     bool freezeOption() const;
     void setFreezeOption(bool on);

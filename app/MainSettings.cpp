@@ -1,6 +1,7 @@
 #include "MainSettings.h"
 
 #include "IniSettings.h"
+#include "SaveOptions.h"
 
 #include "SettingsFolder.h"
 
@@ -42,6 +43,7 @@ MainSettingsValues MainSettings::load() const
     values.width = file.readInteger(SectionWindow, KeyWidth, defaults.width);
     values.height = file.readInteger(SectionWindow, KeyHeight, defaults.height);
     values.maximized = file.readBool(SectionWindow, KeyMaximized, defaults.maximized);
+    TSaveOptions::load(file);
     return values;
 }
 
@@ -53,6 +55,7 @@ bool MainSettings::save(const MainSettingsValues &values) const
     // Only once something was saved: a file without the key keeps reading as before.
     if (!values.saveFolder.isEmpty())
         file.writeString(SectionOptions, KeySaveFolder, values.saveFolder);
+    TSaveOptions::store(file);
     if (values.maximized) {
         file.writeBool(SectionWindow, KeyMaximized, true);
     } else {

@@ -10,8 +10,8 @@ namespace {
 
 const QString PortPrefix = QStringLiteral("COM");
 const QString NoPortsInstalled = QStringLiteral("No ports installed");
-const QString Refresh = QStringLiteral("Refresh");
-const QString FindInstrument = QStringLiteral("Find instrument");
+const QString Refresh = QStringLiteral("&Refresh");
+const QString FindInstrument = QStringLiteral("&Find instrument");
 
 int tagOf(const QAction *item)
 {

@@ -125,7 +125,7 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window->saved())
             continue;
-        auto *row = new QListWidgetItem(window->windowTitle(), m_list);
+        auto *row = new QListWidgetItem(window->imageName(), m_list);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         row->setCheckState(Qt::Checked);
         row->setSizeHint(QSize(m_list->fontMetrics().horizontalAdvance(row->text()) + 2 * rowHeight,

@@ -74,7 +74,8 @@ QString CaptureSeries::defaultName()
 int CaptureSeries::worse(int a, int b)
 {
     static const int Order[] = {ExitCode::Success,     ExitCode::Interrupted, ExitCode::RestartRefused,
-                                ExitCode::Refused,     ExitCode::NoInstrument, ExitCode::HaltFailed,
+                                ExitCode::Refused,     ExitCode::NoInstrument, ExitCode::NotUnderstood,
+                                ExitCode::HaltFailed,
                                 ExitCode::LoadFailed,  ExitCode::LineLost,     ExitCode::SerialError,
                                 ExitCode::FileNotWritten};
     const auto rank = [](int code) { return int(std::find(std::begin(Order), std::end(Order), code) - std::begin(Order)); };

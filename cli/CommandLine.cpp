@@ -110,9 +110,10 @@ QList<CommandEntry> commandTable()
                         "{serial}.\n"
                         "Exit codes: 0 captured and written, 1 serial error, 2 bad options, 3 no instrument,\n"
                         "4 refused by the instrument, 5 halt failed, 6 load failed, 7 file not written,\n"
-                        "8 written but the DSP did not restart, 9 line lost, 10 interrupted. A series or\n"
+                        "8 written but the DSP did not restart, 9 line lost, 10 interrupted, 11 answers not\n"
+                        "understood. A series or\n"
                         "--all ends with the worst of its captures' codes, from best to worst:\n"
-                        "0, 10, 8, 4, 3, 5, 6, 9, 1, 7; Ctrl+C is no failure for --count 0."),
+                        "0, 10, 8, 4, 3, 11, 5, 6, 9, 1, 7; Ctrl+C is no failure for --count 0."),
          {PortOption, FindOption, AllOption, FreezeOption, OutputOption, FormatOption, OverwriteOption, CountOption,
           IntervalOption, KeepGoingOption, JsonOption},
          {PortText, FindText,
@@ -133,7 +134,7 @@ QList<CommandEntry> commandTable()
          QStringLiteral("Restarts the instrument's signal processor (its screen runs again) and leaves its\n"
                         "command mode, for an instrument that an interrupted capture left halted.\n"
                         "Exit codes: 0 restarted, 1 serial error, 2 bad options, 3 no instrument,\n"
-                        "8 the restart was not acknowledged, 9 line lost."),
+                        "8 the restart was not acknowledged, 9 line lost, 11 answers not understood."),
          {PortOption, FindOption},
          {PortText, FindText},
          true},

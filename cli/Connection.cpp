@@ -7,7 +7,9 @@
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
+#include <QStringList>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -16,24 +18,97 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-// A search says nothing of ports that do not open; a chosen port tells why it did not.
-bool tryPort(TqzMeterCom &link, bool tellOpenFailure, QTextStream &err)
+// What one port's attempt leaves to tell: ports that did not open and ports whose answers were
+// not understood, for the summary at the end.
+struct SearchNotes
+{
+    QStringList notOpened;
+    QStringList notUnderstood;
+    bool capturableMissing = false;  // an instrument answered, of a model that cannot be captured
+};
+
+// A search tells at its end which ports did not open; a chosen port tells it at once.
+bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &err)
 {
     link.Disconnect();
     const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(link);
     if (attempt == InstrumentFinder::Attempt::Connected)
         return true;
-    if (attempt == InstrumentFinder::Attempt::NotOpened && tellOpenFailure)
-        err << link.openFailure() << '\n';
-    // A failed identification leaves no model to name.
-    if (attempt == InstrumentFinder::Attempt::NotCapturable && !link.CancelRequested())
-        err << QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.\n")
-                   .arg(portText(link), link.Info.ModelName)
-                   .arg(link.Info.ModelCode);
-    else if (attempt == InstrumentFinder::Attempt::NoAnswer && link.CommandMode && !link.CancelRequested())
-        err << QStringLiteral("%1 answers commands but did not identify itself.\n").arg(portText(link));
+    // A failed identification after a cancel leaves nothing to tell.
+    const QString why = link.CancelRequested() && attempt != InstrumentFinder::Attempt::NotOpened
+                            ? QString()
+                            : InstrumentFinder::failureText(attempt, link, portText(link));
+    switch (attempt) {
+    case InstrumentFinder::Attempt::NotOpened:
+        if (!search)
+            err << why << '\n';
+        notes.notOpened.append(why);
+        break;
+    case InstrumentFinder::Attempt::NotCapturable:
+        notes.capturableMissing = true;
+        break;
+    case InstrumentFinder::Attempt::NotUnderstood:
+        if (!why.isEmpty())
+            notes.notUnderstood.append(portText(link));
+        break;
+    case InstrumentFinder::Attempt::NoAnswer:
+    case InstrumentFinder::Attempt::Connected:
+        break;
+    }
+    if (attempt != InstrumentFinder::Attempt::NotOpened && !why.isEmpty())
+        err << why << '\n';
     link.Disconnect();
     return false;
+}
+
+// The outcome of a connection that found nothing, as the user needs it: one text each, one
+// exit code each.
+int reportNothingFound(const SearchNotes &notes, bool search, QTextStream &err)
+{
+    int code = ExitCode::NoInstrument;
+    if (!notes.notUnderstood.isEmpty()) {
+        code = ExitCode::NotUnderstood;
+    } else if (notes.capturableMissing) {
+        code = ExitCode::NoInstrument;
+    } else if (!search && !notes.notOpened.isEmpty()) {
+        code = ExitCode::PortNotOpened;  // its reason is told already
+    } else {
+        err << "No instrument detected.\n";
+    }
+    if (search && !notes.notOpened.isEmpty()) {
+        err << "Ports that could not be opened:\n";
+        for (const QString &failure : notes.notOpened)
+            err << "  " << failure << '\n';
+    }
+    err.flush();
+    return code;
+}
+
+// How long a drain keeps the user waiting, on standard error: a countdown for the rest of a
+// cancelled read, the time so far for an earlier reply still arriving.
+void showDrains(TqzMeterCom &link)
+{
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    link.DrainProgress = [terminal](const TqzMeterCom::DrainReport &report) {
+        QString text;
+        if (report.finished)
+            text = report.kind == TqzMeterCom::DrainReport::Kind::CancelledRead
+                       ? QStringLiteral("finishing the running read: done")
+                       : QStringLiteral("The instrument has finished sending.");
+        else if (report.kind == TqzMeterCom::DrainReport::Kind::CancelledRead)
+            text = QStringLiteral("finishing the running read: about %1 s left").arg(report.secondsLeft);
+        else
+            text = QStringLiteral("Waiting for the instrument to finish sending an earlier reply: %1 s so far "
+                                  "(at most %2 s)")
+                       .arg(report.secondsWaited)
+                       .arg(report.limitSeconds);
+        const QByteArray line = text.toLocal8Bit();
+        if (terminal)
+            std::fprintf(stderr, "\r%s\x1b[K%s", line.constData(), report.finished ? "\n" : "");
+        else
+            std::fprintf(stderr, "%s\n", line.constData());
+        std::fflush(stderr);
+    };
 }
 
 // Lets SIGINT, SIGTERM and SIGHUP cancel what the link runs, and tells how to recover when a
@@ -62,35 +137,38 @@ void watchInterrupts(TqzMeterCom &link, const PortChoice &choice)
 
 }  // namespace
 
-std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err)
+std::unique_ptr<TqzMeterCom> connectInstrument(const PortChoice &choice, QTextStream &err, int *exitCode)
 {
     auto link = std::make_unique<TqzMeterCom>();
     watchInterrupts(*link, choice);
+    showDrains(*link);
     if (InterruptSignals::received())
         link->Cancel();
     bool found = false;
+    SearchNotes notes;
     if (choice.find) {
         InstrumentFinder::search([&](int number) {
             if (link->CancelRequested())
                 return true;   // ends the search with nothing found
             link->PortNumber = number;
-            found = tryPort(*link, false, err);
+            found = tryPort(*link, true, notes, err);
             return found;
         });
     } else if (!link->CancelRequested()) {
         link->PortNumber = choice.number;
         link->PortPath = choice.path;
-        found = tryPort(*link, true, err);
+        found = tryPort(*link, false, notes, err);
     }
+    *exitCode = ExitCode::Success;
     if (found)
         return link;
     if (link->CancelRequested()) {
         err << "Interrupted.\n";
         err.flush();
+        *exitCode = ExitCode::Interrupted;
         return nullptr;
     }
-    err << "No instrument detected.\n";
-    err.flush();
+    *exitCode = reportNothingFound(notes, choice.find, err);
     return nullptr;
 }
 

@@ -4,8 +4,9 @@
 namespace ExitCode {
 constexpr int Success = 0;
 constexpr int SerialError = 1;     // the serial port failed in the middle of a command
+constexpr int PortNotOpened = 1;   // the port cannot be opened (in use, permission, no such device)
 constexpr int Usage = 2;
-constexpr int NoInstrument = 3;
+constexpr int NoInstrument = 3;    // nothing answers, or a model that cannot be captured
 constexpr int Refused = 4;         // the instrument refuses to give its screen (DSP status 17)
 constexpr int HaltFailed = 5;
 constexpr int LoadFailed = 6;
@@ -13,4 +14,5 @@ constexpr int FileNotWritten = 7;
 constexpr int RestartRefused = 8;  // the image was written, but the instrument's DSP did not restart
 constexpr int LineLost = 9;        // the line to the instrument went away (hang-up, adapter removed)
 constexpr int Interrupted = 10;    // SIGINT, SIGTERM or SIGHUP: stopped, the instrument left running
+constexpr int NotUnderstood = 11;  // something answers on the port, but its replies are not understood
 }  // namespace ExitCode

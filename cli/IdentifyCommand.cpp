@@ -29,9 +29,10 @@ void printTable(const QList<InstrumentRow> &rows, QTextStream &out)
 
 int runIdentifyCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
-    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
+    int failure = ExitCode::Success;
+    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err, &failure);
     if (!link)
-        return ExitCode::NoInstrument;
+        return failure;
     const QList<InstrumentRow> rows = instrumentRows(link->Info);
     if (request.json) {
         const int number = connectedPortNumber(*link);

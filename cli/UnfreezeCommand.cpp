@@ -9,9 +9,10 @@
 int runUnfreezeCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
     // Connecting drains what an interrupted read left on the line and enters command mode.
-    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
+    int failure = ExitCode::Success;
+    std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err, &failure);
     if (!link)
-        return ExitCode::NoInstrument;
+        return failure;
     const bool restarted = link->StartDsp();
     link->Disconnect();
     if (!restarted) {

@@ -1,8 +1,9 @@
 #include "ComPort.h"
 
-EComPort::EComPort(const QString &step, int code)
+EComPort::EComPort(const QString &step, int code, CodeSource source)
     : std::runtime_error(QStringLiteral("%1 (win error code: %2)").arg(step).arg(code).toStdString())
     , m_code(code)
+    , m_source(source)
 {
 }
 

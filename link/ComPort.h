@@ -10,14 +10,19 @@
 class EComPort : public std::runtime_error
 {
 public:
-    EComPort(const QString &step, int code);
+    // Whose number code is: the system's errno or Qt's QSerialPort::SerialPortError.
+    enum class CodeSource { System, SerialPort };
+
+    EComPort(const QString &step, int code, CodeSource source = CodeSource::System);
     explicit EComPort(const QString &message);
 
     QString text() const { return QString::fromUtf8(what()); }
     int code() const { return m_code; }
+    CodeSource source() const { return m_source; }
 
 private:
     int m_code = 0;
+    CodeSource m_source = CodeSource::System;
 };
 
 // The line to the instrument went away (hang-up, device removed): the link has closed the port.

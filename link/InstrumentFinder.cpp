@@ -1,5 +1,6 @@
 #include "InstrumentFinder.h"
 
+#include "CommandModeGuard.h"
 #include "SerialPorts.h"
 #include "qzMeterCOM.h"
 
@@ -9,9 +10,31 @@ Attempt attempt(TqzMeterCom &link)
 {
     if (!link.OpenPort())
         return Attempt::NotOpened;
+    CommandModeGuard commandMode(link);
     if (!link.Connect())
-        return Attempt::NoAnswer;
-    return TqzMeterCom::IsCapturableModel(link.Info.ModelCode) ? Attempt::Connected : Attempt::NotCapturable;
+        return link.HeardAnything() ? Attempt::NotUnderstood : Attempt::NoAnswer;
+    if (!TqzMeterCom::IsCapturableModel(link.Info.ModelCode))
+        return Attempt::NotCapturable;
+    commandMode.keep();
+    return Attempt::Connected;
+}
+
+QString failureText(Attempt attempt, const TqzMeterCom &link, const QString &port)
+{
+    switch (attempt) {
+    case Attempt::NotOpened:
+        return link.openFailure();
+    case Attempt::NotUnderstood:
+        return QStringLiteral("%1 answers, but its replies were not understood.").arg(port);
+    case Attempt::NotCapturable:
+        return QStringLiteral("%1 answers as \"%2\" (model code %3), which cannot be captured.")
+            .arg(port, link.Info.ModelName)
+            .arg(link.Info.ModelCode);
+    case Attempt::NoAnswer:
+    case Attempt::Connected:
+        break;
+    }
+    return QString();
 }
 
 QList<int> searchOrder()

@@ -79,8 +79,10 @@ void TComPort::open()
     if (::access(QFile::encodeName(node).constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
         throw EComPort(OpenFailed, EACCES);
     port->setPortName(node);
+    // The node is readable and writable (asked above), so Qt's permission error means the node is
+    // held by another program.
     if (!port->open(QIODevice::ReadWrite))
-        throw EComPort(OpenFailed, port->error() == QSerialPort::PermissionError ? EBUSY : int(port->error()));
+        throw EComPort(OpenFailed, int(port->error()), EComPort::CodeSource::SerialPort);
 
     const int fd = int(port->handle());
     // Held by nobody else: a second open of the node fails, whoever tries it.
@@ -95,7 +97,7 @@ void TComPort::open()
         && port->setDataBits(QSerialPort::Data8) && port->setParity(QSerialPort::NoParity)
         && port->setStopBits(QSerialPort::OneStop) && port->setFlowControl(QSerialPort::NoFlowControl);
     if (!settingsApplied)
-        throw EComPort(SetCommStateFailed, int(port->error()));
+        throw EComPort(SetCommStateFailed, int(port->error()), EComPort::CodeSource::SerialPort);
     // A pseudo-terminal has no modem lines; a real adapter gets DTR and RTS held off.
     port->setDataTerminalReady(false);
     port->setRequestToSend(false);
@@ -147,7 +149,7 @@ void TComPort::clearBuffers(bool receive, bool transmit)
     // bytes the instrument has not read yet: only the receive side is cleared.
     Q_UNUSED(transmit);
     if (receive && !m_port->clear(QSerialPort::Input))
-        throw EComPort(PurgeFailed, int(m_port->error()));
+        throw EComPort(PurgeFailed, int(m_port->error()), EComPort::CodeSource::SerialPort);
 }
 
 qint64 TComPort::writeText(const QByteArray &data)
@@ -170,12 +172,12 @@ qint64 TComPort::writeText(const QByteArray &data)
         }
     } guard{*this};
     if (m_port->write(data) != data.size())
-        throw EComPort(WriteFailed, int(m_port->error()));
+        throw EComPort(WriteFailed, int(m_port->error()), EComPort::CodeSource::SerialPort);
     const int timeout = WriteTimeoutPerWriteMs + WriteTimeoutPerByteMs * int(qMin<qint64>(data.size(), 1000000));
     while (m_port->bytesToWrite() > 0) {
         if (!m_port->waitForBytesWritten(timeout)) {
             if (m_port->error() != QSerialPort::NoError && m_port->error() != QSerialPort::TimeoutError)
-                throw EComPort(WriteFailed, int(m_port->error()));
+                throw EComPort(WriteFailed, int(m_port->error()), EComPort::CodeSource::SerialPort);
             break;
         }
     }

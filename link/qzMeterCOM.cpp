@@ -1,19 +1,20 @@
 #include "qzMeterCOM.h"
 
+#include "OpenFailure.h"
 #include "SerialPort.h"
+#include "SerialPorts.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QScopeGuard>
-#include <QThread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
-const QByteArray EnterCommandMode = QByteArrayLiteral("@AT+++\r");
-const QByteArray LeaveCommandMode = QByteArrayLiteral("@AT---\r");
+const QByteArray EnterCommandModeCommand = QByteArrayLiteral("@AT+++\r");
+const QByteArray LeaveCommandModeCommand = QByteArrayLiteral("@AT---\r");
 const QByteArray StatusCommand = QByteArrayLiteral("@ATSTAT\r");
 const QByteArray VersionCommand = QByteArrayLiteral("@ATVER\r");
 const QByteArray ChipIdCommand = QByteArrayLiteral("@ATSPI0GETID\r");
@@ -58,24 +59,6 @@ const TqzModel &modelOf(quint8 modelCode)
     return UnknownModel;
 }
 
-QString openFailureReason(int code)
-{
-    switch (code) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("permission denied; add your user to the dialout group "
-                              "(sudo usermod -aG dialout $USER) and log in again");
-    case EBUSY:
-        return QStringLiteral("it is in use by another program");
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("there is no such device");
-    default:
-        return QString::fromLocal8Bit(std::strerror(code));
-    }
-}
-
 QByteArray bigEndian32(quint32 value)
 {
     QByteArray bytes(4, '\0');
@@ -87,6 +70,46 @@ QByteArray bigEndian32(quint32 value)
 quint8 byteAt(const QByteArray &data, int index)
 {
     return quint8(data.at(index));
+}
+
+// The sum of bytes 0 to L - 2 modulo 256, exclusive-or 0x55, is byte L - 1.
+bool statusChecksumAddsUp(const QByteArray &record)
+{
+    const int length = byteAt(record, 0);
+    quint32 sum = 0;
+    for (int i = 0; i <= length - 2; ++i)
+        sum += byteAt(record, i);
+    return quint8((sum & 0xFF) ^ ChecksumMask) == byteAt(record, length - 1);
+}
+
+bool endsWithLineEnd(const QByteArray &data)
+{
+    return data.endsWith("\r\n") || data.endsWith("\n\r");
+}
+
+// The complete lines in data (each ended by CR LF or LF CR), in order.
+QList<QByteArray> completeLines(const QByteArray &data)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i + 1 < data.size(); ++i) {
+        const char a = data.at(i);
+        const char b = data.at(i + 1);
+        if ((a == '\r' && b == '\n') || (a == '\n' && b == '\r')) {
+            lines.append(data.mid(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    return lines;
+}
+
+bool hasAcknowledgement(const QByteArray &data)
+{
+    for (const QByteArray &line : completeLines(data))
+        if (line.startsWith("OK"))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -112,7 +135,7 @@ int MeterProtocol::readMemoryPolls(quint32 length)
 void TqzMeterCom::poll()
 {
     QCoreApplication::processEvents();
-    QThread::msleep(PollIntervalMs);
+    m_clock->sleep(PollIntervalMs);
     QCoreApplication::processEvents();
     checkLine();
 }
@@ -142,6 +165,7 @@ QString TqzMeterCom::takeLostCause()
         return cause;
     ComPort->close();
     CommandMode = false;
+    m_commandModeSent = false;
     ReplyComplete = false;
     RxBuffer.clear();
     Idle = true;
@@ -152,7 +176,13 @@ qint64 TqzMeterCom::write(const QByteArray &data)
 {
     checkLine();
     try {
-        return ComPort->writeText(data);
+        const qint64 written = ComPort->writeText(data);
+        // The reply's delay counts from the exchange's first write.
+        if (!m_awaitingStart) {
+            m_awaitingStart = true;
+            m_sentAtMs = m_clock->nowMs();
+        }
+        return written;
     } catch (const EComPort &) {
         checkLine();  // a write that failed because the line went away says so
         throw;
@@ -164,6 +194,13 @@ void TqzMeterCom::CPRxChar(int count)
     try {
         QByteArray bytes;
         ComPort->readText(bytes, count);
+        if (!bytes.isEmpty()) {
+            m_heardAnything = true;
+            if (m_awaitingStart) {
+                m_awaitingStart = false;
+                noteReplyStarted(m_clock->nowMs() - m_sentAtMs);
+            }
+        }
         RxBuffer += bytes;
         // Only the end of the buffer is looked at, once per receive event.
         if (RxBuffer.endsWith("\r\n") || RxBuffer.endsWith("\n\r")) {
@@ -173,8 +210,8 @@ void TqzMeterCom::CPRxChar(int count)
                 ClearReceive();  // an unsolicited line
         }
     } catch (...) {
-        std::fputs("DEBUG_COM_ERROR: CPRxChar\n", stdout);
-        std::fflush(stdout);
+        // Standard error: standard output may carry a picture (snaploom capture -o -).
+        std::fputs("DEBUG_COM_ERROR: CPRxChar\n", stderr);
     }
 }
 
@@ -190,14 +227,81 @@ void TqzMeterCom::ClearReceive()
     }
 }
 
-bool TqzMeterCom::WaitForReply(int polls)
+// Every exchange starts from a quiet line: when an earlier one ended without its whole reply,
+// what is still arriving of it is read and forgotten first.
+void TqzMeterCom::beginExchange()
 {
-    for (int i = 0; i < polls; ++i) {
-        if (ReplyComplete)
+    if (m_lineUnsettled)
+        DrainLine(int(startAllowanceMs()));
+    ClearReceive();
+    m_awaitingStart = false;
+}
+
+// The longest a reply may take to start: a slow line's allowance, or twice the slowest start
+// this line has shown.
+qint64 TqzMeterCom::startAllowanceMs() const
+{
+    return qMax<qint64>(MeterProtocol::SlowReplyStartMs, 2 * m_lineDelayMs + 300);
+}
+
+void TqzMeterCom::noteReplyStarted(qint64 delayMs)
+{
+    m_lineDelayMs = qBound(m_lineDelayMs, delayMs, qint64(MeterProtocol::LineDelayCeilingMs));
+}
+
+// Waits for the reply of this exchange: at least its budget of polls, for the reply to start at
+// least as long as a slow line may take, and a reply that has begun to its end while it keeps
+// coming. False when it did not complete; it may then still be on its way.
+bool TqzMeterCom::awaitBegunReply(int polls, bool cancellable, const std::function<bool()> &complete,
+                                  qint64 startLimitMs)
+{
+    if (polls <= 0)
+        return false;
+    const qint64 startLimit = startLimitMs >= 0 ? startLimitMs : startAllowanceMs();
+    const LinkStopwatch waited(*m_clock);
+    LinkStopwatch quiet(*m_clock);
+    qint64 seen = RxBuffer.size();
+    for (int count = 0;; ++count) {
+        if (complete())
             return true;
+        if (cancellable && m_cancelRequested)
+            break;
+        if (RxBuffer.size() != seen) {
+            seen = RxBuffer.size();
+            quiet.restart();
+        }
+        if (count >= polls
+            && (seen == 0 ? waited.elapsed() >= startLimit : quiet.elapsed() >= MeterProtocol::ReplyGapLimitMs))
+            break;
         poll();
     }
+    m_lineUnsettled = true;
     return false;
+}
+
+bool TqzMeterCom::WaitForReply(int polls)
+{
+    return awaitBegunReply(polls, false, [this] { return ReplyComplete; });
+}
+
+void TqzMeterCom::reportDrain(DrainReport::Kind kind, const LinkStopwatch &since, int secondsLeft, qint64 limitMs,
+                              bool finished)
+{
+    if (!DrainProgress)
+        return;
+    DrainReport report;
+    report.kind = kind;
+    report.secondsLeft = secondsLeft;
+    report.secondsWaited = int(since.elapsed() / 1000);
+    report.limitSeconds = int((limitMs + 999) / 1000);
+    report.finished = finished;
+    // Told only when something the user sees changes.
+    const DrainReport &last = m_lastDrainReport;
+    if (!finished && last.kind == kind && !last.finished && last.secondsLeft == secondsLeft
+        && (kind == DrainReport::Kind::CancelledRead || last.secondsWaited == report.secondsWaited))
+        return;
+    m_lastDrainReport = report;
+    DrainProgress(report);
 }
 
 void TqzMeterCom::DrainLine(int quietMs)
@@ -205,25 +309,34 @@ void TqzMeterCom::DrainLine(int quietMs)
     const bool wasIdle = Idle;
     Idle = false;  // nothing of it is a reply, and no line of it may clear the driver's queue
     ClearReceive();
-    QElapsedTimer total;
-    total.start();
-    QElapsedTimer quiet;
-    quiet.start();
+    m_lineUnsettled = false;
+    m_awaitingStart = false;
+    const LinkStopwatch total(*m_clock);
+    LinkStopwatch quiet(*m_clock);
+    bool drained = false;
+    bool told = false;
     while (quiet.elapsed() < quietMs && total.elapsed() < MeterProtocol::StaleDrainLimitMs) {
         poll();
         if (!RxBuffer.isEmpty()) {
             RxBuffer.clear();
             quiet.restart();
+            drained = true;
+        }
+        // Only a drain that makes the user wait is told.
+        if (drained && total.elapsed() >= 1000) {
+            reportDrain(DrainReport::Kind::EarlierReply, total, -1, MeterProtocol::StaleDrainLimitMs, false);
+            told = true;
         }
     }
+    if (told)
+        reportDrain(DrainReport::Kind::EarlierReply, total, 0, MeterProtocol::StaleDrainLimitMs, true);
     ClearReceive();
     Idle = wasIdle;
 }
 
 void TqzMeterCom::Pause(int ms)
 {
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const LinkStopwatch elapsed(*m_clock);
     while (!m_cancelRequested && elapsed.elapsed() < ms)
         poll();
 }
@@ -241,17 +354,38 @@ bool TqzMeterCom::WaitForBytes(int polls, qint64 minimum)
     return collectBytes(polls, minimum, false);
 }
 
-// A memory reply also fails when it started and then stays silent, and a cancel turns the wait
-// into draining the rest of the reply, bounded by the time its missing bytes need on the line.
+// A fixed-length reply counts only when it is exactly its length: more means bytes of another
+// reply came with it.
+bool TqzMeterCom::awaitFixedReply(int polls, qint64 bytes)
+{
+    if (!WaitForBytes(polls, bytes))
+        return false;
+    if (RxBuffer.size() == bytes)
+        return true;
+    m_lineUnsettled = true;
+    return false;
+}
+
+// A reply other than a memory read may start late on a slow line and, once begun, is awaited
+// while it keeps coming. A memory reply also fails when it started and then stays silent, and a
+// cancel turns the wait into draining the rest of the reply, bounded by the time its missing
+// bytes need on the line.
 bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 {
     int count = 0;
     qint64 previous = 0;
     bool result = false;
-    QElapsedTimer sinceLastByte;
-    sinceLastByte.start();
-    QElapsedTimer draining;
+    const qint64 startLimit = startAllowanceMs();
+    const LinkStopwatch waited(*m_clock);
+    LinkStopwatch sinceLastByte(*m_clock);
+    std::optional<LinkStopwatch> draining;
     qint64 drainLimitMs = 0;
+    const auto unsettled = [this, &draining, &drainLimitMs] {
+        m_lineUnsettled = true;
+        if (draining)
+            reportDrain(DrainReport::Kind::CancelledRead, *draining, 0, drainLimitMs, true);
+        return false;
+    };
     while (RxBuffer.size() < minimum) {
         ++count;
         const qint64 length = RxBuffer.size();
@@ -259,45 +393,48 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
             ProgressBar(length - previous);
         previous = length;
         poll();
-        if (count >= polls)
-            return false;  // even when the last events brought the missing bytes
+        if (RxBuffer.size() != length)
+            sinceLastByte.restart();
+        if (!memoryReply && m_cancelRequested)
+            return unsettled();
+        if (count >= polls) {
+            const bool slowLine = !memoryReply
+                && (RxBuffer.isEmpty() ? waited.elapsed() < startLimit
+                                       : sinceLastByte.elapsed() < MeterProtocol::ReplyGapLimitMs);
+            if (!slowLine)
+                return unsettled();  // even when the last events brought the missing bytes
+        }
         if (memoryReply) {
-            if (RxBuffer.size() != length)
-                sinceLastByte.restart();
-            else if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
-                return false;
-            if (m_cancelRequested && !draining.isValid()) {
-                draining.start();
+            if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
+                return unsettled();
+            if (m_cancelRequested && !draining) {
+                draining.emplace(*m_clock);
                 drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
                                + MeterProtocol::CancelDrainMarginMs;
             }
-            if (draining.isValid()
-                && (draining.elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs))
-                return false;
+            if (draining) {
+                if (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs)
+                    return unsettled();
+                const qint64 due = minimum - RxBuffer.size();
+                reportDrain(DrainReport::Kind::CancelledRead, *draining,
+                            int((due + MeterProtocol::LineBytesPerSecond - 1) / MeterProtocol::LineBytesPerSecond),
+                            drainLimitMs, false);
+            }
         }
         result = true;
     }
+    if (draining)
+        reportDrain(DrainReport::Kind::CancelledRead, *draining, 0, drainLimitMs, true);
     return result;
 }
 
-// Complete when the record's own length and its line end are in; a record that stops after the
-// 32 bytes every record has is judged once the line has been quiet for a moment.
+// Complete when the record's own length is in; a record that stops after the 32 bytes every
+// record has is awaited while it keeps coming and then judged as it is.
 bool TqzMeterCom::waitForStatusRecord()
 {
-    QElapsedTimer quiet;
-    quiet.start();
-    qint64 seen = 0;
-    for (int i = 0; i < ReplyTimeout; ++i) {
-        const qint64 size = RxBuffer.size();
-        if (size != seen) {
-            seen = size;
-            quiet.restart();
-        }
-        if (size >= StatusMinimumBytes
-            && (size >= byteAt(RxBuffer, 0) + 2 || quiet.elapsed() >= MeterProtocol::StatusQuietMs))
-            return true;
-        poll();
-    }
+    awaitBegunReply(ReplyTimeout, true, [this] {
+        return RxBuffer.size() >= StatusMinimumBytes && RxBuffer.size() >= byteAt(RxBuffer, 0) + 2;
+    });
     return RxBuffer.size() >= StatusMinimumBytes;
 }
 
@@ -306,7 +443,7 @@ bool TqzMeterCom::SendCommand(const QByteArray &text, bool waitForOK)
     if (!CommandMode)
         SetCommandMode(true);
     Idle = false;
-    ClearReceive();
+    beginExchange();
     write(text + '\r');
     const bool result = waitForOK ? WaitForOK(MeterProtocol::AckPolls) : true;
     Idle = true;
@@ -316,20 +453,80 @@ bool TqzMeterCom::SendCommand(const QByteArray &text, bool waitForOK)
 void TqzMeterCom::SetCommandMode(bool on)
 {
     Idle = false;
-    bool ok = false;
-    for (int attempt = 0; attempt < MeterProtocol::CommandModeAttempts && !ok; ++attempt) {
-        ClearReceive();
-        write(on ? EnterCommandMode : LeaveCommandMode);
-        ok = WaitForOK(MeterProtocol::CommandModePolls);
-    }
+    if (on)
+        m_commandModeSent = true;  // from now on every way out leaves it (CommandModeGuard)
+    // A port where nothing ever answered gets its "@AT---" once, without waiting out a slow
+    // line: a search over silent ports stays quick.
+    const bool silentPort = !on && !m_heardAnything;
+    if (silentPort)
+        m_lineUnsettled = false;
+    beginExchange();
+    const bool ok = awaitCommandModeAck(on ? EnterCommandModeCommand : LeaveCommandModeCommand, on,
+                                        silentPort ? 1 : MeterProtocol::CommandModeAttempts);
     CommandMode = on && ok;
+    if (!on)
+        m_commandModeSent = false;
     ClearReceive();
     Idle = true;
+}
+
+// Up to 5 attempts, each waiting twice as long as the one before (10, 20, 40, 80 and 160 polls):
+// a fast line answers the first at once, a slow one is given over 3 s. The buffer is kept
+// between attempts, so an earlier attempt's acknowledgement that comes late still counts, and a
+// line that has begun is awaited to its end.
+bool TqzMeterCom::awaitCommandModeAck(const QByteArray &command, bool cancellable, int attempts)
+{
+    const LinkStopwatch sinceFirst(*m_clock);
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        write(command);
+        const int polls = MeterProtocol::CommandModePolls << attempt;
+        LinkStopwatch quiet(*m_clock);
+        qint64 seen = RxBuffer.size();
+        for (int count = 0;; ++count) {
+            if (ReplyComplete && hasAcknowledgement(RxBuffer)) {
+                settleAcknowledgements(attempt + 1, sinceFirst.elapsed());
+                return true;
+            }
+            if (cancellable && m_cancelRequested) {
+                m_lineUnsettled = true;
+                return false;
+            }
+            if (RxBuffer.size() != seen) {
+                seen = RxBuffer.size();
+                quiet.restart();
+            }
+            const bool lineUnderWay = !ReplyComplete && !RxBuffer.isEmpty()
+                                      && quiet.elapsed() < MeterProtocol::ReplyGapLimitMs;
+            if (count >= polls && !lineUnderWay)
+                break;
+            poll();
+        }
+    }
+    m_lineUnsettled = true;  // acknowledgements may still come
+    return false;
+}
+
+// The attempts before the acknowledged one may still be answered: their answers are awaited (as
+// long as the first took, within limits), so none is taken for the reply to the next command.
+void TqzMeterCom::settleAcknowledgements(int sent, qint64 tookMs)
+{
+    if (completeLines(RxBuffer).size() >= sent)
+        return;
+    const qint64 limit = qBound(qint64(MeterProtocol::StaleQuietMs), tookMs + 200, qint64(MeterProtocol::LineDelayCeilingMs));
+    const LinkStopwatch waited(*m_clock);
+    while (completeLines(RxBuffer).size() < sent && waited.elapsed() < limit)
+        poll();
+    if (completeLines(RxBuffer).size() < sent)
+        m_lineUnsettled = true;
 }
 
 bool TqzMeterCom::OpenPort()
 {
     m_openFailure.clear();
+    m_commandModeSent = false;
+    m_heardAnything = false;
+    m_lineUnsettled = false;
+    m_lineDelayMs = 0;
     const QString name = PortPath.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortPath;
     try {
         if (ComPort->connected())
@@ -338,8 +535,12 @@ bool TqzMeterCom::OpenPort()
         ComPort->open();
     } catch (const EComPort &error) {
         // A port that cannot be opened simply stays closed; the caller reports it, with the reason.
-        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, openFailureReason(error.code()));
+        const OpenFailure failure = OpenFailure::of(
+            error, PortPath.isEmpty() ? SerialPorts::devicePathFor(PortNumber) : PortPath);
+        m_openFailureKind = failure.kind;
+        m_openFailure = QStringLiteral("%1 cannot be opened: %2.").arg(name, failure.reason);
     } catch (...) {
+        m_openFailureKind = OpenFailure::Kind::Other;
         m_openFailure = QStringLiteral("%1 cannot be opened.").arg(name);
     }
     return ComPort->connected();
@@ -364,8 +565,20 @@ void TqzMeterCom::Disconnect()
         CommandMode = false;
         ComPort->close();
     });
-    if (CommandMode && ComPort->connected())
+    if ((CommandMode || m_commandModeSent) && ComPort->connected())
         SetCommandMode(false);
+}
+
+void TqzMeterCom::LeaveCommandMode()
+{
+    try {
+        if ((CommandMode || m_commandModeSent) && ComPort->connected())
+            SetCommandMode(false);
+    } catch (...) {
+        // A line that went away cannot take it; the way out goes on.
+        CommandMode = false;
+        m_commandModeSent = false;
+    }
 }
 
 bool TqzMeterCom::IsConnected() const
@@ -375,11 +588,11 @@ bool TqzMeterCom::IsConnected() const
 
 bool TqzMeterCom::ReadEepromByte(quint16 address, quint8 &value)
 {
-    ClearReceive();
+    beginExchange();
     write(EepromCommand);
     const char addressBytes[2] = {char(address >> 8), char(address & 0xFF)};
     write(QByteArray(addressBytes, 2));
-    if (!WaitForBytes(MeterProtocol::EepromPolls, 1))
+    if (!awaitFixedReply(MeterProtocol::EepromPolls, 1))
         return false;
     value = byteAt(RxBuffer, 0);
     return true;
@@ -393,15 +606,26 @@ bool TqzMeterCom::Identify()
         ~IdleOnExit() { idle = true; }
     } restoreIdle{Idle};
 
-    // The status record, judged once it is complete: a real line delivers it byte by byte.
-    ClearReceive();
-    write(StatusCommand);
-    if (!waitForStatusRecord())
-        return false;
+    // The status record, judged once it is complete: a real line delivers it byte by byte. It is
+    // taken only with its own shape: the length it announces and its line end. A record whose
+    // checksum does not add up is asked for once more (a reply of another command may have mixed
+    // in); the same again is the instrument's own.
+    for (int ask = 1;; ++ask) {
+        beginExchange();
+        write(StatusCommand);
+        if (!waitForStatusRecord())
+            return false;
+        const int length = byteAt(RxBuffer, 0);
+        Info.StatusLength = quint8(length);
+        if (RxBuffer.size() != length + 2 || !endsWithLineEnd(RxBuffer)) {
+            m_lineUnsettled = true;
+            return false;
+        }
+        if (ask == 2 || statusChecksumAddsUp(RxBuffer))
+            break;
+        m_lineUnsettled = true;
+    }
     const int length = byteAt(RxBuffer, 0);
-    Info.StatusLength = quint8(length);
-    if (RxBuffer.size() != length + 2)
-        return false;
     const QByteArray record = RxBuffer;
     for (int i = 0; i < 6; ++i)
         Info.StatusBytes[size_t(i)] = byteAt(record, 1 + i);
@@ -417,30 +641,33 @@ bool TqzMeterCom::Identify()
     const TqzModel &model = modelOf(Info.ModelCode);
     Info.ModelName = QString::fromLatin1(model.name);
     Info.ModelIndex = model.index;
-    quint32 sum = 0;
-    for (int i = 0; i <= length - 2; ++i)
-        sum += byteAt(record, i);
     Info.StatusChecksum = byteAt(record, length - 1);
-    Info.StatusChecksumValid = quint8((sum & 0xFF) ^ ChecksumMask) == Info.StatusChecksum;
+    Info.StatusChecksumValid = statusChecksumAddsUp(record);
 
-    // The version line; from here on the instrument counts as identified.
-    ClearReceive();
+    // The version line, taken when it is one line; from here on the instrument counts as
+    // identified.
+    beginExchange();
     write(VersionCommand);
-    if (WaitForReply(MeterProtocol::VersionPolls))
-        Info.Version = QString::fromLatin1(RxBuffer.left(RxBuffer.size() - 2)).left(MeterProtocol::VersionMaxLength);
+    if (awaitBegunReply(MeterProtocol::VersionPolls, true, [this] { return ReplyComplete; })) {
+        const QByteArray line = RxBuffer.left(RxBuffer.size() - 2);
+        if (!line.contains('\r') && !line.contains('\n'))
+            Info.Version = QString::fromLatin1(line).left(MeterProtocol::VersionMaxLength);
+        else
+            m_lineUnsettled = true;
+    }
     // A cancel stops the queries that only fill the record; the instrument is identified.
     if (m_cancelRequested)
         return true;
 
-    ClearReceive();
+    beginExchange();
     write(ChipIdCommand);
-    if (WaitForBytes(ReplyTimeout, ChipIdBytes))
+    if (awaitFixedReply(ReplyTimeout, ChipIdBytes))
         for (int i = 0; i < ChipIdBytes; ++i)
             Info.Spi0Id[size_t(i)] = byteAt(RxBuffer, i);
 
-    ClearReceive();
+    beginExchange();
     write(FlashIdCommand);
-    if (WaitForBytes(ReplyTimeout, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
+    if (awaitFixedReply(ReplyTimeout, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
         Info.FlashId[0] = byteAt(RxBuffer, 0);
         Info.FlashId[1] = byteAt(RxBuffer, 1);
     }
@@ -469,10 +696,17 @@ bool TqzMeterCom::StopDsp()
     return SendCommand(StopDspCommand, true);
 }
 
+// An acknowledgement that comes late still means the DSP runs: it counts within the line's
+// silence limit.
 bool TqzMeterCom::StartDsp()
 {
     SendCommand(StartDspCommand, false);
-    return WaitForOK(MeterProtocol::StartDspPolls);
+    Idle = false;
+    const bool acknowledged = awaitBegunReply(MeterProtocol::StartDspPolls, false, [this] { return ReplyComplete; },
+                                              qMax<qint64>(MeterProtocol::StartDspAckLimitMs, startAllowanceMs()))
+                              && RxBuffer.startsWith("OK");
+    Idle = true;
+    return acknowledged;
 }
 
 bool TqzMeterCom::ReadDspStatus(int &value)
@@ -512,7 +746,7 @@ qint64 TqzMeterCom::ReadMemory(quint32 address, quint32 length, QIODevice &strea
     if (!CommandMode)
         SetCommandMode(true);
     Idle = false;
-    ClearReceive();
+    beginExchange();
     write(ReadCommand);
     write(bigEndian32(address));
     write(bigEndian32(length));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ComPort.h"
+#include "LinkClock.h"
+#include "OpenFailure.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -55,8 +57,19 @@ public:
     // Why the last OpenPort failed, for the user: "COM5 cannot be opened: it is in use by another
     // program."; empty after a successful one.
     QString openFailure() const { return m_openFailure; }
+    OpenFailure::Kind openFailureKind() const { return m_openFailureKind; }
     bool Connect();
+    // Leaves command mode when "@AT+++" was ever sent since the port opened (acknowledged, late or
+    // not at all), then closes the port. Never leaves the port open.
     void Disconnect();
+    // Leaves command mode when "@AT+++" was sent and the port is still open; never raises. For
+    // the guards of every way out (CommandModeGuard).
+    void LeaveCommandMode();
+    // Whether "@AT+++" was sent and no "@AT---" since.
+    bool CommandModeSent() const { return m_commandModeSent; }
+    // Whether any byte came from the port since it was opened: tells a line where nothing answers
+    // from one whose answers were not understood.
+    bool HeardAnything() const { return m_heardAnything; }
     bool IsConnected() const;
     bool Identify();
     bool ReadEepromByte(quint16 address, quint8 &value);
@@ -95,6 +108,20 @@ public:
     // been quiet for quietMs (and at most for StaleDrainLimitMs).
     void DrainLine(int quietMs);
 
+    // A drain that makes the user wait: the rest of a cancelled memory read, or an earlier reply
+    // still arriving when a program connects. Told when it starts, whenever the whole seconds
+    // change, and once when it ends (finished).
+    struct DrainReport
+    {
+        enum class Kind { CancelledRead, EarlierReply };
+        Kind kind = Kind::CancelledRead;
+        int secondsLeft = 0;    // CancelledRead: the bytes still due at line speed; EarlierReply: -1
+        int secondsWaited = 0;  // since the drain started
+        int limitSeconds = 0;   // the drain stops by then at the latest
+        bool finished = false;
+    };
+    std::function<void(const DrainReport &)> DrainProgress;
+
     // Command channel.
     void ClearReceive();
     bool WaitForReply(int polls);
@@ -119,6 +146,10 @@ public:
 
     // Milliseconds slept in each poll. Only tests change it, to run out long budgets quickly.
     int PollIntervalMs = 10;
+    // The clock every wait reads and every poll sleeps on; the wall clock unless a test or a
+    // fuzzer puts a virtual one in its place (LinkClock.h).
+    void setClock(std::shared_ptr<LinkClock> clock) { m_clock = std::move(clock); }
+    LinkClock &clock() const { return *m_clock; }
     // A memory reply that has started and then stays silent this long has failed.
     int ReplySilenceLimitMs = 10000;
 
@@ -138,9 +169,29 @@ private:
     qint64 write(const QByteArray &data);
     bool collectBytes(int polls, qint64 minimum, bool memoryReply);
     bool waitForStatusRecord();
+    bool readStatusRecord();
+    void beginExchange();
+    bool awaitCommandModeAck(const QByteArray &command, bool cancellable, int attempts);
+    void settleAcknowledgements(int sent, qint64 sinceFirstMs);
+    bool awaitBegunReply(int polls, bool cancellable, const std::function<bool()> &complete, qint64 startLimitMs = -1);
+    bool awaitFixedReply(int polls, qint64 bytes);
+    qint64 startAllowanceMs() const;
+    void noteReplyStarted(qint64 delayMs);
+    void reportDrain(DrainReport::Kind kind, const LinkStopwatch &since, int secondsLeft, qint64 limitMs, bool finished);
 
+    std::shared_ptr<LinkClock> m_clock = std::make_shared<RealLinkClock>();
     bool m_cancelRequested = false;
+    bool m_commandModeSent = false;
+    bool m_heardAnything = false;
+    // An exchange ended without its whole reply, which may still be on its way: the next
+    // exchange first waits for a quiet line.
+    bool m_lineUnsettled = false;
+    qint64 m_lineDelayMs = 0;   // the longest a reply took to start since the port opened
+    qint64 m_sentAtMs = 0;      // when the running exchange's command went out
+    bool m_awaitingStart = false;
+    DrainReport m_lastDrainReport;
     QString m_openFailure;
+    OpenFailure::Kind m_openFailureKind = OpenFailure::Kind::Other;
 };
 
 // Instrument numbers the link relies on.
@@ -155,9 +206,18 @@ constexpr int EepromPolls = 1000;
 constexpr int ReadMemoryPolls = 10000;
 constexpr int VersionMaxLength = 50;
 constexpr int LineBytesPerSecond = 960;     // 9600 baud, 10 bits a byte
-// A status record that stops for this long after its first 32 bytes is judged as it is. Longer
-// than a USB adapter's 16 ms latency timer and the stalls of a busy computer.
-constexpr int StatusQuietMs = 250;
+// Slow lines (serial servers across a network, Bluetooth adapters, slow USB settings): every
+// reply may start this late, whatever the budget of its exchange; waits only grow by it when
+// nothing came.
+constexpr int SlowReplyStartMs = 1300;
+// A reply that has begun (other than a memory read) is awaited to its end while it pauses less
+// than this.
+constexpr int ReplyGapLimitMs = 1000;
+// A restart's acknowledgement counts within the line's silence limit.
+constexpr int StartDspAckLimitMs = 10000;
+// The longest a line's reply delay is taken into account; longer delays make no sense on a line
+// whose instrument answers within seconds.
+constexpr int LineDelayCeilingMs = 5000;
 constexpr int StaleQuietMs = 200;           // the line counts as quiet after this long
 constexpr int StaleDrainLimitMs = 120000;   // longer than any reply at line speed
 constexpr int CancelDrainQuietMs = 1000;    // a cancelled read stops draining after this long quiet

@@ -1,8 +1,11 @@
-// Makes the README's pictures: the main window with a capture from the virtual instrument, and
-// the About box while it is connected. scripts/screenshots.sh runs it under a virtual display.
+// Makes the README's pictures: the main window with a capture from the virtual instrument, the
+// About box while it is connected, and the capture zoomed. scripts/screenshots.sh runs it under a
+// virtual display.
 //
 //   snaploom-screenshots FOLDER
 #include "About.h"
+#include "ImageForm.h"
+#include "ImageWorkspace.h"
 #include "Main.h"
 #include "UnsavedImages.h"
 #include "VirtualMeterThread.h"
@@ -85,6 +88,15 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(frmAbout) || !save(*frmAbout, folder + QStringLiteral("/about-box.png")))
         return 1;
     frmAbout->hide();
+
+    // The picture at twice its size, filling the client area: View › Zoom In.
+    if (TfrmImage *image = mainWindow.workspace().activeImageWindow())
+        image->showMaximized();
+    mainWindow.findChild<QAction *>(QStringLiteral("mnuZoomIn"))->trigger();
+    if (!save(mainWindow, folder + QStringLiteral("/zoomed-picture.png")))
+        return 1;
+    for (TfrmImage *image : mainWindow.workspace().imageWindows())
+        image->setSaved(true);
     mainWindow.link().Disconnect();
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -39,7 +40,8 @@ constexpr int ReadChunk = 4096;
 constexpr int HangUpCheckMs = 10;
 constexpr int HangUpWaitLimitMs = 3000;  // a program that reads nothing does not hold the line up
 constexpr int LateHaltAckMs = 1500;      // past the link's 1 s wait for the acknowledgement
-constexpr int LateRestartAckMs = 10000;  // well past the link's 3 s wait, also on a busy computer
+constexpr int LateRestartAckMs = 5000;   // past the Part's 3 s, within the line's 10 s silence limit
+const QByteArray GarbledJunk("\x07#~");   // what a noisy line puts before every reply
 constexpr int PauseInImageMs = 5000;     // the longest pause a real instrument makes in a reply
 
 // Status record content besides the identity fields.
@@ -88,6 +90,7 @@ VirtualMeter::VirtualMeter(const VirtualMeterOptions &options, QObject *parent)
         m_paceClock.invalidate();  // the line was quiet; pacing starts afresh
         pump();
     });
+    m_clock.start();
     m_hangUpTimer = new QTimer(this);
     m_hangUpTimer->setInterval(HangUpCheckMs);
     connect(m_hangUpTimer, &QTimer::timeout, this, &VirtualMeter::hangUpWhenTaken);
@@ -150,6 +153,10 @@ bool VirtualMeter::start(QString *error)
             return fail(systemError("creating the COM link"));
         m_linkPath = link;
     }
+
+    // Held as another program holds a serial line: the terminal opened exclusively and locked.
+    if (m_options.holdPort && (::ioctl(m_slave, TIOCEXCL) != 0 || ::flock(m_slave, LOCK_EX | LOCK_NB) != 0))
+        return fail(systemError("holding the line"));
 
     m_releaser = std::make_unique<LineReleaser>(m_slave, m_devicePath);
     m_readNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
@@ -434,7 +441,10 @@ void VirtualMeter::send(const QByteArray &bytes, int pauseBeforeMs, bool hangUpA
         queued += item.bytes.size() - item.sent;
     if (queued > MaxQueuedBytes)
         return;
-    m_queue.append({bytes, 0, pauseBeforeMs + m_options.latencyMs, hangUpAfter});
+    // Latency is the line's delay: a reply starts that long after its request, while replies
+    // queued behind each other are not delayed again.
+    const QByteArray junk = m_options.has(MeterFault::Garbled) && !bytes.isEmpty() ? GarbledJunk : QByteArray();
+    m_queue.append({junk + bytes, 0, pauseBeforeMs, m_clock.elapsed() + m_options.latencyMs, hangUpAfter});
     pump();
 }
 
@@ -442,10 +452,12 @@ void VirtualMeter::pump()
 {
     while (m_master >= 0 && !m_queue.isEmpty()) {
         Outgoing &head = m_queue.first();
-        if (head.pauseBeforeMs > 0 && !m_pauseDone) {
+        const qint64 untilReady = head.readyAtMs - m_clock.elapsed();
+        const qint64 wait = qMax<qint64>(m_pauseDone ? 0 : head.pauseBeforeMs, untilReady);
+        if (wait > 0 && head.sent == 0) {
             if (!m_paused) {
                 m_paused = true;
-                m_pauseTimer->start(head.pauseBeforeMs);
+                m_pauseTimer->start(int(wait));
             }
             return;
         }

@@ -75,7 +75,8 @@ private:
     {
         QByteArray bytes;
         qsizetype sent = 0;  // how much of bytes is already out
-        int pauseBeforeMs = 0;
+        int pauseBeforeMs = 0;    // after the item before it has gone out
+        qint64 readyAtMs = 0;     // on m_clock: not before its request plus the latency
         bool hangUpAfter = false;
     };
 
@@ -111,6 +112,7 @@ private:
     QTimer *m_pauseTimer = nullptr;
     QTimer *m_hangUpTimer = nullptr;  // waits for the last bytes to be taken before a hang-up
     QElapsedTimer m_hangUpClock;
+    QElapsedTimer m_clock;  // since the instrument was made
 
     QList<Outgoing> m_queue;
     bool m_paused = false;

@@ -23,6 +23,7 @@ const std::pair<MeterFault, const char *> FaultNames[] = {
     {MeterFault::RestartRefused, "restart-refused"},
     {MeterFault::LateHaltAck, "late-ack"},
     {MeterFault::LateRestartAck, "late-restart-ack"},
+    {MeterFault::Garbled, "garbled"},
     {MeterFault::HangUpInIdentification, "hang-up-in-identification"},
     {MeterFault::HangUpInDirectory, "hang-up-in-directory"},
     {MeterFault::HangUpInDspStatus, "hang-up-in-dsp-status"},

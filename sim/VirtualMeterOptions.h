@@ -26,7 +26,8 @@ enum class MeterFault {
     HaltRefused,          // "@ATDSPSTOPLOGO" answered "ER"
     RestartRefused,       // "@ATDSPSTART" answered "ER"
     LateHaltAck,          // "@ATDSPSTOPLOGO" halts at once but is acknowledged only after 1.5 s
-    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 10 s
+    LateRestartAck,       // "@ATDSPSTART" restarts at once but is acknowledged only after 5 s
+    Garbled,              // a few junk bytes (no line ends) before every reply, as a noisy line adds
     // The line goes away in a phase (see MeterPhase): a hang-up closes the instrument's side of
     // the line; an unplug also removes its COM link, as an adapter pulled out takes its device.
     HangUpInIdentification, HangUpInDirectory, HangUpInDspStatus, HangUpInHalt, HangUpInImage, HangUpInRestart,
@@ -74,7 +75,8 @@ struct VirtualMeterOptions
     QSet<quint16> silentEeprom;   // EEPROM addresses that get no answer
     quint16 dspStatus = DefaultStatusWord;
     bool pace = false;            // 9600-baud timing: byte by byte, about 960 bytes a second
-    int latencyMs = 0;            // quiet before each reply starts
+    int latencyMs = 0;            // a reply starts this long after its request at the earliest
+    bool holdPort = false;        // holds its line as another program would: no program can open it
     int chunk = 0;                // bytes handed over together, as a USB adapter does; 0: any
 
     // The picture as the instrument shows it; null gives the generated default screen. Scaled

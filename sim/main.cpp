@@ -79,6 +79,7 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("dsp-status")))
         options.dspStatus = quint16(numberOption(parser, QStringLiteral("dsp-status"), 65535));
     options.pace = parser.isSet(QStringLiteral("pace"));
+    options.holdPort = parser.isSet(QStringLiteral("hold-port"));
     if (parser.isSet(QStringLiteral("latency")))
         options.latencyMs = int(numberOption(parser, QStringLiteral("latency"), 60000));
     if (parser.isSet(QStringLiteral("chunk")))
@@ -177,7 +178,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("version-line"), QStringLiteral("The reply to the version query, without line end."), QStringLiteral("TEXT")},
         {QStringLiteral("status-length"), QStringLiteral("Length L of the status record proper, 32 to 255 (default 32)."), QStringLiteral("L")},
         {QStringLiteral("pace"), QStringLiteral("Send as a real 9600-baud line does: byte by byte, about 960 bytes a second.")},
-        {QStringLiteral("latency"), QStringLiteral("Wait this long before each reply starts (default 0)."), QStringLiteral("MS")},
+        {QStringLiteral("latency"), QStringLiteral("Start each reply this long after its request, as a slow line does (default 0)."), QStringLiteral("MS")},
+        {QStringLiteral("hold-port"), QStringLiteral("Hold the line as another program would, so no program can open it.")},
         {QStringLiteral("chunk"), QStringLiteral("Hand bytes over in pieces of N, as a USB adapter does (default 0: any)."), QStringLiteral("N")},
         {QStringLiteral("screen"), QStringLiteral("Picture on the instrument's screen (scaled to fit, reduced to 8 colours)."), QStringLiteral("FILE")},
         {QStringLiteral("stored-size"), QStringLiteral("Size of the stored image (default 272x480, landscape 480x272)."), QStringLiteral("WxH")},

@@ -12,6 +12,7 @@
 #include "SnaploomVersion.h"
 
 #include <QString>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -88,6 +89,8 @@ int main(int argc, char *argv[])
                               130);
 
     mainWindow.show();
+    // Pictures an earlier run could not save are offered back once the window is there.
+    QTimer::singleShot(0, &mainWindow, &TfrmMain::offerLeftovers);
     const int result = application.exec();
     frmUnsavedImages = nullptr;   // goes with the main window
     return result;

@@ -30,6 +30,7 @@ private slots:
     void startStates_data();
     void startStates();
     void statusBarLayoutAt800();
+    void accessLettersOnePerItemUniqueInMenu();
     void shortcutsActOncePerPressWithShift_data();
     void shortcutsActOncePerPressWithShift();
     void closeAllWithCloseWithoutSaving();
@@ -74,11 +75,12 @@ void TestMainWindow::startStates_data()
     QTest::addColumn<bool>("enabled");
 
     // Connect is enabled even with no port chosen.
-    QTest::newRow("enabled") << QStringList{"Connect", "Interface", "Find instrument", "&Exit", "&Freeze Image",
-                                            "&About"} << true;
-    QTest::newRow("disabled") << QStringList{"Capture screen", "Save Image As...", "&Copy to clipboard",
-                                             "&Arrange", "&Cascade", "Tile &Horizontally", "&Tile Vertically",
-                                             "&Minimize All", "C&lose", "Close All"} << false;
+    QTest::newRow("enabled") << QStringList{"C&onnect", "&Interface", "&Find instrument", "&Exit", "&Freeze Image",
+                                            "&Auto-save captures", "&About"} << true;
+    QTest::newRow("disabled") << QStringList{"&Capture screen", "&Save Image As...", "Save &All Images",
+                                             "&Copy to clipboard", "Zoom &In", "Zoom &Out", "&Actual Size",
+                                             "&Fit to Window", "&Arrange", "&Cascade", "Tile &Horizontally",
+                                             "&Tile Vertically", "&Minimize All", "C&lose", "Clos&e All"} << false;
 }
 
 void TestMainWindow::startStates()
@@ -100,6 +102,34 @@ void TestMainWindow::startStates()
     QVERIFY(button("btnConnect")->isEnabled() && button("btnExit")->isEnabled());
     QVERIFY(!button("btnGrab")->isEnabled() && !button("btnCopy")->isEnabled());
     QVERIFY(!button("btnSaveAs")->isEnabled());
+}
+
+// Every menu item carries an access letter, and no two items of one menu share theirs, so Alt
+// with a letter always leads to one item. The Interface menu's port items are named by number.
+void TestMainWindow::accessLettersOnePerItemUniqueInMenu()
+{
+    QList<QMenu *> menus = {menu("mnuPopConnect"), menu("mnuInterface")};
+    QList<QAction *> bar = mainWindow->menuBar()->actions();
+    for (QAction *item : bar)
+        menus << item->menu();
+    QSet<QString> barLetters;
+    for (QAction *item : bar)
+        barLetters << QKeySequence::mnemonic(item->text()).toString();
+    QCOMPARE(barLetters.size(), bar.size());
+
+    for (QMenu *shown : std::as_const(menus)) {
+        QSet<QString> letters;
+        for (QAction *item : shown->actions()) {
+            if (item->isSeparator() || (shown == menu("mnuInterface") && item->data().toInt() > 0))
+                continue;
+            const QString letter = QKeySequence::mnemonic(item->text()).toString();
+            QVERIFY2(!letter.isEmpty(), qPrintable(shown->title() + " › " + item->text()));
+            QVERIFY2(!letters.contains(letter), qPrintable(shown->title() + " › " + item->text()));
+            letters << letter;
+        }
+    }
+    // In Files, A belongs to Save All Images.
+    QCOMPARE(QKeySequence::mnemonic(action("mnuSaveAllImages")->text()), QKeySequence(Qt::ALT | Qt::Key_A));
 }
 
 void TestMainWindow::statusBarLayoutAt800()

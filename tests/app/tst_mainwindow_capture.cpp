@@ -2,6 +2,7 @@
 // windows that result.
 
 #include "MainWindowFixture.h"
+#include "ConnectionController.h"
 #include "ImageView.h"
 
 #include <QListWidget>
@@ -36,6 +37,8 @@ private slots:
     void keysDuringPauseWaitForTheCapture();
     void lineLostDuringCapture_data();
     void lineLostDuringCapture();
+    void noBoxHoldsTheInstrument_data();
+    void noBoxHoldsTheInstrument();
     void signalDuringFrozenCapture();
     void lineLostWhileIdle();
 
@@ -241,10 +244,47 @@ void TestMainWindowCapture::lineLostDuringCapture()
     QVERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Connect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
     QVERIFY(action("mnuConnect")->isEnabled());
     QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
     QCOMPARE(imageWindows().size(), pictureKept ? 1 : 0);
+}
+
+// Whatever ends a frozen capture in an error, each message comes with the instrument running
+// again and out of command mode: a box left open for hours holds nothing.
+void TestMainWindowCapture::noBoxHoldsTheInstrument_data()
+{
+    QTest::addColumn<QList<MeterFault>>("faults");
+    QTest::addColumn<Messages>("expectedMessages");
+    const Messages haltFailed{{Kind::Error, "Could not halt DSP and freeze image."}, {Kind::Error, LoadError}};
+    QTest::newRow("halt acknowledged late") << QList<MeterFault>{MeterFault::LateHaltAck} << haltFailed;
+    QTest::newRow("halt refused") << QList<MeterFault>{MeterFault::HaltRefused} << haltFailed;
+    QTest::newRow("image without its trailer") << QList<MeterFault>{MeterFault::SwappedImageTrailer}
+                                               << Messages{{Kind::Error, LoadError}};
+}
+
+void TestMainWindowCapture::noBoxHoldsTheInstrument()
+{
+    QFETCH(QList<MeterFault>, faults);
+    QFETCH(Messages, expectedMessages);
+    VirtualMeterThread *meter = connectToMeter(faults);
+    mainWindow->capture().setPauses(20, 20);
+    action("mnuFreezeImage")->setChecked(true);
+    QStringList heldBy;  // what held the instrument while a box was open
+    Dialogs::setMessageHandler([&](Kind kind, const QString &text, QMessageBox::StandardButtons) {
+        messages.append({kind, text});
+        if (meter->halted())
+            heldBy << "halted behind " + text;
+        if (meter->commandMode())
+            heldBy << "in command mode behind " + text;
+        return QMessageBox::Ok;
+    });
+
+    action("mnuCaptureScreen")->trigger();
+
+    QCOMPARE(messages, expectedMessages);
+    QCOMPARE(heldBy, QStringList{});
+    QVERIFY(mainWindow->link().IsConnected());  // the next capture enters command mode again
 }
 
 // SIGTERM while a frozen image is read over a paced line: the read drains, the instrument runs
@@ -258,6 +298,7 @@ void TestMainWindowCapture::signalDuringFrozenCapture()
     options.latencyMs = 5;
     VirtualMeterThread *meter = startMeter(options);
     reconnect(MeterCom);
+    mainWindow->connection().setEndBySignalLimit(60000);  // the whole drain, in this process
     InterruptSignals interrupts;
     connect(&interrupts, &InterruptSignals::interrupted, mainWindow.get(), &TfrmMain::endBySignal);
     connect(mainWindow.get(), &TfrmMain::statusMessageChanged, this, [](const QString &text) {

@@ -21,17 +21,19 @@ private slots:
     void findStopsAtFirstInstrument();
     void failedSearchSelectsLastTriedPort();
     void closeDuringAttemptWaitsForIt();
+    void exitWhileConnectedLeavesCommandMode();
 
 private:
-    void startMeterOn(int com, quint8 model = 220, bool silent = false)
+    VirtualMeterThread *startMeterOn(int com, quint8 model = 220, bool silent = false, QSet<MeterFault> faults = {})
     {
         VirtualMeterOptions options;
         options.comNumber = com;
         options.modelCode = model;
         options.serialNumber = quint16(3000 + com);
+        options.faults = faults;
         if (silent)
-            options.faults = {MeterFault::Silent};
-        startMeter(options);
+            options.faults.insert(MeterFault::Silent);
+        return startMeter(options);
     }
     void choosePort(int number)
     {
@@ -74,7 +76,7 @@ void TestMainWindowConnect::connectAndDisconnect()
     QVERIFY(mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Connected."));
     QCOMPARE(panel("pnlSerial")->text(), QStringLiteral("Serial No.: 3071"));
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Disc&onnect"));
     QVERIFY(action("mnuCaptureScreen")->isEnabled());
     QVERIFY(!menu("mnuInterface")->menuAction()->isEnabled());
 
@@ -82,7 +84,7 @@ void TestMainWindowConnect::connectAndDisconnect()
     QVERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
     QVERIFY(panel("pnlSerial")->text().isEmpty());
-    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Connect"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
     QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
     QVERIFY(messages.isEmpty());
@@ -92,25 +94,32 @@ void TestMainWindowConnect::failedConnect_data()
 {
     QTest::addColumn<bool>("meterPresent");
     QTest::addColumn<quint8>("model");
-    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QSet<MeterFault>>("faults");
     QTest::addColumn<QString>("fileText");
+    QTest::addColumn<QString>("boxText");
 
-    // The box keeps its text; the status bar says why a port would not open.
-    QTest::newRow("no such port") << false << quint8(220) << false
-                                  << QStringLiteral("COM79 cannot be opened: there is no such device.");
-    QTest::newRow("instrument silent") << true << quint8(220) << true << QStringLiteral("No instrument detected.");
-    QTest::newRow("Tazo is not ours") << true << quint8(222) << false << QStringLiteral("No instrument detected.");
+    // The box keeps its text where nothing answers and names the cause otherwise.
+    const QString cannotOpen = QStringLiteral("COM79 cannot be opened: there is no such device.");
+    QTest::newRow("no such port") << false << quint8(220) << QSet<MeterFault>{} << cannotOpen << cannotOpen;
+    QTest::newRow("instrument silent") << true << quint8(220) << QSet<MeterFault>{MeterFault::Silent}
+                                       << QStringLiteral("No instrument detected.") << NoInstrumentMessage;
+    const QString notOurs = QStringLiteral("COM72 answers as \"Corvane Tazo\" (model code 222), which cannot be captured.");
+    QTest::newRow("Tazo is not ours") << true << quint8(222) << QSet<MeterFault>{} << notOurs << notOurs;
+    const QString garbled = QStringLiteral("COM72 answers, but its replies were not understood.");
+    QTest::newRow("junk before every reply") << true << quint8(220) << QSet<MeterFault>{MeterFault::Garbled} << garbled << garbled;
 }
 
 void TestMainWindowConnect::failedConnect()
 {
     QFETCH(bool, meterPresent);
     QFETCH(quint8, model);
-    QFETCH(bool, silent);
+    QFETCH(QSet<MeterFault>, faults);
     QFETCH(QString, fileText);
+    QFETCH(QString, boxText);
 
+    VirtualMeterThread *meter = nullptr;
     if (meterPresent) {
-        startMeterOn(72, model, silent);
+        meter = startMeterOn(72, model, false, faults);
         choosePort(72);
     } else {
         mainWindow->link().PortNumber = 79;  // as a settings file may name it
@@ -118,11 +127,13 @@ void TestMainWindowConnect::failedConnect()
     action("mnuConnect")->trigger();
 
     QVERIFY(!mainWindow->link().IsConnected());  // never left open after a failure
-    QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
+    QCOMPARE(messages, (Messages{{Kind::Error, boxText}}));
     QCOMPARE(panel("pnlFile")->text(), fileText);
     QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Not Connected"));
     QVERIFY(!action("mnuCaptureScreen")->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+    if (meter)
+        QVERIFY(!meter->commandMode());
 }
 
 void TestMainWindowConnect::findStopsAtFirstInstrument()
@@ -142,7 +153,8 @@ void TestMainWindowConnect::findStopsAtFirstInstrument()
     QVERIFY(meters.back()->received().isEmpty());  // ports after the instrument are not touched
     QCOMPARE(fileTexts.mid(fileTexts.size() - 6),
              (QStringList{"Trying to open COM73", "No instrument detected.", "Trying to open COM74",
-                          "No instrument detected.", "Trying to open COM75", QString()}));
+                          "COM74 answers as \"Corvane Tazo\" (model code 222), which cannot be captured.",
+                          "Trying to open COM75", QString()}));
 }
 
 void TestMainWindowConnect::failedSearchSelectsLastTriedPort()
@@ -153,7 +165,12 @@ void TestMainWindowConnect::failedSearchSelectsLastTriedPort()
 
     interfaceItem(PortMenu::TagFindInstrument)->trigger();
 
-    QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));  // one for the whole search
+    // One box for the whole search, naming what answered but was not taken.
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.first().second.startsWith(NoInstrumentMessage));
+    QVERIFY2(messages.first().second.contains(
+                 QStringLiteral("\r\rCOM78 answers as \"qzMeter QZ Brenn\" (model code 209), which cannot be captured.")),
+             qPrintable(messages.first().second));
     QVERIFY(!mainWindow->link().IsConnected());
     QList<int> listed;
     for (QAction *item : menu("mnuInterface")->actions())
@@ -180,6 +197,19 @@ void TestMainWindowConnect::closeDuringAttemptWaitsForIt()
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
     QVERIFY(!mainWindow->link().IsConnected());
     QTRY_VERIFY(!mainWindow->isVisible());  // and then it closed
+}
+
+// Exiting while connected leaves the instrument's command mode.
+void TestMainWindowConnect::exitWhileConnectedLeavesCommandMode()
+{
+    VirtualMeterThread *meter = startMeterOn(70);
+    choosePort(70);
+    action("mnuConnect")->trigger();
+    QVERIFY(mainWindow->link().IsConnected());
+    QVERIFY(meter->commandMode());
+    QVERIFY(mainWindow->close());
+    QVERIFY(!meter->commandMode());
+    QVERIFY(!mainWindow->link().IsConnected());
 }
 
 QTEST_MAIN(TestMainWindowConnect)

@@ -96,7 +96,7 @@ public:
     std::unique_ptr<TqzMeterCom> link;
     TInstrumentMemory memory{*link};
     QList<QPair<quint32, quint32>> reads;   // address, length
-    QStringList commands;                   // DSP commands in order
+    QStringList commands;                   // DSP and command-mode commands in order
 
 private:
     void answer(const QByteArray &data)
@@ -114,7 +114,10 @@ private:
             const bool halt = data == "@ATDSPSTOPLOGO\r";
             commands << (halt ? QStringLiteral("stop") : QStringLiteral("start"));
             port->deliver((halt ? haltAck : restartAck) ? "OK\r\n" : "ER\r\n");
-        } else if (data == "@AT+++\r" || data == "@AT---\r" || data == "@ATDSPCMD\r") {
+        } else if (data == "@AT+++\r" || data == "@AT---\r") {
+            commands << (data == "@AT+++\r" ? QStringLiteral("enter") : QStringLiteral("leave"));
+            port->deliver("OK\r\n");
+        } else if (data == "@ATDSPCMD\r") {
             port->deliver("OK\r\n");
         }
     }

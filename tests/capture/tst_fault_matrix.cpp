@@ -42,8 +42,10 @@ constexpr int ExitHaltFailed = 5;
 constexpr int ExitLoadFailed = 6;
 constexpr int ExitRestartRefused = 8;
 constexpr int ExitLineLost = 9;
+constexpr int ExitNotUnderstood = 11;
 
 const QString NoInstrument = QStringLiteral("No instrument detected.");
+const QString NotUnderstoodText = QStringLiteral("COM%1 answers, but its replies were not understood.").arg(Com);
 const QString Loaded = QStringLiteral("The image has been loaded correctly.");
 const QString LoadError = QStringLiteral("An error occoured while loading image.\n\nPlease try again.");
 const QString RefusedText = QStringLiteral("Sorry. The Picture Preview can not be uploaded.");
@@ -130,6 +132,7 @@ QList<MatrixRow> matrixRows()
     const QList<E> none;
     // Budgets: what the sequence's own waits allow, with room for a loaded machine.
     const Expected notFound{std::nullopt, none, ExitNoInstrument, NoInstrument, 10};
+    const Expected notUnderstood{std::nullopt, none, ExitNotUnderstood, NotUnderstoodText, 15};
     const Expected captured{O::Captured, none, ExitCaptured, Loaded, 15};
     const Expected capturedPaced{O::Captured, none, ExitCaptured, Loaded, 25};
     // A reply that stops short or breaks off is given up after its silence, not after the
@@ -145,10 +148,11 @@ QList<MatrixRow> matrixRows()
     add("none", {}, captured);
     add("none, paced line, 8 ms latency", {{}, 0, true, 8}, capturedPaced);
     add("silent", {{F::Silent}}, notFound);
-    add("no-ack", {{F::NoAck}}, notFound);
-    add("garbage", {{F::Garbage}}, notFound);
-    add("short-status", {{F::ShortStatus}}, notFound);
-    add("split-status", {{F::SplitStatus}, 0, true}, notFound);
+    add("no-ack", {{F::NoAck}}, notUnderstood);
+    add("garbage", {{F::Garbage}}, notUnderstood);
+    add("garbled", {{F::Garbled}}, notUnderstood);
+    add("short-status", {{F::ShortStatus}}, notUnderstood);
+    add("split-status", {{F::SplitStatus}, 0, true}, capturedPaced);
     add("wrong-checksum", {{F::WrongChecksum}}, captured);
     add("swapped-trailer", {{F::SwappedTrailer}}, {O::NoScreenInfo, none, ExitLoadFailed, NoDirectoryText, 15});
     add("swapped-image-trailer", {{F::SwappedImageTrailer}}, {O::NothingReceived, none, ExitLoadFailed, LoadError, 15});
@@ -161,8 +165,7 @@ QList<MatrixRow> matrixRows()
     add("late-ack", {{F::LateHaltAck}}, captured, Expected{O::HaltFailed, {E::HaltFailed}, ExitHaltFailed, HaltFailedText, 15});
     add("restart-refused", {{F::RestartRefused}}, captured,
         Expected{O::Captured, {E::RestartFailed}, ExitRestartRefused, RestartFailedText, 15, true});
-    add("late-restart-ack", {{F::LateRestartAck}}, captured,
-        Expected{O::Captured, {E::RestartFailed}, ExitRestartRefused, RestartFailedText, 20});
+    add("late-restart-ack", {{F::LateRestartAck}}, captured, Expected{O::Captured, none, ExitCaptured, Loaded, 20});
 
     // The line goes away in each phase. The halt and the restart come only with freeze; a line
     // lost while the instrument is halted leaves it halted, since nothing can reach it.

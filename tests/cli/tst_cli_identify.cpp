@@ -26,11 +26,16 @@ public:
             m_process.waitForReadyRead(200);
         devicePath = QString::fromLocal8Bit(m_process.readAll()).section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(' '), 0, 0).trimmed();
     }
-    ~MeterProcess()
+    ~MeterProcess() { stop(); }
+    // Ends the instrument; returns what it tells of its state ("DSP running, command mode off").
+    QString stop()
     {
+        if (m_process.state() == QProcess::NotRunning)
+            return QString();
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
+        return QString::fromLocal8Bit(m_process.readAll()).trimmed();
     }
     QString devicePath;
 
@@ -145,26 +150,50 @@ private slots:
         QVERIFY(array.at(numbers.indexOf(10)).toObject().value(QStringLiteral("byId")).isNull());
     }
 
-    void reportsWhenNothingAnswers_data()
+    // Each way a connection fails has its own text and exit code, and the instrument is out of
+    // command mode afterwards.
+    void diagnosesEachFailure_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("meter");
-        QTest::newRow("absent port") << QStringList{QStringLiteral("--port"), QStringLiteral("COM77")} << QStringList{};
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("text");
+        const QStringList com5{QStringLiteral("--port"), QStringLiteral("COM5")};
+        const QString nothing = QStringLiteral("No instrument detected.");
+        QTest::newRow("absent port") << QStringList{QStringLiteral("--port"), QStringLiteral("COM77")} << QStringList{}
+                                     << 1 << "COM77 cannot be opened: there is no such device.";
         QTest::newRow("absent device path") << QStringList{QStringLiteral("--port"), QStringLiteral("/dev/serial/by-id/usb-none-if00")}
-                                            << QStringList{};
-        QTest::newRow("silent instrument") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
-                                           << QStringList{QStringLiteral("--fault"), QStringLiteral("silent")};
-        QTest::newRow("model that cannot be captured") << QStringList{QStringLiteral("--port"), QStringLiteral("COM5")}
-                                                       << QStringList{QStringLiteral("--model"), QStringLiteral("222")};
+                                            << QStringList{} << 1 << "cannot be opened: there is no such device.";
+        QTest::newRow("held by another program") << com5 << QStringList{QStringLiteral("--hold-port")} << 1
+                                                 << "COM5 cannot be opened: it is in use by another program.";
+        QTest::newRow("silent instrument") << com5 << QStringList{QStringLiteral("--fault"), QStringLiteral("silent")} << 3
+                                           << nothing;
+        QTest::newRow("junk before every reply") << com5 << QStringList{QStringLiteral("--fault"), QStringLiteral("garbled")}
+                                                 << 11 << "COM5 answers, but its replies were not understood.";
+        QTest::newRow("refuses command mode") << com5 << QStringList{QStringLiteral("--fault"), QStringLiteral("no-ack")}
+                                              << 11 << "COM5 answers, but its replies were not understood.";
+        QTest::newRow("no status record") << com5 << QStringList{QStringLiteral("--fault"), QStringLiteral("short-status")}
+                                          << 11 << "COM5 answers, but its replies were not understood.";
+        QTest::newRow("model that cannot be captured") << com5 << QStringList{QStringLiteral("--model"), QStringLiteral("222")}
+                                                       << 3 << "COM5 answers as \"Corvane Tazo\" (model code 222), which cannot be captured.";
+        QTest::newRow("search past a held port") << QStringList{QStringLiteral("--find")} << QStringList{QStringLiteral("--hold-port")}
+                                                 << 3 << "Ports that could not be opened:\n  COM5 cannot be opened: it is in use by another program.";
     }
-    void reportsWhenNothingAnswers()
+    void diagnosesEachFailure()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, meter);
+        QFETCH(int, exitCode);
+        QFETCH(QString, text);
         MeterProcess process(5, meter);
         const Run run = snaploom(QStringList{QStringLiteral("identify")} + arguments);
-        QCOMPARE(run.exitCode, 3);
-        QVERIFY2(run.err.contains(QStringLiteral("No instrument detected.")), qPrintable(run.err));
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(text), qPrintable(run.err));
+        // "No instrument detected." only when nothing answered anywhere.
+        QCOMPARE(run.err.contains(QStringLiteral("No instrument detected.")), exitCode == 3 && !text.contains("answers as"));
+        QVERIFY(run.out.isEmpty());
+        if (!meter.isEmpty() && !meter.contains(QStringLiteral("--hold-port")))
+            QVERIFY2(process.stop().endsWith(QStringLiteral("command mode off")), qPrintable(run.err));
     }
 };
 

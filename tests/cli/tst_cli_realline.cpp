@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -118,6 +119,12 @@ private slots:
         const Run run = interrupt(folder.path(), {signalNumber});
         QCOMPARE(run.exitCode, InterruptedExit);
         QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        // The drain tells its time left, counting down.
+        const QRegularExpression left(QStringLiteral("finishing the running read: about (\\d+) s left"));
+        QList<int> seconds;
+        for (auto it = left.globalMatch(run.err); it.hasNext();)
+            seconds.append(it.next().captured(1).toInt());
+        QVERIFY2(!seconds.isEmpty() && std::is_sorted(seconds.rbegin(), seconds.rend()), qPrintable(run.err));
         QVERIFY(QDir(folder.path()).entryList().filter(QStringLiteral("screen")).isEmpty());
         QCOMPARE(meter.halts(), 1);
         QCOMPARE(meter.restarts(), 1);
@@ -126,6 +133,29 @@ private slots:
 
         const Run identify = snaploom({"identify", "--port", PortArgument});
         QCOMPARE(identify.exitCode, 0);
+    }
+
+    // A signal that whoever started the program asked to ignore stays ignored: nohup's hang-up,
+    // Ctrl+C of a background job started by a script. The capture goes on and writes its picture.
+    void ignoredSignalLeavesCaptureRunning_data()
+    {
+        QTest::addColumn<QString>("startedBy");   // a shell line that runs "$0" "$@" and keeps its pid
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("nohup, SIGHUP") << "echo $$ > snaploom.pid; exec nohup \"$0\" \"$@\"" << SIGHUP;
+        QTest::newRow("background job of a script, SIGINT") << "\"$0\" \"$@\" & echo $! > snaploom.pid; wait $!" << SIGINT;
+    }
+    void ignoredSignalLeavesCaptureRunning()
+    {
+        QFETCH(QString, startedBy);
+        QFETCH(int, signalNumber);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(true)));
+        QTemporaryDir folder;
+        const Run run = interrupt(folder.path(), {signalNumber}, startedBy);
+        QVERIFY2(run.exitCode == 0, qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("screen.bmp"))).size() > 0);
+        QVERIFY(!meter.halted());
     }
 
     // A second signal abandons at once and tells how to recover; identify still works while the
@@ -143,6 +173,9 @@ private slots:
 
         const Run identify = snaploom({"identify", "--port", PortArgument});
         QVERIFY2(identify.exitCode == 0, qPrintable(identify.err));
+        // The wait for the abandoned reply is told, with its limit.
+        QVERIFY2(identify.err.contains(QStringLiteral("Waiting for the instrument to finish sending an earlier reply")),
+                 qPrintable(identify.err));
         QVERIFY(meter.halted());
 
         const Run unfreeze = snaploom({"unfreeze", "--port", PortArgument});
@@ -166,6 +199,26 @@ private slots:
         QVERIFY(!meter.commandMode());
     }
 
+    // A signal while a slow line identifies ends the command at once, out of command mode.
+    void interruptedIdentification()
+    {
+        VirtualMeterOptions options = meterOptions(true);
+        options.latencyMs = 1500;
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(options));
+        QProcess process;
+        process.start(testBinary(QStringLiteral("snaploom")), {"identify", "--port", PortArgument});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(meter.commandMode(), 20000);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(process.exitCode(), InterruptedExit);
+        QVERIFY(!meter.commandMode());
+    }
+
     void unfreezeRefused()
     {
         VirtualMeterThread meter;
@@ -177,13 +230,17 @@ private slots:
     }
 
 private:
-    // Runs a frozen capture and sends the signals once the image read is under way.
-    Run interrupt(const QString &folder, const QList<int> &signalNumbers)
+    // Runs a frozen capture, through a shell line when one is given, and sends the signals once
+    // the image read is under way.
+    Run interrupt(const QString &folder, const QList<int> &signalNumbers, const QString &startedBy = QString())
     {
         QProcess process;
         process.setWorkingDirectory(folder);
-        process.start(testBinary(QStringLiteral("snaploom")),
-                      {"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"});
+        const QStringList arguments{"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"};
+        if (startedBy.isEmpty())
+            process.start(testBinary(QStringLiteral("snaploom")), arguments);
+        else
+            process.start(QStringLiteral("/bin/sh"), QStringList{"-c", startedBy, testBinary(QStringLiteral("snaploom"))} + arguments);
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
@@ -193,8 +250,19 @@ private:
             out += process.readAllStandardOutput();
         }
         QTest::qWait(500);
+        pid_t pid = pid_t(process.processId());
+        if (!startedBy.isEmpty()) {
+            QFile pidFile(QDir(folder).filePath(QStringLiteral("snaploom.pid")));
+            if (pidFile.open(QIODevice::ReadOnly))
+                pid = pid_t(pidFile.readAll().trimmed().toInt());
+        }
+        if (pid <= 0) {
+            process.kill();
+            process.waitForFinished();
+            return {-1, QString(), QStringLiteral("the program's process was not found"), clock.elapsed()};
+        }
         for (int number : signalNumbers) {
-            ::kill(pid_t(process.processId()), number);
+            ::kill(pid, number);
             QTest::qWait(200);
         }
         if (!process.waitForFinished(ProgramTimeoutMs))

@@ -16,8 +16,9 @@ struct Fixture
         auto owned = std::make_unique<ScriptedComPort>();
         port = owned.get();
         link = std::make_unique<TqzMeterCom>(std::move(owned));
-        link->PollIntervalMs = 1;
+        link->setClock(clock);
     }
+    std::shared_ptr<VirtualLinkClock> clock = std::make_shared<VirtualLinkClock>();
     ScriptedComPort *port = nullptr;
     std::unique_ptr<TqzMeterCom> link;
 };
@@ -113,10 +114,11 @@ private slots:
                 f.port->deliver("hi");
         };
         f.link->Idle = false;
+        // A reply that has begun is awaited past the budget while it keeps coming.
         QVERIFY(!f.link->WaitForBytes(100, 50));
-        QCOMPARE(polls, 100);
+        QVERIFY(polls > 100);
         QCOMPARE(f.link->RxBuffer, QByteArray("abcdefghi"));
-        QCOMPARE(stepped, qint64(7));  // the bytes of the last poll are not stepped
+        QCOMPARE(stepped, qint64(9));
 
         Fixture g;
         g.port->deliver("12345");
@@ -205,22 +207,90 @@ private slots:
         QCOMPARE(stream.size(), qint64(0));
     }
 
-    // The status record is judged once, at the first poll that sees 32 bytes.
-    void statusRecordIncompleteAtItsThirtySecondByte()
+    // A status record that stops after the 32 bytes every record has is judged as it is once the
+    // line has been quiet for a moment: refused when it announced more.
+    void statusRecordStoppingAtItsThirtySecondByte()
     {
         Fixture f;
         f.link->CommandMode = true;
         const QByteArray record = statusRecord(40, 220, 4660);
         f.port->onWrite = [&](const QByteArray &data) {
-            if (data == "@ATSTAT\r") {
+            if (data == "@ATSTAT\r")
                 f.port->deliver(record.left(32));
-                QTimer::singleShot(200, f.port, [&] { f.port->deliver(record.mid(32)); });
-            }
         };
         QVERIFY(!f.link->Identify());
         QCOMPARE(f.link->Info.StatusLength, quint8(40));
         QVERIFY(f.link->Idle);
         QVERIFY(!f.port->written.contains("@ATVER"));
+    }
+
+    // The rules timed in milliseconds read the link's clock: on a virtual one a silence of 10 s
+    // is judged at its time without the wall clock passing it.
+    void timedRulesReadTheLinkClock_data()
+    {
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("beforeMs");
+        QTest::newRow("memory reply falls silent") << "memory" << 10000 << 12000;
+        QTest::newRow("quiet line drained") << "drain" << 200 << 1000;
+        QTest::newRow("a reply may start late") << "bytes" << MeterProtocol::SlowReplyStartMs << 2000;
+        QTest::newRow("restart acknowledged late") << "restart" << MeterProtocol::StartDspAckLimitMs << 12000;
+        QTest::newRow("a pause ends at a cancel") << "pause" << 0 << 100;
+    }
+    void timedRulesReadTheLinkClock()
+    {
+        QFETCH(QString, wait);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, beforeMs);
+        Fixture f;
+        f.link->CommandMode = true;
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data.startsWith("@ATSPI1Read"))
+                f.port->deliver("0123");
+        };
+        QElapsedTimer wall;
+        wall.start();
+        if (wait == "memory") {
+            QBuffer stream;
+            stream.open(QIODevice::ReadWrite);
+            QCOMPARE(f.link->ReadMemory(0, 100, stream), qint64(0));
+        } else if (wait == "drain") {
+            f.link->DrainLine(200);
+        } else if (wait == "pause") {
+            QTimer::singleShot(0, f.link.get(), [&] { f.link->Cancel(); });
+            f.link->Pause(10000);
+        } else if (wait == "bytes") {
+            QVERIFY(!f.link->WaitForBytes(10, 1));
+        } else {
+            QVERIFY(!f.link->StartDsp());
+        }
+        const qint64 took = f.clock->nowMs();
+        QVERIFY2(took >= atLeastMs && took < beforeMs, qPrintable(QString::number(took)));
+        QVERIFY(wall.elapsed() < 5000);
+    }
+
+    // A cancelled read drains the rest of its reply and tells the time left as it counts down.
+    void cancelledReadTellsItsTimeLeft()
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64) {
+            if (++polls == 5)
+                f.link->Cancel();
+            f.port->deliver(QByteArray(10, 'x'));  // 1000 bytes a second
+        };
+        QList<TqzMeterCom::DrainReport> reports;
+        f.link->DrainProgress = [&](const TqzMeterCom::DrainReport &report) { reports.append(report); };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 3000, stream), qint64(-1));
+        QVERIFY(reports.size() >= 3);
+        QCOMPARE(reports.first().kind, TqzMeterCom::DrainReport::Kind::CancelledRead);
+        QCOMPARE(reports.first().secondsLeft, 4);
+        for (int i = 1; i + 1 < reports.size(); ++i)
+            QCOMPARE(reports[i].secondsLeft, reports[i - 1].secondsLeft - 1);
+        QVERIFY(reports.last().finished);
     }
 
     void receiveErrorIsReportedNotRaised()

@@ -100,7 +100,8 @@ private slots:
         QTest::addColumn<QByteArray>("lastCommand");
         QTest::newRow("wrong checksum") << MeterFault::WrongChecksum << true << QByteArray("@ATGETEE\r");
         QTest::newRow("short status record") << MeterFault::ShortStatus << false << QByteArray("@ATSTAT\r");
-        QTest::newRow("incomplete at its 32nd byte") << MeterFault::SplitStatus << false << QByteArray("@ATSTAT\r");
+        QTest::newRow("paused after its 32nd byte") << MeterFault::SplitStatus << true << QByteArray("@ATGETEE\r");
+        QTest::newRow("junk before every reply") << MeterFault::Garbled << false << QByteArray("@AT+++\r");
         QTest::newRow("no acknowledgement") << MeterFault::NoAck << false << QByteArray("@AT+++\r");
         QTest::newRow("silent") << MeterFault::Silent << false << QByteArray("@AT+++\r");
     }
@@ -116,7 +117,7 @@ private slots:
         QVERIFY(s.link.OpenPort());
         QCOMPARE(s.link.Connect(), connects);
         if (connects)
-            QVERIFY(!s.link.Info.StatusChecksumValid);
+            QCOMPARE(s.link.Info.StatusChecksumValid, fault != MeterFault::WrongChecksum);
         const QByteArray received = s.meter.received();
         const int lastAt = received.lastIndexOf("@AT");
         QCOMPARE(received.mid(lastAt, lastCommand.size()), lastCommand);

@@ -4,9 +4,15 @@
 #include "TestHome.h"
 #include "qzMeterCOM.h"
 
+#include "OpenFailure.h"
+
 #include <QFile>
+#include <QSerialPort>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +71,59 @@ private:
     TestHome home;
 
 private slots:
+    // The system's error numbers and Qt's serial error codes are different numbers: the same 1 is
+    // a permission problem as errno (EPERM) and "device not found" from Qt.
+    void openFailureKinds_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("fromQt");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("EPERM") << EPERM << false << int(OpenFailure::Kind::Permission);
+        QTest::newRow("Qt: device not found") << int(QSerialPort::DeviceNotFoundError) << true << int(OpenFailure::Kind::NoDevice);
+        QTest::newRow("Qt: permission, the node readable") << int(QSerialPort::PermissionError) << true << int(OpenFailure::Kind::InUse);
+        QTest::newRow("EBUSY") << EBUSY << false << int(OpenFailure::Kind::InUse);
+        QTest::newRow("ENOENT") << ENOENT << false << int(OpenFailure::Kind::NoDevice);
+    }
+    void openFailureKinds()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, fromQt);
+        QFETCH(int, kind);
+        const EComPort error(QStringLiteral("Unable to open com port"), code,
+                             fromQt ? EComPort::CodeSource::SerialPort : EComPort::CodeSource::System);
+        QCOMPARE(int(OpenFailure::of(error, QStringLiteral("/nonexistent")).kind), kind);
+    }
+
+    // Permission names the device's own group and the remedy for it.
+    void permissionNamesTheOwnerGroup_data()
+    {
+        QTest::addColumn<QString>("groupName");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("remedy");
+        QTest::newRow("dialout, 0660") << "dialout" << 0660 << "belongs to the dialout group: add your user to it (sudo usermod -aG dialout $USER)";
+        QTest::newRow("root:root, 0600") << "root" << 0600 << "belongs to root:root with mode 0600, so only root may open it";
+    }
+    void permissionNamesTheOwnerGroup()
+    {
+        QFETCH(QString, groupName);
+        QFETCH(int, mode);
+        QFETCH(QString, remedy);
+        const struct group *entry = ::getgrnam(groupName.toLocal8Bit().constData());
+        if (!entry)
+            QSKIP("no such group here");
+        QTemporaryDir folder;
+        const QString device = folder.filePath(QStringLiteral("ttyUSB9"));
+        QFile file(device);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        if (::chown(QFile::encodeName(device).constData(), 0, entry->gr_gid) != 0)
+            QSKIP("cannot give the file to that group here");
+        QVERIFY(::chmod(QFile::encodeName(device).constData(), mode_t(mode)) == 0);
+        const QString reason = OpenFailure::permissionReason(device);
+        QVERIFY2(reason.contains(remedy), qPrintable(reason));
+        QVERIFY2(groupName == "root" || !reason.contains("root"), qPrintable(reason));
+    }
+
     void init()
     {
         QDir ports(SerialPorts::portsFolder());

@@ -1,0 +1,93 @@
+// Identification over slow lines: replies that start 0 to 1000 ms after their request, then
+// come at 960 bytes a second, byte by byte or in a USB adapter's 62-byte pieces. For each step
+// the success count (the right instrument, never another's answer) and the median time.
+//   bench_identify_latency [--runs N]
+#include "VirtualMeterThread.h"
+#include "qzMeterCOM.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Com = 44;
+constexpr int DefaultRuns = 3;
+const int Latencies[] = {0, 50, 100, 200, 500, 1000};
+const int Chunks[] = {0, 62};  // 0: byte by byte
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    int runs = DefaultRuns;
+    if (arguments.size() == 2 && arguments[0] == QLatin1String("--runs"))
+        runs = qMax(1, arguments[1].toInt());
+    else if (!arguments.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_identify_latency [--runs N]\n");
+        return 2;
+    }
+
+    QTemporaryDir home;
+    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
+
+    std::printf("identification over a paced line (960 bytes/s), %d runs a step\n", runs);
+    std::printf("  latency   delivery        right   wrong   median time\n");
+    int wrongTotal = 0;
+    for (int chunk : Chunks) {
+        for (int latency : Latencies) {
+            std::vector<double> times;
+            int right = 0;
+            int wrong = 0;
+            for (int run = 0; run < runs; ++run) {
+                VirtualMeterOptions options;
+                options.comNumber = Com;
+                options.pace = true;
+                options.latencyMs = latency;
+                options.chunk = chunk;
+                VirtualMeterThread meter;
+                QString error;
+                if (!meter.start(options, &error)) {
+                    std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+                    return 1;
+                }
+                TqzMeterCom link;
+                link.PortNumber = Com;
+                QElapsedTimer clock;
+                clock.start();
+                const bool identified = link.OpenPort() && link.Connect();
+                const double seconds = clock.nsecsElapsed() / 1e9;
+                const TqzMeterInfo &info = link.Info;
+                const bool isRight = info.ModelCode == options.modelCode && info.SerialNumber == options.serialNumber
+                                     && info.PackageId == options.eeprom.value(64) + 256 * options.eeprom.value(65)
+                                     && info.Version == QString::fromLatin1(options.versionLine);
+                link.Disconnect();
+                if (identified && isRight) {
+                    ++right;
+                    times.push_back(seconds);
+                } else if (identified) {
+                    ++wrong;
+                }
+            }
+            wrongTotal += wrong;
+            std::printf("  %4d ms   %-14s  %2d/%-2d   %5d   %8.2f s\n", latency,
+                        chunk ? "62-byte pieces" : "byte by byte", right, runs, wrong, median(times));
+            std::fflush(stdout);
+        }
+    }
+    return wrongTotal == 0 ? 0 : 1;
+}
