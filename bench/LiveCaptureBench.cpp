@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
                        : "  (includes the 0.25 s pause after the read)");
     std::printf("  longest event-loop stall:      %10.1f ms  (ending %.2f s after Ctrl+N)\n", longestStall / 1e6,
                 seconds(longestStallEnd));
-    std::printf("  stalls over 100 ms:            %10d  (the fixed pauses of the sequence are such stalls)\n",
+    std::printf("  stalls over 100 ms:            %10d  (the fixed pauses of the sequence let events through)\n",
                 stallsOver100Ms);
 
     item("mnuConnect")->trigger();

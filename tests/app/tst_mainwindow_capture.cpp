@@ -37,6 +37,8 @@ private slots:
     void captionsCountSuccessesOnly();
     void orientationZeroIsTurnedUpright();
     void closeDuringCaptureWaitsForIt();
+    void keysDuringPauseWaitForTheCapture_data();
+    void keysDuringPauseWaitForTheCapture();
     void lineLostDuringCapture_data();
     void lineLostDuringCapture();
     void noBoxHoldsTheInstrument_data();
@@ -185,6 +187,41 @@ void TestMainWindowCapture::closeDuringCaptureWaitsForIt()
     QVERIFY(visibleAfterRequest);
     QTRY_VERIFY(!mainWindow->isVisible());
     QCOMPARE(offered, QStringList{"New image 1"});  // the picture taken meanwhile was offered
+}
+
+void TestMainWindowCapture::keysDuringPauseWaitForTheCapture_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Ctrl+N: a second capture") << int(Qt::Key_N);
+    QTest::newRow("Ctrl+Enter: disconnect") << int(Qt::Key_Return);
+}
+
+// The pause after the halt lets events through; the commands that must not start meanwhile
+// stay out of reach, and the capture ends as if no key had been pressed.
+void TestMainWindowCapture::keysDuringPauseWaitForTheCapture()
+{
+    QFETCH(int, key);
+    connectToMeter();
+    mainWindow->capture().setPauses(400, 20);
+    action("mnuFreezeImage")->setChecked(true);
+    mainWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+    bool pressed = false;
+    connect(mainWindow.get(), &TfrmMain::statusMessageChanged, this, [&](const QString &text) {
+        if (text == QStringLiteral("Stopping DSP..."))
+            QTimer::singleShot(100, mainWindow.get(), [&] {
+                QTest::keyClick(mainWindow.get(), Qt::Key(key), Qt::ControlModifier);
+                pressed = true;
+            });
+    });
+
+    action("mnuCaptureScreen")->trigger();
+
+    QVERIFY(pressed);
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(imageWindows().size(), 1);
+    QVERIFY(mainWindow->link().IsConnected());
+    QCOMPARE(fileTexts.last(), Loaded);
 }
 
 void TestMainWindowCapture::lineLostDuringCapture_data()
