@@ -13,7 +13,7 @@
 #include "Main.h"
 #include "ScreenCapture.h"
 #include "UnsavedImages.h"
-#include "VirtualMeterThread.h"
+#include "BenchOptions.h"
 #include "qzMeterCOM.h"
 
 #include <QAction>
@@ -22,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -34,7 +33,6 @@ constexpr int Com = 61;
 constexpr int DefaultCoreCaptures = 200;
 constexpr int DefaultDesktopCaptures = 50;
 constexpr int DefaultWidth = 272;
-constexpr int StoredHeight = 480;
 constexpr int ShortPauseMs = 20;
 constexpr int WindowCloseWaitMs = 5000;
 
@@ -232,45 +230,19 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QStringList arguments = application.arguments().mid(1);
-    int coreCaptures = DefaultCoreCaptures;
-    int desktopCaptures = DefaultDesktopCaptures;
-    int width = DefaultWidth;
-    bool paced = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        const bool valued = i + 1 < arguments.size();
-        if (argument == QLatin1String("--core") && valued)
-            coreCaptures = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--desktop") && valued)
-            desktopCaptures = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--width") && valued)
-            width = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--paced"))
-            paced = true;
-        else {
-            std::fprintf(stderr, "usage: bench_soak [--core N] [--desktop N] [--width W] [--paced]\n");
-            return 2;
-        }
-    }
-    if (coreCaptures < 0 || desktopCaptures < 0 || width < 8 || width > 4096) {
-        std::fprintf(stderr, "counts must be 0 or more and the width 8 to 4096\n");
+    BenchOptions arguments(application.arguments(), "bench_soak [--core N] [--desktop N] [--width W] [--paced]");
+    const int coreCaptures = arguments.number("--core", DefaultCoreCaptures, 0, 1000000);
+    const int desktopCaptures = arguments.number("--desktop", DefaultDesktopCaptures, 0, 1000000);
+    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const bool paced = arguments.flag("--paced");
+    if (!arguments.ok())
         return 2;
-    }
-
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());  // the instrument links its port there
 
     VirtualMeterOptions options;
-    options.comNumber = Com;
-    options.storedSize = QSize(width, StoredHeight);
     options.pace = paced;
     VirtualMeterThread meter;
-    QString error;
-    if (!meter.start(options, &error)) {
-        std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+    if (!startBenchMeter(meter, options, Com, width))
         return 1;
-    }
     std::printf("soak against a %d x %d stored screen, %s line; resident memory before: %.1f MiB\n", width, StoredHeight,
                 paced ? "paced" : "unpaced", residentMiB());
 

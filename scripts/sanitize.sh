@@ -19,16 +19,11 @@ cmake --build "$build" -j"$(nproc)"
 reports=$(pwd)/$build/sanitizer-reports
 rm -rf "$reports"
 mkdir -p "$reports"
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$reports/asan"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
-export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
-symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
-if [ -x "$symbolizer" ]; then
-    export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
-fi
+source scripts/sanitizer-env.sh
+sanitizer_environment "$reports"
 
 status=0
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure) || status=$?
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=$?
 if compgen -G "$reports/*" >/dev/null; then
     for report in "$reports"/*; do
         echo "==== sanitizer report $report"

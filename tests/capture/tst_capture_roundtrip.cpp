@@ -1,6 +1,7 @@
 // A picture put on the virtual instrument's screen comes back, pixel for pixel, over a
 // pseudo-terminal: from the capture core in this process and from `snaploom capture`.
 #include "InstrumentMemory.h"
+#include "ProgramRun.h"
 #include "ScreenCapture.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -56,23 +56,10 @@ QString difference(const QImage &captured, const QImage &expected)
     return QString();
 }
 
-struct ProgramRun
-{
-    int exitCode;
-    QString out;
-    QString err;
-};
-
 ProgramRun runSnaploom(const QStringList &arguments, const QString &folder)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments);
-    if (!process.waitForFinished(ProgramTimeoutMs))
-        process.kill();  // and the exit code below says so
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments,
+                      {folder, {}, ProgramTimeoutMs});
 }
 
 QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files); }

@@ -190,6 +190,66 @@ private slots:
         QCOMPARE(stream.size(), qint64(0));
     }
 
+    // A read may take twice its bytes' time at line speed (one 10 ms poll for each 9.6 bytes),
+    // and never less than the 10000 polls every read has.
+    void readMemoryBudget_data()
+    {
+        QTest::addColumn<quint32>("length");
+        QTest::addColumn<int>("arrivesAtPoll");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("small, late in the least budget") << quint32(4) << 9900 << true;
+        QTest::newRow("small, past the least budget") << quint32(4) << 10100 << false;
+        // 96000 bytes take 10000 polls at line speed.
+        QTest::newRow("large, at two thirds of line speed") << quint32(96000) << 15000 << true;
+        QTest::newRow("large, past twice its line time") << quint32(96000) << 20100 << false;
+    }
+    void readMemoryBudget()
+    {
+        QFETCH(quint32, length);
+        QFETCH(int, arrivesAtPoll);
+        QFETCH(bool, read);
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = 0;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64) {
+            if (++polls == arrivesAtPoll)
+                f.port->deliver(QByteArray(int(length), 'x') + "OK\n\r");
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, length, stream) == qint64(length), read);
+    }
+
+    // The silence rule starts with the reply's first byte: an instrument may take its time to
+    // begin, but not stop once it has begun.
+    void replySilence_data()
+    {
+        QTest::addColumn<int>("firstPart");  // bytes sent at once; the rest after the pause
+        QTest::addColumn<bool>("read");
+        QTest::newRow("pause before the first byte") << 0 << true;
+        QTest::newRow("pause after the first bytes") << 2 << false;
+    }
+    void replySilence()
+    {
+        QFETCH(int, firstPart);
+        QFETCH(bool, read);
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->ReplySilenceLimitMs = 100;
+        const QByteArray reply = QByteArray("abcd") + "OK\n\r";
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data.size() == 4 && data.endsWith('\x04')) {
+                if (firstPart > 0)
+                    f.port->deliver(reply.left(firstPart));
+                QTimer::singleShot(400, f.port, [&] { f.port->deliver(reply.mid(firstPart)); });
+            }
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 4, stream) == 4, read);
+    }
+
     void readMemoryTimeoutCountsWhatCame()
     {
         Fixture f;
@@ -221,6 +281,34 @@ private slots:
         QCOMPARE(f.link->Info.StatusLength, quint8(40));
         QVERIFY(f.link->Idle);
         QVERIFY(!f.port->written.contains("@ATVER"));
+    }
+
+    // A record is taken only at the length it declares (L + 2 bytes); any other is no instrument.
+    void statusRecordLength_data()
+    {
+        QTest::addColumn<int>("extra");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("as declared") << 0 << true;
+        QTest::newRow("one byte more") << 1 << false;
+        QTest::newRow("one byte less") << -1 << false;
+    }
+    void statusRecordLength()
+    {
+        QFETCH(int, extra);
+        QFETCH(bool, taken);
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = 0;
+        QByteArray record = statusRecord(40, 220, 4660);
+        record = extra < 0 ? record.left(record.size() + extra) : record + QByteArray(extra, '\n');
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data == "@ATSTAT\r")
+                f.port->deliver(record);
+        };
+        const bool identified = f.link->Identify();
+        QCOMPARE(f.port->written.contains("@ATVER"), taken);
+        if (!taken)
+            QVERIFY(!identified);
     }
 
     void receiveErrorIsReportedNotRaised()
