@@ -3,12 +3,11 @@
 #include "SerialPort.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QScopeGuard>
-#include <QThread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -112,7 +111,7 @@ int MeterProtocol::readMemoryPolls(quint32 length)
 void TqzMeterCom::poll()
 {
     QCoreApplication::processEvents();
-    QThread::msleep(PollIntervalMs);
+    m_clock->sleep(PollIntervalMs);
     QCoreApplication::processEvents();
     checkLine();
 }
@@ -205,10 +204,8 @@ void TqzMeterCom::DrainLine(int quietMs)
     const bool wasIdle = Idle;
     Idle = false;  // nothing of it is a reply, and no line of it may clear the driver's queue
     ClearReceive();
-    QElapsedTimer total;
-    total.start();
-    QElapsedTimer quiet;
-    quiet.start();
+    const LinkStopwatch total(*m_clock);
+    LinkStopwatch quiet(*m_clock);
     while (quiet.elapsed() < quietMs && total.elapsed() < MeterProtocol::StaleDrainLimitMs) {
         poll();
         if (!RxBuffer.isEmpty()) {
@@ -240,9 +237,8 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
     int count = 0;
     qint64 previous = 0;
     bool result = false;
-    QElapsedTimer sinceLastByte;
-    sinceLastByte.start();
-    QElapsedTimer draining;
+    LinkStopwatch sinceLastByte(*m_clock);
+    std::optional<LinkStopwatch> draining;
     qint64 drainLimitMs = 0;
     while (RxBuffer.size() < minimum) {
         ++count;
@@ -258,13 +254,13 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
                 sinceLastByte.restart();
             else if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
                 return false;
-            if (m_cancelRequested && !draining.isValid()) {
-                draining.start();
+            if (m_cancelRequested && !draining) {
+                draining.emplace(*m_clock);
                 drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
                                + MeterProtocol::CancelDrainMarginMs;
             }
-            if (draining.isValid()
-                && (draining.elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs))
+            if (draining
+                && (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs))
                 return false;
         }
         result = true;
@@ -276,8 +272,7 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 // 32 bytes every record has is judged once the line has been quiet for a moment.
 bool TqzMeterCom::waitForStatusRecord()
 {
-    QElapsedTimer quiet;
-    quiet.start();
+    LinkStopwatch quiet(*m_clock);
     qint64 seen = 0;
     for (int i = 0; i < ReplyTimeout; ++i) {
         const qint64 size = RxBuffer.size();

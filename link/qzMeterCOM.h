@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ComPort.h"
+#include "LinkClock.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -115,6 +116,10 @@ public:
 
     // Milliseconds slept in each poll. Only tests change it, to run out long budgets quickly.
     int PollIntervalMs = 10;
+    // The clock every wait reads and every poll sleeps on; the wall clock unless a test or a
+    // fuzzer puts a virtual one in its place (LinkClock.h).
+    void setClock(std::shared_ptr<LinkClock> clock) { m_clock = std::move(clock); }
+    LinkClock &clock() const { return *m_clock; }
     // A memory reply that has started and then stays silent this long has failed.
     int ReplySilenceLimitMs = 10000;
 
@@ -135,6 +140,7 @@ private:
     bool collectBytes(int polls, qint64 minimum, bool memoryReply);
     bool waitForStatusRecord();
 
+    std::shared_ptr<LinkClock> m_clock = std::make_shared<RealLinkClock>();
     bool m_cancelRequested = false;
     QString m_openFailure;
 };

@@ -221,28 +221,32 @@ private slots:
         QCOMPARE(f.link->ReadMemory(0, length, stream) == qint64(length), read);
     }
 
-    // The silence rule starts with the reply's first byte: an instrument may take its time to
-    // begin, but not stop once it has begun.
+    // The 10 s silence rule starts with the reply's first byte: an instrument may take its time
+    // to begin, but not fall silent as long once it has begun.
     void replySilence_data()
     {
-        QTest::addColumn<int>("firstPart");  // bytes sent at once; the rest after the pause
+        QTest::addColumn<int>("firstPart");  // bytes sent at once; the rest 15 s later
         QTest::addColumn<bool>("read");
-        QTest::newRow("pause before the first byte") << 0 << true;
-        QTest::newRow("pause after the first bytes") << 2 << false;
+        QTest::newRow("silent before the first byte") << 0 << true;
+        QTest::newRow("silent after the first bytes") << 2 << false;
     }
     void replySilence()
     {
         QFETCH(int, firstPart);
         QFETCH(bool, read);
         Fixture f;
+        auto clock = std::make_shared<VirtualLinkClock>();
+        f.link->setClock(clock);
         f.link->CommandMode = true;
-        f.link->ReplySilenceLimitMs = 100;
         const QByteArray reply = QByteArray("abcd") + "OK\n\r";
         f.port->onWrite = [&](const QByteArray &data) {
-            if (data.size() == 4 && data.endsWith('\x04')) {
-                if (firstPart > 0)
-                    f.port->deliver(reply.left(firstPart));
-                QTimer::singleShot(400, f.port, [&] { f.port->deliver(reply.mid(firstPart)); });
+            if (data.size() == 4 && data.endsWith('\x04'))
+                f.port->deliver(reply.left(firstPart));
+        };
+        f.link->ProgressBar = [&, restSent = false](qint64) mutable {
+            if (!restSent && clock->nowMs() >= 15000) {
+                restSent = true;
+                f.port->deliver(reply.mid(firstPart));
             }
         };
         QBuffer stream;
@@ -265,50 +269,73 @@ private slots:
         QCOMPARE(stream.size(), qint64(0));
     }
 
-    // The status record is judged once, at the first poll that sees 32 bytes.
-    void statusRecordIncompleteAtItsThirtySecondByte()
-    {
-        Fixture f;
-        f.link->CommandMode = true;
-        const QByteArray record = statusRecord(40, 220, 4660);
-        f.port->onWrite = [&](const QByteArray &data) {
-            if (data == "@ATSTAT\r") {
-                f.port->deliver(record.left(32));
-                QTimer::singleShot(200, f.port, [&] { f.port->deliver(record.mid(32)); });
-            }
-        };
-        QVERIFY(!f.link->Identify());
-        QCOMPARE(f.link->Info.StatusLength, quint8(40));
-        QVERIFY(f.link->Idle);
-        QVERIFY(!f.port->written.contains("@ATVER"));
-    }
-
-    // A record is taken only at the length it declares (L + 2 bytes); any other is no instrument.
+    // A status record is taken only at the length it announces (L + 2 bytes). One that stops
+    // short, even after the 32 bytes every record has, is judged once the line has been quiet
+    // for a moment: no instrument.
     void statusRecordLength_data()
     {
-        QTest::addColumn<int>("extra");
+        QTest::addColumn<int>("sent");  // of the record announcing L = 40
         QTest::addColumn<bool>("taken");
-        QTest::newRow("as declared") << 0 << true;
-        QTest::newRow("one byte more") << 1 << false;
-        QTest::newRow("one byte less") << -1 << false;
+        QTest::newRow("as announced") << 42 << true;
+        QTest::newRow("one byte more") << 43 << false;
+        QTest::newRow("one byte less") << 41 << false;
+        QTest::newRow("stops at its 32nd byte") << 32 << false;
     }
     void statusRecordLength()
     {
-        QFETCH(int, extra);
+        QFETCH(int, sent);
         QFETCH(bool, taken);
         Fixture f;
+        f.link->setClock(std::make_shared<VirtualLinkClock>());
         f.link->CommandMode = true;
-        f.link->PollIntervalMs = 0;
-        QByteArray record = statusRecord(40, 220, 4660);
-        record = extra < 0 ? record.left(record.size() + extra) : record + QByteArray(extra, '\n');
+        const QByteArray record = (statusRecord(40, 220, 4660) + "\r").left(sent);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data == "@ATSTAT\r")
                 f.port->deliver(record);
         };
         const bool identified = f.link->Identify();
+        QCOMPARE(f.link->Info.StatusLength, quint8(40));
+        QVERIFY(f.link->Idle);
         QCOMPARE(f.port->written.contains("@ATVER"), taken);
         if (!taken)
             QVERIFY(!identified);
+    }
+
+    // The rules timed in milliseconds read the link's clock: on a virtual one a silence of 10 s
+    // is judged at its time without the wall clock passing it.
+    void timedRulesReadTheLinkClock_data()
+    {
+        QTest::addColumn<bool>("memoryRead");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("beforeMs");
+        QTest::newRow("memory reply falls silent") << true << 10000 << 12000;
+        QTest::newRow("quiet line drained") << false << 200 << 1000;
+    }
+    void timedRulesReadTheLinkClock()
+    {
+        QFETCH(bool, memoryRead);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, beforeMs);
+        Fixture f;
+        f.link->PollIntervalMs = 10;
+        auto clock = std::make_shared<VirtualLinkClock>();
+        f.link->setClock(clock);
+        f.link->CommandMode = true;
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data.startsWith("@ATSPI1Read"))
+                f.port->deliver("0123");
+        };
+        QElapsedTimer wall;
+        wall.start();
+        if (memoryRead) {
+            QBuffer stream;
+            stream.open(QIODevice::ReadWrite);
+            QCOMPARE(f.link->ReadMemory(0, 100, stream), qint64(0));
+        } else {
+            f.link->DrainLine(200);
+        }
+        QVERIFY2(clock->nowMs() >= atLeastMs && clock->nowMs() < beforeMs, qPrintable(QString::number(clock->nowMs())));
+        QVERIFY(wall.elapsed() < 5000);
     }
 
     void receiveErrorIsReportedNotRaised()
