@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto owned = std::make_unique<ScriptedComPort>();
     ScriptedComPort *port = owned.get();
     TqzMeterCom link(std::move(owned));
-    link.PollIntervalMs = 0;
+    link.setClock(std::make_shared<VirtualLinkClock>());
     port->onWrite = [&](const QByteArray &written) {
         if (!written.startsWith("@AT"))
             return;  // an EEPROM address, sent after its command

@@ -4,11 +4,11 @@
 # keeps one core for its whole time. A crash, a broken check, a leak, an input that takes longer
 # than 10 s or an allocation beyond 64 MiB stops that fuzzer with an error, and the input that did
 # it is kept in <build>/fuzz-findings/.
-#   scripts/fuzz.sh [seconds each, default 30] [build folder, default build-sanitize]
+#   scripts/fuzz.sh [seconds each, default 60] [build folder, default build-sanitize]
 # Build the fuzzers first with scripts/sanitize.sh (clang).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-60}
 build=${2:-build-sanitize}
 jobs=${FUZZ_JOBS:-$(nproc)}
 findings=$(pwd)/$build/fuzz-findings

@@ -235,6 +235,7 @@ private slots:
         QFETCH(int, firstPart);
         QFETCH(bool, read);
         Fixture f;
+        f.link->PollIntervalMs = 10;
         auto clock = std::make_shared<VirtualLinkClock>();
         f.link->setClock(clock);
         f.link->CommandMode = true;
