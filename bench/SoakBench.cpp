@@ -7,13 +7,13 @@
 // sequence's fixed pauses shortened to keep the soak about the link, the reads and the decode.
 // The instrument runs in this process too; its record of what it received is emptied after each
 // capture, so the figures are the programs' own.
+#include "BenchOptions.h"
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "InstrumentMemory.h"
 #include "Main.h"
 #include "ScreenCapture.h"
 #include "UnsavedImages.h"
-#include "BenchOptions.h"
 #include "qzMeterCOM.h"
 
 #include <QAction>
@@ -107,17 +107,6 @@ private:
     int m_files[3] = {0, 0, 0};
 };
 
-QString differenceFrom(const QImage &picture, const QImage &expected)
-{
-    if (picture.size() != expected.size())
-        return QStringLiteral("picture of %1 x %2").arg(picture.width()).arg(picture.height());
-    for (int y = 0; y < expected.height(); ++y)
-        for (int x = 0; x < expected.width(); ++x)
-            if (qAlpha(expected.pixel(x, y)) != 0 && (picture.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
-                return QStringLiteral("pixel %1,%2 differs").arg(x).arg(y);
-    return QString();
-}
-
 int soakCore(int captures, VirtualMeterThread &meter)
 {
     const QImage expected = meter.expectedCapture();
@@ -140,7 +129,7 @@ int soakCore(int captures, VirtualMeterThread &meter)
         try {
             const CaptureResult result = capture.run([freeze] { return freeze; });
             const double seconds = clock.elapsed() / 1000.0;
-            const QString difference = result.outcome == CaptureOutcome::Captured ? differenceFrom(result.image, expected)
+            const QString difference = result.outcome == CaptureOutcome::Captured ? MeterScreen::captureDifference(result.image, expected)
                                                                                  : QStringLiteral("not captured");
             if (difference.isEmpty())
                 figures.captured(seconds);
@@ -191,7 +180,7 @@ int soakDesktop(int captures, VirtualMeterThread &meter)
             const double seconds = clock.elapsed() / 1000.0;
             TfrmImage *image = window.activeImageWindow();
             const QString difference = !errors.isEmpty() ? errors.join(QLatin1Char(' '))
-                                       : image ? differenceFrom(image->picture(), expected)
+                                       : image ? MeterScreen::captureDifference(image->picture(), expected)
                                                : QStringLiteral("no image window");
             if (difference.isEmpty())
                 figures.captured(seconds);
