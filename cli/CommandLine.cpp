@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "NameTemplate.h"
 #include "SnaploomVersion.h"
 
 #include <QCommandLineOption>
@@ -20,8 +21,9 @@ const QString GeneralUsage = QStringLiteral(
     "Commands:\n"
     "  ports                             list the serial ports as COM<n> with their device paths\n"
     "  identify (--port PORT | --find)   connect to the instrument and show what it is\n"
-    "  capture (--port PORT | --find) [--freeze] [-o FILE] [--format bmp|png]\n"
-    "                                    capture the instrument's screen to a BMP or PNG file\n"
+    "  capture (--port PORT | --find | --all) [--freeze] [-o TEMPLATE] [--format bmp|png]\n"
+    "          [--overwrite] [--count N] [--interval SECONDS] [--keep-going] [--json]\n"
+    "                                    capture the instrument's screen to BMP or PNG files\n"
     "  unfreeze (--port PORT | --find)   restart an instrument left halted and leave command mode\n"
     "\n"
     "PORT is COM<n> or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...;\n"
@@ -55,8 +57,16 @@ const QCommandLineOption PortOption(QStringLiteral("port"), QString(), QStringLi
 const QCommandLineOption FindOption(QStringLiteral("find"));
 const QCommandLineOption JsonOption(QStringLiteral("json"));
 const QCommandLineOption FreezeOption(QStringLiteral("freeze"));
-const QCommandLineOption OutputOption({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
+const QCommandLineOption OutputOption({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("TEMPLATE"));
 const QCommandLineOption FormatOption(QStringLiteral("format"), QString(), QStringLiteral("bmp|png"));
+const QCommandLineOption AllOption(QStringLiteral("all"));
+const QCommandLineOption OverwriteOption(QStringLiteral("overwrite"));
+const QCommandLineOption CountOption(QStringLiteral("count"), QString(), QStringLiteral("N"));
+const QCommandLineOption IntervalOption(QStringLiteral("interval"), QString(), QStringLiteral("SECONDS"));
+const QCommandLineOption KeepGoingOption(QStringLiteral("keep-going"));
+
+// Longer than any run on a lab bench; its milliseconds still fit the series clock.
+constexpr double LongestIntervalSeconds = 1e9;
 
 const OptionText PortText{QStringLiteral("--port PORT"), QStringLiteral("COM<n>, or a device path such as /dev/ttyUSB0")};
 const OptionText FindText{QStringLiteral("--find"), QStringLiteral("try every listed port in ascending order")};
@@ -78,23 +88,46 @@ QList<CommandEntry> commandTable()
          {PortText, FindText, {QStringLiteral("--json"), QStringLiteral("the same as one JSON object")}},
          true},
         {QStringLiteral("capture"),
-         QStringLiteral("snaploom capture (--port PORT | --find) [--freeze] [-o FILE] [--format bmp|png]"),
-         QStringLiteral("Captures the instrument's screen, turned upright, to FILE. The format follows FILE's\n"
-                        "suffix (.bmp or .png, a name without a suffix is a bitmap) or --format. '-o -'\n"
-                        "writes the picture to standard output (PNG unless --format says otherwise) and\n"
-                        "every message to standard error. Without -o the file is\n"
-                        "<model>-<serial>-<YYYYMMDD-HHMMSS>.bmp (or .png) in the current folder, never\n"
-                        "overwriting one that exists. FILE is checked before the instrument is touched;\n"
-                        "a FIFO or device already at FILE is written into, never replaced.\n"
+         QStringLiteral("snaploom capture (--port PORT | --find | --all) [--freeze] [-o TEMPLATE]\n"
+                        "       [--format bmp|png] [--overwrite] [--count N] [--interval SECONDS]\n"
+                        "       [--keep-going] [--json]"),
+         QStringLiteral("Captures the instrument's screen, turned upright, to the file TEMPLATE names. The\n"
+                        "format follows the name's suffix (.bmp or .png, a name without a suffix is a\n"
+                        "bitmap) or --format. TEMPLATE may hold the fields {serial}, {model} (spaces as -),\n"
+                        "{port} (COM<n>), {date} (YYYYMMDD), {time} (HHMMSS, when the capture ended) and\n"
+                        "{n} (the capture's number in the series, from 1); the folders it names are made.\n"
+                        "A file already there is never overwritten: -2, -3 ... is added before the\n"
+                        "suffix, unless --overwrite is given. Without -o the name is\n"
+                        "{model}-{serial}-{date}-{time} with the format's suffix, in the current folder.\n"
+                        "'-o -' writes one picture to standard output (PNG unless --format says\n"
+                        "otherwise) and every message to standard error. The output is checked before\n"
+                        "the instrument is touched; a FIFO or device already at the name is written into,\n"
+                        "never replaced.\n"
+                        "A series (--count) writes each picture as it comes; Ctrl+C ends it once the\n"
+                        "running capture has finished or drained, and a failed capture ends it unless\n"
+                        "--keep-going. --all captures from every port where an instrument answers, all at\n"
+                        "once, each line of progress led by the port; TEMPLATE must then hold {port} or\n"
+                        "{serial}.\n"
                         "Exit codes: 0 captured and written, 1 serial error, 2 bad options, 3 no instrument,\n"
                         "4 refused by the instrument, 5 halt failed, 6 load failed, 7 file not written,\n"
-                        "8 written but the DSP did not restart, 9 line lost, 10 interrupted."),
-         {PortOption, FindOption, FreezeOption, OutputOption, FormatOption},
+                        "8 written but the DSP did not restart, 9 line lost, 10 interrupted. A series or\n"
+                        "--all ends with the worst of its captures' codes, from best to worst:\n"
+                        "0, 10, 8, 4, 3, 5, 6, 9, 1, 7; Ctrl+C is no failure for --count 0."),
+         {PortOption, FindOption, AllOption, FreezeOption, OutputOption, FormatOption, OverwriteOption, CountOption,
+          IntervalOption, KeepGoingOption, JsonOption},
          {PortText, FindText,
+          {QStringLiteral("--all"), QStringLiteral("every port where an instrument answers, at once")},
           {QStringLiteral("--freeze"), QStringLiteral("halt the instrument's signal processor while the picture\n"
                                                       "is read (ongoing measurements are cleared)")},
-          {QStringLiteral("-o, --output FILE"), QStringLiteral("the file to write, or - for standard output")},
-          {QStringLiteral("--format bmp|png"), QStringLiteral("the picture's format")}},
+          {QStringLiteral("-o, --output TEMPLATE"), QStringLiteral("the file to write, or - for standard output")},
+          {QStringLiteral("--format bmp|png"), QStringLiteral("the picture's format")},
+          {QStringLiteral("--overwrite"), QStringLiteral("replace a file already at the name")},
+          {QStringLiteral("--count N"), QStringLiteral("capture N times (0: until Ctrl+C; default 1)")},
+          {QStringLiteral("--interval SECONDS"), QStringLiteral("from the start of one capture to the start of the\n"
+                                                                "next (default 0)")},
+          {QStringLiteral("--keep-going"), QStringLiteral("go on after a failed capture")},
+          {QStringLiteral("--json"), QStringLiteral("print one JSON object a line for each written file:\n"
+                                                    "path, port, device, serialNumber, bytes, seconds")}},
          true},
         {QStringLiteral("unfreeze"), QStringLiteral("snaploom unfreeze (--port PORT | --find)"),
          QStringLiteral("Restarts the instrument's signal processor (its screen runs again) and leaves its\n"
@@ -178,11 +211,11 @@ CommandRequest parseCommand(const CommandEntry &entry, const QStringList &argume
             return refuse(who, QStringLiteral("--%1 needs a value").arg(option.names().last()), who);
 
     // Only the command's own options may be asked for.
-    const auto isSet = [&](const QCommandLineOption &option) {
-        const bool own = std::any_of(entry.options.cbegin(), entry.options.cend(),
-                                     [&](const QCommandLineOption &o) { return o.names() == option.names(); });
-        return own && parser.isSet(option);
+    const auto owns = [&](const QCommandLineOption &option) {
+        return std::any_of(entry.options.cbegin(), entry.options.cend(),
+                           [&](const QCommandLineOption &o) { return o.names() == option.names(); });
     };
+    const auto isSet = [&](const QCommandLineOption &option) { return owns(option) && parser.isSet(option); };
     const auto value = [&](const QCommandLineOption &option) { return isSet(option) ? parser.value(option) : QString(); };
 
     CommandRequest request;
@@ -194,8 +227,10 @@ CommandRequest parseCommand(const CommandEntry &entry, const QStringList &argume
     if (entry.needsPort) {
         const bool havePort = isSet(PortOption);
         request.port.find = isSet(FindOption);
-        if (havePort == request.port.find)
-            return refuse(who, QStringLiteral("give either --port PORT or --find"), who);
+        request.port.all = isSet(AllOption);
+        if (int(havePort) + int(request.port.find) + int(request.port.all) != 1)
+            return refuse(who, owns(AllOption) ? QStringLiteral("give either --port PORT or --find, or --all for every instrument")
+                                               : QStringLiteral("give either --port PORT or --find"), who);
         if (havePort && !readPort(parser.value(PortOption), request.port))
             return refuse(who,
                           QStringLiteral("'%1' is not a port; give COM<n> or a device path such as /dev/ttyUSB0")
@@ -224,6 +259,35 @@ CommandRequest parseCommand(const CommandEntry &entry, const QStringList &argume
         request.format = *bySuffix;
     } else {
         request.format = asked.value_or(ImageFile::Format::Bmp);
+    }
+
+    request.overwrite = isSet(OverwriteOption);
+    request.keepGoing = isSet(KeepGoingOption);
+    if (isSet(CountOption)) {
+        bool ok = false;
+        request.count = value(CountOption).toInt(&ok);
+        if (!ok || request.count < 0)
+            return refuse(who, QStringLiteral("--count takes a number of captures, 0 or more, not '%1'").arg(value(CountOption)), who);
+    }
+    if (isSet(IntervalOption)) {
+        bool ok = false;
+        const double seconds = value(IntervalOption).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > LongestIntervalSeconds)
+            return refuse(who, QStringLiteral("--interval takes a number of seconds, 0 or more, not '%1'").arg(value(IntervalOption)), who);
+        request.intervalMs = qRound64(seconds * 1000);
+    }
+    if (request.output == QLatin1String("-")) {
+        if (request.port.all || request.count != 1)
+            return refuse(who, QStringLiteral("-o - writes one picture; give a file name for --count or --all"), who);
+        if (request.json)
+            return refuse(who, QStringLiteral("--json prints on standard output, where -o - writes the picture"), who);
+    } else if (!request.output.isEmpty()) {
+        const NameTemplate name(request.output);
+        if (!name.problem().isEmpty())
+            return refuse(who, name.problem(), who);
+        if (request.port.all && !name.namesEachInstrument())
+            return refuse(who, QStringLiteral("with --all the file name must hold {port} or {serial}, so that each "
+                                              "instrument's pictures have names of their own"), who);
     }
     return request;
 }

@@ -5,12 +5,14 @@
 #include <QString>
 #include <QStringList>
 
-// Which port a command talks to: --port COM<n> or a device path, or --find to try every port.
+// Which port a command talks to: --port COM<n> or a device path, --find to try every port, or
+// --all for every port where an instrument answers.
 struct PortChoice
 {
     int number = 0;     // COM<n>
     QString path;       // a device node; used instead of the number when set
     bool find = false;
+    bool all = false;
 };
 
 // What the command line asks `snaploom` to do, once it has been read.
@@ -27,8 +29,14 @@ struct CommandRequest
     PortChoice port;
     bool json = false;
     bool freeze = false;
-    QString output;    // empty: a fresh name in the current folder; "-": standard output
+    // A file name template (NameTemplate); empty: the default name in the current folder;
+    // "-": standard output.
+    QString output;
     ImageFile::Format format = ImageFile::Format::Bmp;
+    bool overwrite = false;     // a file already at the name is replaced, not numbered
+    int count = 1;              // captures in the series; 0: until interrupted
+    qint64 intervalMs = 0;      // from the start of one capture to the start of the next
+    bool keepGoing = false;     // a failed capture does not end the series
 };
 
 // Reads the arguments that follow the program name. Every command answers --help (-h) and

@@ -9,6 +9,24 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+// The About box aligns each of its two columns on its own; on a terminal the rows make one table,
+// labels aligned on their colons.
+void printTable(const QList<InstrumentRow> &rows, QTextStream &out)
+{
+    const QString separator = QStringLiteral(": ");
+    qsizetype width = 0;
+    for (const InstrumentRow &row : rows)
+        width = qMax(width, row.text.section(separator, 0, 0).trimmed().size());
+    for (const InstrumentRow &row : rows) {
+        const QString label = row.text.section(separator, 0, 0).trimmed();
+        out << label.rightJustified(width) << separator << row.text.section(separator, 1) << '\n';
+    }
+}
+
+}  // namespace
+
 int runIdentifyCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
     std::unique_ptr<TqzMeterCom> link = connectInstrument(request.port, err);
@@ -26,8 +44,7 @@ int runIdentifyCommand(const CommandRequest &request, QTextStream &out, QTextStr
         out << QJsonDocument(object).toJson(QJsonDocument::Indented);
     } else {
         out << QStringLiteral("Connected to %1\n").arg(connectedPortText(*link));
-        for (const InstrumentRow &row : rows)
-            out << row.text << '\n';
+        printTable(rows, out);
     }
     link->Disconnect();
     return ExitCode::Success;

@@ -109,3 +109,4 @@ write('fuzz_arguments', 'unfreeze-huge-port', arguments('unfreeze', '--port', 'C
 write('fuzz_arguments', 'empty-port', arguments('identify', '--port', ''))
 write('fuzz_arguments', 'help', arguments('capture', '--help'))
 write('fuzz_arguments', 'version', arguments('--version'))
+write('fuzz_arguments', 'capture-all-series', arguments('capture', '--all', '--count', '0', '--interval', '2.5', '-o', 'run/{port}/{date}-{n}.png', '--json'))

@@ -12,9 +12,8 @@ const QString AllUsersFolder = QStringLiteral("/var/lib/") + VendorFolder;
 
 bool usable(const QString &folder)
 {
-    if (!QDir().mkpath(folder))
-        return false;
-    return QFileInfo(folder).isWritable();
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
 }
 
 }  // namespace
@@ -23,13 +22,18 @@ namespace SettingsFolder {
 
 QString path()
 {
+    return path(AllUsersFolder);
+}
+
+QString path(const QString &allUsersFolder)
+{
     const QString home = qEnvironmentVariable("SNAPLOOM_HOME");
     if (!home.isEmpty()) {
         QDir().mkpath(home);
         return QDir(home).absolutePath();
     }
-    if (usable(AllUsersFolder))
-        return AllUsersFolder;
+    if (usable(allUsersFolder))
+        return allUsersFolder;
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
         data = QDir::homePath() + QStringLiteral("/.local/share");

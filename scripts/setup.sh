@@ -19,8 +19,9 @@ case "$mode" in
     # tests on a real X display with real key presses. The checking build (scripts/sanitize.sh) and
     # the fuzzers (scripts/fuzz.sh) that CI runs next need clang with its sanitizer and libFuzzer
     # runtimes, and the symbolizer for readable reports.
-    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot xvfb xdotool x11-utils
-                     clang-14 libclang-rt-14-dev llvm-14) ;;
+    # The package test needs dpkg-dev and lintian, the completion test bash-completion.
+    test) packages+=(desktop-file-utils man-db appstream dpkg-dev fakeroot lintian bash-completion
+                     xvfb xdotool x11-utils clang-14 libclang-rt-14-dev llvm-14) ;;
     *)
         echo "usage: $0 [demo|test]" >&2
         exit 2
@@ -39,6 +40,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
 
+# Reproducible builds and packages: times written into them are the last commit's.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git log -1 --format=%ct 2>/dev/null); then
+    export SOURCE_DATE_EPOCH=$epoch
+fi
+
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 case "$mode" in
     test)
@@ -47,7 +53,7 @@ case "$mode" in
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j"$(nproc)"
         ;;
     demo)
-        # Only what the demo runs: no tests, benchmarks or icon files.
+        # Only what the demo runs (and installs): no tests or benchmarks.
         cmake --build "$build" -j"$(nproc)" --target corvane-virtual-meter corvane-snaploom snaploom
         exec ./scripts/demo.sh "$build"
         ;;

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -127,6 +128,25 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
     return options;
 }
 
+// Help and version only print text, so the graphics platform's complaints about the session
+// (an unset XDG_RUNTIME_DIR, say) are noise there; fatal messages still pass.
+QtMessageHandler platformHandler = nullptr;
+
+void textOnlyHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg)
+        platformHandler(type, context, message);
+}
+
+bool asksForHelpOrVersion(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -134,6 +154,8 @@ int main(int argc, char *argv[])
     // The screen is drawn off-screen; the instrument needs no display, whatever the desktop's
     // own platform setting asks for.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (asksForHelpOrVersion(argc, argv))
+        platformHandler = qInstallMessageHandler(textOnlyHandler);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("corvane-virtual-meter"));
     QGuiApplication::setApplicationVersion(QStringLiteral(SNAPLOOM_VERSION_TEXT));

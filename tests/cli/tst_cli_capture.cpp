@@ -1,7 +1,6 @@
 // `snaploom capture` and its output as a user sets it up: a picture on standard output into a
-// pipe, a FIFO that somebody reads, fresh names, and a path that cannot be written found out
-// before the instrument is touched.
-#include "CaptureCommand.h"
+// pipe, a FIFO that somebody reads, and a path that cannot be written found out before the
+// instrument is touched.
 #include "ProgramRun.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -130,13 +129,33 @@ private slots:
                  QStringList{QStringLiteral("screen.png")});
     }
 
+    // A reader of the texts that goes away (`| head -2`) ends nothing: the instrument is restarted
+    // and the picture written.
+    void readerThatGoesAway()
+    {
+        QTemporaryDir folder;
+        QProcess process;
+        QProcess reader;   // reads nothing and ends at once
+        process.setStandardOutputProcess(&reader);
+        process.setWorkingDirectory(folder.path());
+        reader.start(QStringLiteral("true"), QStringList{});
+        QVERIFY(reader.waitForFinished());
+        process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + Port
+                                                                   + QStringList{QStringLiteral("--freeze"), QStringLiteral("-o"), QStringLiteral("shot.png")});
+        QVERIFY(process.waitForFinished(ProgramTimeoutMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("shot.png"))));
+        QVERIFY(!meter.halted());
+    }
+
     // An output that cannot be written ends the command before a single byte goes to the
     // instrument, so it is never halted for a picture that would be lost.
     void unwritableOutputFailsFirst_data()
     {
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing folder") << "no/such/folder/x.bmp" << "the folder";
+        QTest::newRow("below a file, deeper") << "plain.txt/sub/x.png" << "plain.txt is not a folder";
         QTest::newRow("a folder") << "taken" << "taken is a folder";
         QTest::newRow("a folder named like a picture") << "taken.png" << "taken.png is a folder";
         QTest::newRow("below a file") << "plain.txt/x.png" << "plain.txt";
@@ -156,36 +175,6 @@ private slots:
         QVERIFY2(run.err.startsWith(QStringLiteral("Cannot write %1: ").arg(output)) && run.err.contains(message), qPrintable(run.err));
         QCOMPARE(meter.received(), QByteArray());
         QVERIFY(!meter.halted());
-    }
-
-    // Without -o the name is the instrument's and the time's, with the format's suffix, and a
-    // name already taken is never overwritten.
-    void freshNames_data()
-    {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QString>("expected");
-        const QString stem = QStringLiteral("Corvane_Alvo-4660-20260311-090502");
-        const int bmp = int(ImageFile::Format::Bmp);
-        const int png = int(ImageFile::Format::Png);
-        QTest::newRow("free") << "Corvane Alvo" << bmp << QStringList{} << stem + ".bmp";
-        QTest::newRow("PNG") << "Corvane Alvo" << png << QStringList{stem + ".bmp"} << stem + ".png";
-        QTest::newRow("taken once") << "Corvane Alvo" << bmp << QStringList{stem + ".bmp"} << stem + "-2.bmp";
-        QTest::newRow("taken twice") << "Corvane Alvo" << png << QStringList{stem + ".png", stem + "-2.png"} << stem + "-3.png";
-        QTest::newRow("model name kept inside the folder") << "../a b/c" << bmp << QStringList{} << "a_b_c-4660-20260311-090502.bmp";
-    }
-    void freshNames()
-    {
-        QFETCH(QString, model);
-        QFETCH(int, format);
-        QFETCH(QStringList, existing);
-        QFETCH(QString, expected);
-        QTemporaryDir folder;
-        for (const QString &name : existing)
-            QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
-        const QDateTime when(QDate(2026, 3, 11), QTime(9, 5, 2));
-        QCOMPARE(freshCaptureFileName(QDir(folder.path()), model, 4660, when, ImageFile::Format(format)), folder.filePath(expected));
     }
 };
 

@@ -83,6 +83,15 @@ private slots:
         *row(snaploom, {"capture", "--find", "--format", "gif"}) << 2 << capture + "unknown format 'gif'; the formats are bmp, png";
         *row(snaploom, {"capture", "--find", "-o", "shot.png", "--format", "bmp"}) << 2 << capture + "'shot.png' does not end in .bmp";
         *row(snaploom, {"identify", "--find", "--freeze"}) << 2 << "snaploom identify: Unknown option 'freeze'.";
+        *row(snaploom, {"identify", "--all"}) << 2 << "snaploom identify: Unknown option 'all'.";
+        *row(snaploom, {"capture", "--find", "--all"}) << 2 << capture + "give either --port PORT or --find, or --all";
+        *row(snaploom, {"capture", "--all", "-o", "{date}.png"}) << 2 << capture + "with --all the file name must hold {port} or {serial}";
+        *row(snaploom, {"capture", "--find", "-o", "{nr}.png"}) << 2 << capture + "{nr} in '{nr}.png' is not a field";
+        *row(snaploom, {"capture", "--find", "-o", "shots/"}) << 2 << capture + "'shots/' names a folder";
+        *row(snaploom, {"capture", "--find", "--count", "-1"}) << 2 << capture + "--count takes a number of captures";
+        *row(snaploom, {"capture", "--find", "--interval", "nan"}) << 2 << capture + "--interval takes a number of seconds";
+        *row(snaploom, {"capture", "--find", "-o", "-", "--count", "0"}) << 2 << capture + "-o - writes one picture";
+        *row(snaploom, {"capture", "--find", "-o", "-", "--json"}) << 2 << capture + "--json prints on standard output";
 
         const QString desktop = QStringLiteral("corvane-snaploom");
         *row(desktop, {"--help"}) << 0 << "Usage: corvane-snaploom";

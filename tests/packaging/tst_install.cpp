@@ -10,52 +10,62 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-using Run = ProgramRun;
-
-Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    return runProgram(program, arguments, {QString(), environment, 300000});
-}
-
-}  // namespace
-
 class TestInstall : public QObject
 {
     Q_OBJECT
     QTemporaryDir prefix;
 
-    QString installed(const QString &relative) const { return prefix.filePath(relative); }
+    QString installed(const QString &relative) const { return prefix.filePath(QStringLiteral("usr/") + relative); }
 
 private slots:
+    // As after `scripts/setup.sh demo`: only the three programs are built, and the files made
+    // for the install alone (icons, compressed pages) are gone; a stripped install into a DESTDIR.
     void initTestCase()
     {
         QVERIFY(prefix.isValid());
-        const Run install = run(QStringLiteral(SNAPLOOM_CMAKE_COMMAND),
-                                {QStringLiteral("--install"), QStringLiteral(SNAPLOOM_BUILD_DIR), QStringLiteral("--prefix"), prefix.path()});
+        const QString build = QStringLiteral(SNAPLOOM_BUILD_DIR);
+        QVERIFY(QDir(build + QStringLiteral("/packaging/icons")).removeRecursively());
+        QVERIFY(QDir(build + QStringLiteral("/packaging/doc")).removeRecursively());
+        const ProgramRun make = runProgram(QStringLiteral(SNAPLOOM_CMAKE_COMMAND),
+                                           {QStringLiteral("--build"), build, QStringLiteral("--target"), QStringLiteral("corvane-virtual-meter"),
+                                            QStringLiteral("corvane-snaploom"), QStringLiteral("snaploom")},
+                                           {QString(), QProcessEnvironment(), 600000});
+        QVERIFY2(make.exitCode == 0, qPrintable(make.out + make.err));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DESTDIR"), prefix.path());
+        const ProgramRun install = runProgram(QStringLiteral(SNAPLOOM_CMAKE_COMMAND),
+                                              {QStringLiteral("--install"), build, QStringLiteral("--prefix"), QStringLiteral("/usr"),
+                                               QStringLiteral("--strip")},
+                                              {QString(), environment});
         QVERIFY2(install.exitCode == 0, qPrintable(install.out + install.err));
     }
 
-    // Each installed program answers --version, the desktop program without any display.
+    // Each installed program answers --help and --version without any display or session, and
+    // without a word on standard error.
     void programsRun_data()
     {
         QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
         for (const char *program : {"snaploom", "corvane-snaploom", "corvane-virtual-meter"})
-            QTest::newRow(program) << QString::fromLatin1(program);
+            for (const char *option : {"--help", "--version"})
+                QTest::addRow("%s %s", program, option) << QString::fromLatin1(program) << QString::fromLatin1(option);
     }
     void programsRun()
     {
         QFETCH(QString, program);
+        QFETCH(QString, option);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+            environment.remove(QString::fromLatin1(name));
         const QString path = installed(QStringLiteral("bin/") + program);
         QVERIFY2(QFileInfo(path).isExecutable(), qPrintable(path));
-        const Run version = run(path, {QStringLiteral("--version")}, environment);
-        QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(SNAPLOOM_VERSION_TEXT)));
+        const ProgramRun shown = runProgram(path, {option}, {QString(), environment});
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(shown.err.isEmpty(), qPrintable(shown.err));
+        if (option == QLatin1String("--version"))
+            QCOMPARE(shown.out, QStringLiteral("%1 %2\n").arg(program, QStringLiteral(SNAPLOOM_VERSION_TEXT)));
+        else
+            QVERIFY2(shown.out.startsWith(QStringLiteral("Usage: ")), qPrintable(shown.out));
     }
 
     void desktopEntry()
@@ -69,7 +79,7 @@ private slots:
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())
             QSKIP("desktop-file-validate is not installed (scripts/setup.sh installs it)");
-        const Run check = run(validator, {entry});
+        const ProgramRun check = runProgram(validator, {entry});
         QVERIFY2(check.exitCode == 0 && check.out.isEmpty() && check.err.isEmpty(), qPrintable(check.out + check.err));
     }
 
@@ -102,7 +112,7 @@ private slots:
     {
         QFETCH(QString, page);
         QFETCH(QString, mentions);
-        const QString path = installed(QStringLiteral("share/man/man1/%1.1").arg(page));
+        const QString path = installed(QStringLiteral("share/man/man1/%1.1.gz").arg(page));
         QVERIFY2(QFileInfo::exists(path), qPrintable(path));
         const QString man = QStandardPaths::findExecutable(QStringLiteral("man"));
         if (man.isEmpty())
@@ -111,7 +121,7 @@ private slots:
         environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
         environment.insert(QStringLiteral("MANPAGER"), QStringLiteral("cat"));
         environment.insert(QStringLiteral("MAN_KEEP_FORMATTING"), QString());
-        const Run shown = run(man, {QStringLiteral("--warnings"), QStringLiteral("-l"), path}, environment);
+        const ProgramRun shown = runProgram(man, {QStringLiteral("--warnings"), QStringLiteral("-l"), path}, {QString(), environment});
         QCOMPARE(shown.exitCode, 0);
         QVERIFY2(shown.err.isEmpty(), qPrintable(shown.err));
         QVERIFY(shown.out.contains(QStringLiteral("NAME")));
@@ -123,14 +133,14 @@ private slots:
     {
         const QString completion = installed(QStringLiteral("share/bash-completion/completions/snaploom"));
         QVERIFY(QFileInfo::exists(completion));
-        const Run syntax = run(QStringLiteral("bash"), {QStringLiteral("-n"), completion});
+        const ProgramRun syntax = runProgram(QStringLiteral("bash"), {QStringLiteral("-n"), completion});
         QVERIFY2(syntax.exitCode == 0, qPrintable(syntax.err));
         const QString metainfo = installed(QStringLiteral("share/metainfo/com.brannoc.CorvaneSnaploom.metainfo.xml"));
         QVERIFY(QFileInfo::exists(metainfo));
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
         if (validator.isEmpty())
             QSKIP("appstreamcli is not installed");
-        const Run check = run(validator, {QStringLiteral("validate"), QStringLiteral("--no-net"), QStringLiteral("--pedantic"), metainfo});
+        const ProgramRun check = runProgram(validator, {QStringLiteral("validate"), QStringLiteral("--no-net"), QStringLiteral("--pedantic"), metainfo});
         QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
     }
 };

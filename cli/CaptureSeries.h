@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class CaptureReport;
+class QImage;
+class TqzMeterCom;
+struct CommandRequest;
+
+// One instrument's captures as `snaploom capture` asks for them: one picture, or a series
+// (--count, --interval, --keep-going), each written through the name template as it comes.
+// Runs on the thread its link lives on; several series run at once, one per instrument.
+class CaptureSeries
+{
+public:
+    // label leads every line of this instrument's report; empty when it is the only one.
+    CaptureSeries(const CommandRequest &request, CaptureReport &report, const QString &label = QString());
+
+    // A connected link in; returns the exit code (ExitCodes.h). When a capture lost the line and
+    // the series goes on, reconnect makes a new link (null when none answers).
+    using Reconnect = std::function<std::unique_ptr<TqzMeterCom>()>;
+    int run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect);
+
+    // The worse of two exit codes: a picture lost once captured is worst, then a line or port
+    // error, a failed load, a failed halt, no instrument, a refusal, an instrument left halted,
+    // an interruption; success is best.
+    static int worse(int a, int b);
+
+    // SIGINT, SIGTERM and SIGHUP cancel what link runs, on the thread it lives on.
+    static void cancelOnInterrupt(TqzMeterCom &link);
+
+    // The name without -o, before the format's suffix.
+    static QString defaultName();
+
+private:
+    int captureOnce(TqzMeterCom &link, int number);
+    int writePicture(const QImage &image, const TqzMeterCom &link, int number, qint64 startedMs);
+    // Waits until the next capture is due; false when a signal ended the wait.
+    bool pauseUntil(qint64 dueMs);
+
+    const CommandRequest &m_request;
+    CaptureReport &m_report;
+    QString m_label;
+    QElapsedTimer m_clock;   // from the start of the series
+    int m_written = 0;
+};
