@@ -75,14 +75,17 @@ QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QSt
     return QMessageBox::StandardButton(answer);
 }
 
-QString saveFileName(QWidget *parent, const QString &proposedName, const QList<FileType> &types,
-                     const QString &defaultSuffix, const QString &startFolder)
+SaveChoice saveFile(QWidget *parent, const QString &proposedName, const QList<FileType> &types, int preselected,
+                    const QString &startFolder)
 {
+    preselected = qBound(0, preselected, int(types.size()) - 1);
+    const QString preselectedSuffix = types.value(preselected).suffix;
     if (saveFileHandler()) {
         QStringList captions;
         for (const FileType &type : types)
             captions << type.caption;
-        return withDefaultSuffix(saveFileHandler()(proposedName, captions, defaultSuffix), defaultSuffix);
+        const QString chosen = saveFileHandler()(proposedName, captions, preselectedSuffix);
+        return {withDefaultSuffix(chosen, preselectedSuffix), chosen.isEmpty() ? -1 : preselected};
     }
 
     // The dialog reads a type's patterns from the last brackets of its entry and, with their
@@ -99,14 +102,30 @@ QString saveFileName(QWidget *parent, const QString &proposedName, const QList<F
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty())
-        dialog.selectNameFilter(filters.first());
-    dialog.setDefaultSuffix(defaultSuffix);
+        dialog.selectNameFilter(filters.at(preselected));
+    dialog.setDefaultSuffix(preselectedSuffix);
+    // The dialog names a type by its entry, or, with the details hidden, by its caption alone.
+    const auto typeIndex = [&filters, &types](const QString &filter) {
+        const int index = filters.indexOf(filter);
+        if (index >= 0)
+            return index;
+        for (int i = 0; i < types.size(); ++i)
+            if (types.at(i).caption == filter)
+                return i;
+        return -1;
+    };
+    // A name typed without a suffix takes the one of the type selected at that moment.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &types, typeIndex](const QString &filter) {
+        const int index = typeIndex(filter);
+        if (index >= 0)
+            dialog.setDefaultSuffix(types.at(index).suffix);
+    });
     dialog.setDirectory(startFolder);
     // A full path (an image saved before) opens in its own folder.
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+        return {};
+    return {dialog.selectedFiles().first(), typeIndex(dialog.selectedNameFilter())};
 }
 
 void setMessageHandler(MessageHandler handler)

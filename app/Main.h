@@ -1,40 +1,31 @@
 #pragma once
 
-#include <QIcon>
-#include <QList>
+#include "MainSettings.h"
+
 #include <QMainWindow>
 #include <QPointer>
-#include <QString>
 #include <memory>
 
-class QAction;
+class CaptureController;
+class ConnectionController;
+class ImageWorkspace;
+class QSessionManager;
+class TImageCommands;
+class MainActions;
+class PortMenu;
 class QDialog;
-class QImage;
-class QIODevice;
-class QLabel;
-class QMdiArea;
-class QMdiSubWindow;
-class QMenu;
-class QProgressBar;
-class QToolBar;
-class QToolButton;
-class TCaptureProgress;
-class TfrmImage;
-class TInstrumentMemory;
+class StatusPanels;
 class TqzMeterCom;
 
 // The program's main window: the image windows live in its client area; its menus, toolbar and
 // status bar reach every command; it owns the one instrument link and the one memory reader.
+// It wires its rooms together (the commands, the status panels, the client area, the connection
+// and the capture) and handles its own window events.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // Menu item tags: port items carry their port number, the others these.
-    static constexpr int TagPlaceholder = 0;
-    static constexpr int TagRefresh = -1;
-    static constexpr int TagFindInstrument = -2;
-
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
 
@@ -44,169 +35,61 @@ public:
     // The About box is made by the start-up code; "&About" shows it modally once set.
     void setAboutBox(QDialog *box);
 
-    // Command states: Save and Copy follow the active image window; icons and toolbar buttons
-    // follow their menu items.
+    // The rooms, for the start-up code, the tools and the tests.
+    TqzMeterCom &link();
+    ConnectionController &connection() { return *m_connection; }
+    CaptureController &capture() { return *m_capture; }
+    ImageWorkspace &workspace() { return *m_workspace; }
+    MainSettings &settings() { return m_settings; }
+
+    // Applies the command-state rule to what is open now.
     void UpdateCommandStates();
-    void LayoutStatusBar();
-    void DrawSizeGrip();
 
-    // Interface menu and connecting.
-    void BuildPortMenu();
-    void PortItemClick(QAction *item);
-    void mnuConnectClick(int senderTag);
-    void FindInstrument();
+public slots:
+    // At start: pictures an earlier run left unsaved are offered back.
+    void offerLeftovers();
 
-    // Capturing.
-    void mnuCaptureScreenClick();
-    void mnuFreezeImageClick();
-    void MaximizeChildren();
-    void LockClientRedraw();
-    void UnlockClientRedraw();
-
-    // Images and closing.
-    void mnuSaveImageClick();
-    void mnuCopyClick();
-    void mnuExitClick();
-    void mnuAboutClick();
-    void mnuCloseAllClick();
-
-    // Settings file, read at creation and written at the final close.
-    void LoadSettings();
-    bool SaveSettings();
-
-    // The open image windows in creation order, and the active one (null when none).
-    QList<TfrmImage *> imageWindows() const;
-    TfrmImage *activeImageWindow() const;
-    // Most recently active first, as the unsaved-images check lists them.
-    QList<TfrmImage *> imageWindowsMostRecentFirst() const;
-
-    // True while a capture or a connection attempt runs; a close asked for meanwhile waits.
-    bool operationRunning() const { return m_operationDepth > 0; }
-
-    TqzMeterCom &link() { return *m_link; }
-
-    // SIGINT, SIGTERM or SIGHUP: a running capture is cancelled (a halted instrument restarted),
-    // command mode is left, the port closed and the program ends without questions.
+    // SIGINT, SIGTERM or SIGHUP: the program ends without questions within 2 s, whatever stands
+    // open, once a running capture or attempt has ended (a halted instrument restarted) or, on a
+    // line that cannot take that in time, abandoned.
     void endBySignal();
 
-    QString IniFileName;
-    qint32 CaptureCount = 0;
-    qint32 RedrawLockCount = 0;
-    // Fixed pauses of the capture sequence; tests shorten them.
-    int CaptureHaltPauseMs = 500;
-    int CaptureRestartPauseMs = 250;
-
-    // Menus and items.
-    QMenu *mnuFiles = nullptr;
-    QAction *mnuCaptureScreen = nullptr;
-    QAction *mnuSaveImage = nullptr;
-    QAction *mnuConnect = nullptr;
-    QMenu *mnuInterface = nullptr;
-    QAction *mnuExit = nullptr;
-    QMenu *Edit1 = nullptr;
-    QAction *mnuFreezeImage = nullptr;
-    QAction *mnuCopy = nullptr;
-    QMenu *mnuWindow = nullptr;
-    QAction *mnuArrange = nullptr;
-    QAction *mnuCascade = nullptr;
-    QAction *mnuTileHorizontally = nullptr;
-    QAction *mnuTileVertically = nullptr;
-    QAction *mnuMinimizeAll = nullptr;
-    QAction *mnuClose = nullptr;
-    QAction *mnuCloseAll = nullptr;
-    QMenu *mnuHelp = nullptr;
-    QAction *mnuAbout = nullptr;
-    QMenu *mnuPopConnect = nullptr;
-    QAction *mnuPopFindInstrument = nullptr;
-
-    // Toolbar.
-    QToolBar *ToolBar = nullptr;
-    QToolButton *btnConnect = nullptr;
-    QToolButton *btnGrab = nullptr;
-    QToolButton *btnCopy = nullptr;
-    QToolButton *btnSaveAs = nullptr;
-    QToolButton *btnExit = nullptr;
-
-    // Client area and status bar.
-    QMdiArea *ClientArea = nullptr;
-    QWidget *pnlStatus = nullptr;
-    QLabel *pnlFile = nullptr;
-    QLabel *pnlInfo = nullptr;
-    QLabel *pnlConnected = nullptr;
-    QLabel *pnlSerial = nullptr;
-    QLabel *pnlPort = nullptr;
-    QLabel *imgCorner = nullptr;
-    QProgressBar *pbMain = nullptr;
-
-    // Writes the progress and result text of connecting and capturing into pnlFile.
-    void setFileText(const QString &text);
-
 signals:
-    // Every text written to pnlFile, in order, also when it is the same as before.
-    void fileTextChanged(const QString &text);
+    // Every text written to the first status panel, in order, also when it is the same as before.
+    void statusMessageChanged(const QString &text);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
-    void createMenus();
-    void createToolBar();
-    void createStatusBar();
-    void createClientArea();
     void connectCommands();
-
-    bool FormShortCut(QKeyEvent *event);
-    void mnuWindowClick();
-    void rebuildWindowList();
-    void arrangeIcons();
-    void tileImageWindows(Qt::Orientation direction);
-    bool connectionAttempt();
-    void connectAttempt(int senderTag);
-    void disconnectLink();
-    void showLineLost(const QString &text);
-    void finishEndBySignal();
-    void setPortChoiceEnabled(bool enabled);
-    TfrmImage *openImageWindow(const QSize &clientSize);
-    void activateImageWindow(TfrmImage *window);
+    void connectRooms();
+    void loadSettings();
+    bool saveSettings();
+    void windowMenuOpening();
+    void exitProgram();
+    void closeAllImages();
+    void resumePendingClose();
+    void commitSessionData(QSessionManager &manager);
 
     // Runs a command so that no exception leaves it into Qt's event loop; an error of the
     // serial port (or any other) is shown in an error box with its text.
     template <typename Command>
     void runCommand(Command command);
-    // Counts running operations; a close asked for meanwhile runs when the last one ends.
-    void beginOperation();
-    void endOperation();
-    void setAllSkipSaveQuery(bool skip);
 
-    std::unique_ptr<TqzMeterCom> m_link;
-    std::unique_ptr<TInstrumentMemory> m_memory;
+    MainSettings m_settings;
+    ImageWorkspace *m_workspace = nullptr;
+    StatusPanels *m_status = nullptr;
+    MainActions *m_actions = nullptr;
+    PortMenu *m_portMenu = nullptr;
+    TImageCommands *m_imageCommands = nullptr;
+    std::unique_ptr<ConnectionController> m_connection;
+    std::unique_ptr<CaptureController> m_capture;
     QPointer<QDialog> m_aboutBox;
-    TCaptureProgress *m_captureProgress = nullptr;
-    QList<QAction *> m_windowListActions;
     bool m_created = false;
-    bool m_attemptRunning = false;
-    bool m_searchRunning = false;
-    int m_operationDepth = 0;
     bool m_closePending = false;
     bool m_closing = false;
-    bool m_endBySignal = false;
-
-    // A command's picture and its greyed variant, drawn once: the states are refreshed on every key.
-    struct CommandIcon
-    {
-        QIcon normal;
-        QIcon greyed;
-        const QIcon &forState(bool enabled) const { return enabled ? normal : greyed; }
-    };
-    const CommandIcon m_saveIcon;
-    const CommandIcon m_connectIcon;
-    const CommandIcon m_copyIcon;
-    const CommandIcon m_captureIcon;
 };
-
-// The program's one main window, set by the program's entry.
-extern TfrmMain *frmMain;

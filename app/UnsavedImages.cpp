@@ -2,6 +2,7 @@
 
 #include "ImageForm.h"
 
+#include <QBoxLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,9 +21,18 @@ const QString SaveCaption = QStringLiteral("Save selected files");
 const QString DiscardCaption = QStringLiteral("Close without saving");
 const QString CancelCaption = QStringLiteral("Cancel");
 
+// The dialog's size and the spacing of its parts at 100 %, in pixels.
 constexpr int ClientWidth = 448;
 constexpr int ClientHeight = 217;
 constexpr int RowHeight = 13;
+constexpr int ButtonWidth = 129;
+constexpr int ButtonHeight = 25;
+constexpr int ButtonGap = 23;
+constexpr int Margin = 8;
+constexpr int RightMargin = 7;
+constexpr int GroupToButtons = 7;
+constexpr int NoteGap = 3;
+constexpr int ListTop = 16;
 
 TfrmUnsavedImages::AnswerHandler &answerHandler()
 {
@@ -39,40 +49,53 @@ TfrmUnsavedImages::TfrmUnsavedImages(QWidget *parent)
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
-    GroupBox1 = new QGroupBox(GroupCaption, this);
-    GroupBox1->setGeometry(8, 8, 433, 169);
+    // The frame with the list and the note above, the three buttons in a row below.
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(Margin, Margin, RightMargin, Margin);
+    layout->setSpacing(GroupToButtons);
 
-    chkUnsavedImages = new QListWidget(GroupBox1);
-    chkUnsavedImages->setGeometry(8, 16, 417, 129);
-    chkUnsavedImages->setUniformItemSizes(true);
+    auto *group = new QGroupBox(GroupCaption, this);
+    group->setObjectName(QStringLiteral("GroupBox1"));
+    // The list starts at (8, 16) in the frame, whatever the style draws around the frame's inside.
+    const QMargins frame = group->contentsMargins();
+    auto *groupLayout = new QVBoxLayout(group);
+    groupLayout->setContentsMargins(qMax(0, Margin - frame.left()), qMax(0, ListTop - frame.top()),
+                                    qMax(0, Margin - frame.right()), NoteGap);
+    groupLayout->setSpacing(NoteGap);
+    m_list = new QListWidget(group);
+    m_list->setObjectName(QStringLiteral("chkUnsavedImages"));
+    m_list->setUniformItemSizes(true);
+    groupLayout->addWidget(m_list, 1);
+    auto *note = new QLabel(NoteCaption, group);
+    note->setObjectName(QStringLiteral("Label1"));
+    groupLayout->addWidget(note);
+    layout->addWidget(group, 1);
 
-    Label1 = new QLabel(NoteCaption, GroupBox1);
-    Label1->move(8, 148);
-    Label1->adjustSize();
+    auto makeButton = [this](const char *name, const QString &caption) {
+        auto *button = new QPushButton(caption, this);
+        button->setObjectName(QLatin1String(name));
+        button->setFixedSize(ButtonWidth, ButtonHeight);
+        return button;
+    };
+    m_saveSelected = makeButton("Button1", SaveCaption);
+    auto *closeWithoutSaving = makeButton("Button2", DiscardCaption);
+    m_cancel = makeButton("btnCancel", CancelCaption);
+    m_cancel->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(ButtonGap);
+    buttons->addWidget(m_saveSelected);
+    buttons->addWidget(closeWithoutSaving);
+    buttons->addWidget(m_cancel);
+    buttons->addStretch();
+    layout->addLayout(buttons);
 
-    Button1 = new QPushButton(SaveCaption, this);
-    Button1->setGeometry(8, 184, 129, 25);
-    Button2 = new QPushButton(DiscardCaption, this);
-    Button2->setGeometry(160, 184, 129, 25);
-    btnCancel = new QPushButton(CancelCaption, this);
-    btnCancel->setGeometry(312, 184, 129, 25);
-    btnCancel->setDefault(true);
+    setTabOrder(m_saveSelected, closeWithoutSaving);
+    setTabOrder(closeWithoutSaving, m_cancel);
+    setTabOrder(m_cancel, m_list);
 
-    setTabOrder(Button1, Button2);
-    setTabOrder(Button2, btnCancel);
-    setTabOrder(btnCancel, chkUnsavedImages);
-
-    // Found by these names, as the windows' parts are.
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    chkUnsavedImages->setObjectName(QStringLiteral("chkUnsavedImages"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-
-    connect(Button1, &QPushButton::clicked, this, &TfrmUnsavedImages::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmUnsavedImages::Button2Click);
-    connect(btnCancel, &QPushButton::clicked, this, &TfrmUnsavedImages::btnCancelClick);
+    connect(m_saveSelected, &QPushButton::clicked, this, &TfrmUnsavedImages::saveSelectedClick);
+    connect(closeWithoutSaving, &QPushButton::clicked, this, &TfrmUnsavedImages::closeWithoutSavingClick);
+    connect(m_cancel, &QPushButton::clicked, this, &TfrmUnsavedImages::cancelClick);
 }
 
 void TfrmUnsavedImages::setAnswerHandler(AnswerHandler handler)
@@ -95,17 +118,17 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     if (m_openWindows.isEmpty())
         return true;
 
-    chkUnsavedImages->clear();
+    m_list->clear();
     m_rowWindows.clear();
     // Rows as tall as the design asks, but never cutting the text of a larger system font.
-    const int rowHeight = qMax(RowHeight, chkUnsavedImages->fontMetrics().height());
+    const int rowHeight = qMax(RowHeight, m_list->fontMetrics().height());
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
-        if (window->Saved)
+        if (window->saved())
             continue;
-        auto *row = new QListWidgetItem(window->windowTitle(), chkUnsavedImages);
+        auto *row = new QListWidgetItem(window->imageName(), m_list);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         row->setCheckState(Qt::Checked);
-        row->setSizeHint(QSize(chkUnsavedImages->fontMetrics().horizontalAdvance(row->text()) + 2 * rowHeight,
+        row->setSizeHint(QSize(m_list->fontMetrics().horizontalAdvance(row->text()) + 2 * rowHeight,
                                rowHeight));
         m_rowWindows.append(window);
     }
@@ -115,19 +138,19 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     // Each showing starts as a cancel; only the two other buttons change that. It also starts on
     // "Save selected files", wherever the focus was left the last time, so Enter and Space
     // always mean the same.
-    Outcome = CancelClose;
-    Button1->setFocus();
+    m_outcome = CancelClose;
+    m_saveSelected->setFocus();
     if (answerHandler())
         answerHandler()(*this);
     else
         exec();
 
-    switch (Outcome) {
+    switch (m_outcome) {
     case CloseWithoutSaving:
         return true;
     case SaveSelected:
-        for (int row = 0; row < chkUnsavedImages->count(); ++row) {
-            if (chkUnsavedImages->item(row)->checkState() != Qt::Checked)
+        for (int row = 0; row < m_list->count(); ++row) {
+            if (m_list->item(row)->checkState() != Qt::Checked)
                 continue;
             TfrmImage *window = windowForRow(row);
             if (window && !window->SaveImage()) {
@@ -142,21 +165,21 @@ bool TfrmUnsavedImages::QueryUnsavedImages(const QList<TfrmImage *> &windowsMost
     }
 }
 
-void TfrmUnsavedImages::Button1Click()
+void TfrmUnsavedImages::saveSelectedClick()
 {
-    Outcome = SaveSelected;
+    m_outcome = SaveSelected;
     accept();
 }
 
-void TfrmUnsavedImages::Button2Click()
+void TfrmUnsavedImages::closeWithoutSavingClick()
 {
-    Outcome = CloseWithoutSaving;
+    m_outcome = CloseWithoutSaving;
     accept();
 }
 
-void TfrmUnsavedImages::btnCancelClick()
+void TfrmUnsavedImages::cancelClick()
 {
-    Outcome = CancelClose;
+    m_outcome = CancelClose;
     reject();
 }
 
@@ -164,7 +187,7 @@ void TfrmUnsavedImages::keyPressEvent(QKeyEvent *event)
 {
     // Esc is the Cancel button, not just a dismissal.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        btnCancel->click();
+        m_cancel->click();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -174,6 +197,6 @@ void TfrmUnsavedImages::clearSkipSaveQuery()
 {
     for (const QPointer<TfrmImage> &window : std::as_const(m_openWindows)) {
         if (window)
-            window->SkipSaveQuery = false;
+            window->setSkipSaveQuery(false);
     }
 }

@@ -5,9 +5,7 @@
 #include <QPointer>
 #include <functional>
 
-class QGroupBox;
 class QKeyEvent;
-class QLabel;
 class QListWidget;
 class QPushButton;
 class TfrmImage;
@@ -31,14 +29,7 @@ public:
     TfrmImage *windowForRow(int row) const;
 
     // The outcome of the last showing: 0 close without saving, 1 cancel, 2 save the checked images.
-    int Outcome = CancelClose;
-
-    QGroupBox *GroupBox1 = nullptr;
-    QListWidget *chkUnsavedImages = nullptr;
-    QLabel *Label1 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *btnCancel = nullptr;
+    int outcome() const { return m_outcome; }
 
     // Test hook: when set, it is called with the filled dialog instead of showing it, and answers
     // as a user would (unchecking rows, clicking a button). An empty function removes the hook.
@@ -49,10 +40,17 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void Button1Click();
-    void Button2Click();
-    void btnCancelClick();
+    void saveSelectedClick();
+    void closeWithoutSavingClick();
+    void cancelClick();
     void clearSkipSaveQuery();
+
+    // The parts carry the dialog's own names as object names: GroupBox1, chkUnsavedImages,
+    // Label1, Button1 (save selected), Button2 (close without saving) and btnCancel.
+    QListWidget *m_list = nullptr;
+    QPushButton *m_saveSelected = nullptr;
+    QPushButton *m_cancel = nullptr;
+    int m_outcome = CancelClose;
 
     // All open image windows of the current query (a cancel clears the flags of each), and the
     // window each row stands for.

@@ -8,6 +8,7 @@
 #include "BenchOptions.h"
 #include "Dialogs.h"
 #include "ImageForm.h"
+#include "ImageWorkspace.h"
 #include "Main.h"
 #include "ScreenImage.h"
 #include "qzMeterCOM.h"
@@ -88,6 +89,7 @@ int main(int argc, char *argv[])
         return 1;
 
     TfrmMain window;
+    auto item = [&window](const char *name) { return window.findChild<QAction *>(QLatin1String(name)); };
     window.link().PortNumber = Com;
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
@@ -96,8 +98,8 @@ int main(int argc, char *argv[])
     }
     window.activateWindow();
     (void)QTest::qWaitForWindowActive(&window);  // a display without a window manager may never activate it
-    window.mnuFreezeImage->setChecked(freeze);
-    window.mnuConnect->trigger();
+    item("mnuFreezeImage")->setChecked(freeze);
+    item("mnuConnect")->trigger();
     if (!window.link().IsConnected()) {
         std::fprintf(stderr, "could not connect to the virtual instrument\n");
         return 1;
@@ -107,7 +109,7 @@ int main(int argc, char *argv[])
     FirstStripWatch firstStrip(clock);
     app.installEventFilter(&firstStrip);
     qint64 readStart = -1;
-    QObject::connect(&window, &TfrmMain::fileTextChanged, [&](const QString &text) {
+    QObject::connect(&window, &TfrmMain::statusMessageChanged, [&](const QString &text) {
         if (readStart < 0 && text == QStringLiteral("Reading screen image..."))
             readStart = clock.nsecsElapsed();
     });
@@ -139,7 +141,7 @@ int main(int argc, char *argv[])
     QTest::qWait(5);
     heartbeat.stop();
     const qint64 sent = meter.meter()->bytesSent() - sentBefore;
-    const bool captured = !window.imageWindows().isEmpty() && !window.imageWindows().last()->building();
+    const bool captured = !window.workspace().imageWindows().isEmpty() && !window.workspace().imageWindows().last()->building();
 
     const double lineLimit = lineSeconds(sent);
     std::printf("\nlive capture in the desktop program, stored %d x %d%s: %s\n", width, StoredHeight,
@@ -159,8 +161,8 @@ int main(int argc, char *argv[])
     std::printf("  stalls over 100 ms:            %10d  (the fixed pauses of the sequence are such stalls)\n",
                 stallsOver100Ms);
 
-    window.mnuConnect->trigger();
-    for (TfrmImage *image : window.imageWindows())
-        image->Saved = true;
+    item("mnuConnect")->trigger();
+    for (TfrmImage *image : window.workspace().imageWindows())
+        image->setSaved(true);
     return captured ? 0 : 1;
 }

@@ -11,6 +11,8 @@
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "InstrumentMemory.h"
+#include "CaptureController.h"
+#include "ImageWorkspace.h"
 #include "Main.h"
 #include "ScreenCapture.h"
 #include "UnsavedImages.h"
@@ -116,8 +118,7 @@ int soakCore(int captures, VirtualMeterThread &meter)
         std::printf("core: no instrument on COM%d\n", Com);
         return 1;
     }
-    TInstrumentMemory memory;
-    memory.MeterCom = &link;
+    TInstrumentMemory memory(link);
     SoakFigures figures("capture core", captures);
     for (int number = 1; number <= captures; ++number) {
         ScreenCapture capture(link, memory);
@@ -161,24 +162,24 @@ int soakDesktop(int captures, VirtualMeterThread &meter)
     int failures = 0;
     {
         TfrmMain window;
-        window.CaptureHaltPauseMs = ShortPauseMs;
-        window.CaptureRestartPauseMs = ShortPauseMs;
+        auto item = [&window](const char *name) { return window.findChild<QAction *>(QLatin1String(name)); };
+        window.capture().setPauses(ShortPauseMs, ShortPauseMs);
         window.show();
         window.link().PortNumber = Com;
-        window.mnuConnect->trigger();
-        if (!window.link().IsConnected() || !window.mnuCaptureScreen->isEnabled()) {
+        item("mnuConnect")->trigger();
+        if (!window.link().IsConnected() || !item("mnuCaptureScreen")->isEnabled()) {
             std::printf("desktop: no instrument on COM%d\n", Com);
             return 1;
         }
         SoakFigures figures("desktop program", captures);
         for (int number = 1; number <= captures; ++number) {
             errors.clear();
-            window.mnuFreezeImage->setChecked(number % 2 == 0);
+            item("mnuFreezeImage")->setChecked(number % 2 == 0);
             QElapsedTimer clock;
             clock.start();
-            window.mnuCaptureScreen->trigger();
+            item("mnuCaptureScreen")->trigger();
             const double seconds = clock.elapsed() / 1000.0;
-            TfrmImage *image = window.activeImageWindow();
+            TfrmImage *image = window.workspace().activeImageWindow();
             const QString difference = !errors.isEmpty() ? errors.join(QLatin1Char(' '))
                                        : image ? MeterScreen::captureDifference(image->picture(), expected)
                                                : QStringLiteral("no image window");
@@ -190,19 +191,19 @@ int soakDesktop(int captures, VirtualMeterThread &meter)
             // Closed as a user closes it: Window > Close, and the picture is not kept. The window
             // goes when the event loop next runs; here that is done by hand.
             const QPointer<TfrmImage> closed = image;
-            window.mnuClose->trigger();
+            item("mnuClose")->trigger();
             QElapsedTimer closing;
             closing.start();
             while (closed && closing.elapsed() < WindowCloseWaitMs) {
                 QCoreApplication::processEvents();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             }
-            if (closed || !window.imageWindows().isEmpty())
+            if (closed || !window.workspace().imageWindows().isEmpty())
                 figures.failed(number, QStringLiteral("its image window did not close"));
             meter.clearReceived();
             figures.done(number);
         }
-        window.mnuConnect->trigger();  // disconnects
+        item("mnuConnect")->trigger();  // disconnects
         figures.print();
         failures = figures.failures();
     }

@@ -18,8 +18,17 @@ const QString NotEncoded = QStringLiteral("The image could not be written.");
 
 QByteArray formatName(ImageFile::Format format)
 {
-    return format == ImageFile::Format::Png ? QByteArrayLiteral("PNG") : QByteArrayLiteral("BMP");
+    switch (format) {
+    case ImageFile::Format::Png: return QByteArrayLiteral("PNG");
+    case ImageFile::Format::Jpeg: return QByteArrayLiteral("JPEG");
+    case ImageFile::Format::Bmp: break;
+    }
+    return QByteArrayLiteral("BMP");
 }
+
+// The instrument's screen is a few flat colours with sharp edges; JPEG's default quality smears
+// them, so the highest is used.
+constexpr int JpegQuality = 100;
 
 // The whole file is made in memory first, so a picture that cannot be encoded touches no file.
 bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QString *error)
@@ -27,6 +36,8 @@ bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QS
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, formatName(format));
+    if (format == ImageFile::Format::Jpeg)
+        writer.setQuality(JpegQuality);
     if (image.isNull() || !writer.write(image)) {
         *error = NotEncoded;
         return false;
@@ -39,11 +50,29 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// The system's own reason for a failed write ("No space left on device", "Read-only file
+// system", "Disk quota exceeded"): Qt's text for a file that recorded one, else errno's.
+QString failureReason(const QIODevice &device, int code)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    if (file && file->error() != QFileDevice::NoError && !file->errorString().isEmpty())
+        return file->errorString();
+    return systemError(code != 0 ? code : EIO);
+}
+
+// A write the disk takes only in part is repeated for the rest, so the call that fails is the
+// one that carries the reason; a device never says why it took only some of the bytes.
 bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 {
-    if (device.write(bytes) != bytes.size()) {
-        *error = device.errorString();
-        return false;
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 written = device.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            *error = failureReason(device, errno);
+            return false;
+        }
+        done += written;
     }
     return true;
 }
@@ -52,13 +81,24 @@ bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 
 namespace ImageFile {
 
+std::optional<Format> formatOfSuffix(const QString &suffix)
+{
+    const QString name = suffix.toLower();
+    if (name == QLatin1String("bmp"))
+        return Format::Bmp;
+    if (name == QLatin1String("png"))
+        return Format::Png;
+    if (name == QLatin1String("jpg") || name == QLatin1String("jpeg"))
+        return Format::Jpeg;
+    return std::nullopt;
+}
+
 std::optional<Format> formatNamed(const QString &name)
 {
-    if (name.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
-        return Format::Bmp;
-    if (name.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
-        return Format::Png;
-    return std::nullopt;
+    const std::optional<Format> format = formatOfSuffix(name);
+    if (format == Format::Jpeg)
+        return std::nullopt;
+    return format;
 }
 
 std::optional<Format> formatOfPath(const QString &path, Format noSuffix)
@@ -72,7 +112,12 @@ std::optional<Format> formatOfPath(const QString &path, Format noSuffix)
 
 QString suffix(Format format)
 {
-    return format == Format::Png ? QStringLiteral(".png") : QStringLiteral(".bmp");
+    switch (format) {
+    case Format::Png: return QStringLiteral(".png");
+    case Format::Jpeg: return QStringLiteral(".jpg");
+    case Format::Bmp: break;
+    }
+    return QStringLiteral(".bmp");
 }
 
 QString formatNames()
@@ -122,24 +167,28 @@ bool write(const QImage &image, const QString &path, Format format, QString *err
         }
         QFile file;
         if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            *error = failureReason(file, errno);
             ::close(fd);
-            *error = file.errorString();
             return false;
         }
         return writeAll(file, bytes, error);
     }
 
+    // Unbuffered, so a full disk fails the write that meets it, with its reason; a buffered
+    // write would fail only in commit(), which forgets why.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = failureReason(file, errno);
         return false;
     }
     if (!writeAll(file, bytes, error)) {
         file.cancelWriting();
         return false;
     }
+    errno = 0;
     if (!file.commit()) {
-        *error = file.errorString();
+        *error = failureReason(file, errno);
         return false;
     }
     return true;

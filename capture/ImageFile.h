@@ -10,17 +10,21 @@ class QIODevice;
 // anything else is done, and a writer that never leaves half a file behind.
 namespace ImageFile {
 
-enum class Format { Bmp, Png };
+enum class Format { Bmp, Png, Jpeg };
 
-// "bmp" or "png", in any letter case.
+// Every format a picture is written in, by its file suffix: "bmp", "png", "jpg" or "jpeg", in any
+// letter case.
+std::optional<Format> formatOfSuffix(const QString &suffix);
+
+// The command line's formats, lossless only: "bmp" or "png", in any letter case.
 std::optional<Format> formatNamed(const QString &name);
 
 // The format a file name's suffix asks for (".bmp", ".png", in any letter case); a name without
 // a suffix gets noSuffix, any other suffix no format.
 std::optional<Format> formatOfPath(const QString &path, Format noSuffix);
 
-QString suffix(Format format);   // ".bmp" or ".png"
-QString formatNames();           // "bmp, png", for messages
+QString suffix(Format format);   // ".bmp", ".png" or ".jpg"
+QString formatNames();           // "bmp, png", the command line's, for messages
 
 // Why path cannot be written, found without touching it: its folder is missing or closed to
 // us, it is a folder, or it is a file we may not write. Empty when it can be written.

@@ -73,10 +73,8 @@ const TPalette &TInstrumentMemory::FallbackPalette()
 
 bool TInstrumentMemory::ReadDirectoryAddress()
 {
-    if (!MeterCom)
-        return false;
     char pointer[4] = {};
-    if (MeterCom->ReadMemoryBuffer(DirectoryPointerAddress, sizeof pointer, pointer) != sizeof pointer)
+    if (m_link.ReadMemoryBuffer(DirectoryPointerAddress, sizeof pointer, pointer) != sizeof pointer)
         return false;
     DirectoryAddress = GetBigEndian(QByteArray(pointer, sizeof pointer), 0, sizeof pointer);
     return true;
@@ -91,7 +89,7 @@ bool TInstrumentMemory::ReadDirectory()
     const quint32 length = quint32(BlockCount(DirectoryEntries * DirectoryEntrySize, BlockSize)) * BlockSize;
     QBuffer stream;
     stream.open(QIODevice::ReadWrite);
-    if (MeterCom->ReadMemory(DirectoryAddress, length, stream) != qint64(length))
+    if (m_link.ReadMemory(DirectoryAddress, length, stream) != qint64(length))
         return false;
 
     QByteArray data = stream.data();
@@ -131,8 +129,8 @@ bool TInstrumentMemory::LoadEntry(TPresetData &item, int index)
         const quint32 length = quint32(BlockCount(size, BlockSize)) * BlockSize;
         item.Data = QByteArray(qsizetype(length), '\0');
         // A failed read leaves the data all zero, which the callers take as empty fields.
-        if (MeterCom && length > 0)
-            MeterCom->ReadMemoryBuffer(item.Address, length, item.Data.data());
+        if (length > 0)
+            m_link.ReadMemoryBuffer(item.Address, length, item.Data.data());
         return true;
     } catch (const ELineLost &) {
         throw;
@@ -153,8 +151,8 @@ void TInstrumentMemory::LoadData(TPresetData &item)
         // rather than allocating and requesting gigabytes.
         BlockCount(quint32(qMin<quint64>(size, 0xFFFFFFFFu)), BlockSize);
         item.Data = QByteArray(qsizetype(size), '\0');
-        if (MeterCom && size > 0)
-            MeterCom->ReadMemoryBuffer(item.Address, quint32(size), item.Data.data());
+        if (size > 0)
+            m_link.ReadMemoryBuffer(item.Address, quint32(size), item.Data.data());
     } catch (const ELineLost &) {
         throw;
     } catch (...) {

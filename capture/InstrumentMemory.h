@@ -57,6 +57,9 @@ public:
     static constexpr int ScreenEntry = 31;
     static constexpr int PaletteEntry = 27;
 
+    // Reads through link, which outlives the reader.
+    explicit TInstrumentMemory(TqzMeterCom &link) : m_link(link) {}
+
     bool ReadDirectory();
     bool ReadScreenInfo();
     // The screen description and palette as the last ReadScreenInfo left them.
@@ -74,7 +77,6 @@ public:
     static QRgb GetColor(const QByteArray &data, qint64 offset);
     static const TPalette &FallbackPalette();
 
-    TqzMeterCom *MeterCom = nullptr;
     quint32 DirectoryAddress = DefaultDirectoryAddress;
     QVector<TDirectoryEntry> Directory;
     quint16 ScreenWidth = 0;
@@ -82,4 +84,7 @@ public:
     quint16 ScreenOrientation = 0;
     quint32 ImageAddress = 0;
     TPalette Palette{};
+
+private:
+    TqzMeterCom &m_link;
 };

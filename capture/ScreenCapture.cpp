@@ -8,7 +8,6 @@
 #include "qzMeterCOM.h"
 
 #include <QBuffer>
-#include <QThread>
 #include <utility>
 
 namespace {
@@ -21,10 +20,10 @@ void say(const CaptureListener &listener, const QString &text)
         listener.status(text);
 }
 
-void tell(const CaptureListener &listener, CaptureEvent event)
+// Events are told by run() once the instrument is restored; here they are only noted.
+void note(CaptureResult &result, CaptureEvent event)
 {
-    if (listener.event)
-        listener.event(event);
+    result.events.append(event);
 }
 
 // Lends the link's progress indicator to the listener for the image read, and always pairs
@@ -89,6 +88,7 @@ ScreenCapture::ScreenCapture(TqzMeterCom &link, TInstrumentMemory &memory)
 CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, const CaptureListener &listener)
 {
     CaptureResult result;
+    m_haltSent = false;
     try {
         result.outcome = runSteps(result, freezeOption, listener);
     } catch (const ELineLost &lost) {
@@ -96,7 +96,29 @@ CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, cons
         result.errorText = lost.text();
         result.image = QImage();
     }
+    restoreAfterFailure(result);
+    if (listener.event) {
+        for (CaptureEvent event : result.events)
+            listener.event(event);
+    }
     return result;
+}
+
+// The DSP guard has restarted the instrument by now. A capture that failed after the halt also
+// gives the instrument back to its user at once: the message that follows may stand for hours,
+// and the next command enters command mode again by itself.
+void ScreenCapture::restoreAfterFailure(CaptureResult &result)
+{
+    if (!m_haltSent || result.outcome == CaptureOutcome::Captured || !m_link.IsConnected() || !m_link.CommandMode)
+        return;
+    try {
+        m_link.SetCommandMode(false);
+    } catch (const ELineLost &lost) {
+        result.outcome = CaptureOutcome::LineLost;
+        result.errorText = lost.text();
+    } catch (...) {
+        // The failure already being reported is the one that matters.
+    }
 }
 
 CaptureOutcome ScreenCapture::runSteps(CaptureResult &result, const std::function<bool()> &freezeOption,
@@ -153,17 +175,21 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
         [&listener, &result](bool acknowledged) {
             result.restartRefused = !acknowledged;
             if (!acknowledged)
-                tell(listener, CaptureEvent::RestartFailed);
+                note(result, CaptureEvent::RestartFailed);
         });
     if (freezeOption && freezeOption()) {
         say(listener, CaptureTexts::StoppingDsp);
+        m_haltSent = true;
         if (!dsp.halt()) {
-            tell(listener, CaptureEvent::HaltFailed);
+            note(result, CaptureEvent::HaltFailed);
             return CaptureOutcome::HaltFailed;
         }
         if (m_link.CancelRequested())
             return CaptureOutcome::Cancelled;
-        QThread::msleep(haltPauseMs);
+        // The screen settles after the halt; the window stays live and a cancel ends the wait.
+        m_link.Pause(haltPauseMs);
+        if (m_link.CancelRequested())
+            return CaptureOutcome::Cancelled;
     }
 
     say(listener, CaptureTexts::ReadingImage);
@@ -190,19 +216,22 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
     try {
         if (dsp.halted() || (freezeOption && freezeOption()))
             dsp.restart();
-        QThread::msleep(restartPauseMs);
+        m_link.Pause(restartPauseMs);
     } catch (const ELineLost &lost) {
         if (result.bytesReceived != qint64(length))
             throw;
         result.errorText = lost.text();
     }
+    // A cancel while the instrument restarts (the picture's window closed meanwhile) is a cancel.
+    if (m_link.CancelRequested())
+        return CaptureOutcome::Cancelled;
 
     if (result.bytesReceived == qint64(length)) {
         say(listener, CaptureTexts::LoadedCorrectly);
         return CaptureOutcome::Captured;
     }
     say(listener, CaptureTexts::CouldNotLoad);
-    tell(listener, CaptureEvent::ShortRead);
+    note(result, CaptureEvent::ShortRead);
     return CaptureOutcome::ShortRead;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -35,7 +36,9 @@ enum class CaptureEvent {
 struct CaptureListener
 {
     std::function<void(const QString &text)> status;         // the first status-bar panel
-    std::function<void(CaptureEvent event)> event;           // shown at once, in order
+    // Each event, in order, once the capture is over and the instrument restored (DSP restarted,
+    // command mode left), so no message stands in front of a halted instrument.
+    std::function<void(CaptureEvent event)> event;
     std::function<void(const ScreenDescription &screen)> imageStarted;  // the image read begins
     std::function<void(qint64 maximum)> progressStarted;     // the image read begins
     std::function<void(qint64 step)> progressStep;           // bytes arrived
@@ -57,6 +60,7 @@ struct CaptureResult
     qint64 bytesRequested = 0;
     qint64 bytesReceived = 0;
     bool restartRefused = false;    // the DSP was halted and did not acknowledge its restart
+    QList<CaptureEvent> events;     // what the user is told, in order
     // LineLost: "The connection to COM7 was lost (...)."; also set for Captured when the line went
     // after the whole picture was in (while the DSP was restarted).
     QString errorText;
@@ -64,7 +68,8 @@ struct CaptureResult
 
 // The whole capture sequence of both programs: directory and screen description, DSP status,
 // the optional halt, the image read, the decode, the restart and the turn upright. Once a halt
-// was sent the DSP is restarted on every way out. To cancel a running capture, call the link's
+// was sent the DSP is restarted on every way out, and a capture that fails after the halt also
+// leaves command mode before it returns. To cancel a running capture, call the link's
 // Cancel(): the capture then ends as Cancelled, the instrument restarted.
 class ScreenCapture
 {
@@ -85,8 +90,11 @@ private:
                                    const std::function<bool()> &freezeOption,
                                    const CaptureListener &listener);
 
+    void restoreAfterFailure(CaptureResult &result);
+
     TqzMeterCom &m_link;
     TInstrumentMemory &m_memory;
+    bool m_haltSent = false;
 };
 
 // The texts of the capture sequence, kept in one place.

@@ -49,6 +49,12 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
     // A file that cannot be written is found before the instrument is touched: the read takes
     // a minute, and with --freeze the instrument stands halted meanwhile.
     const bool toStandardOutput = request.output == QLatin1String("-");
+    // A picture's bytes on a terminal only garble it; the instrument is not even asked.
+    if (toStandardOutput && ::isatty(STDOUT_FILENO) == 1) {
+        err << "Standard output is a terminal: redirect it to a file or a program to take the picture "
+               "(for example: snaploom capture -o - > screen.png)\n";
+        return ExitCode::Usage;
+    }
     if (!request.output.isEmpty() && !toStandardOutput) {
         const QString why = whyNotWritable(request.output, request.overwrite);
         if (!why.isEmpty()) {

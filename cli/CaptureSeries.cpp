@@ -167,8 +167,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
 int CaptureSeries::captureOnce(TqzMeterCom &link, int number)
 {
     const qint64 startedMs = m_clock.elapsed();
-    TInstrumentMemory memory;
-    memory.MeterCom = &link;
+    TInstrumentMemory memory(link);
     ScreenCapture capture(link, memory);
     CaptureListener listener;
     listener.status = [this](const QString &text) { m_report.info(m_label, text); };

@@ -47,4 +47,16 @@ QString iniFileName()
     return path() + QStringLiteral("/CorvaneSnaploom.INI");
 }
 
+QString recoveryPath()
+{
+    const QString home = qEnvironmentVariable("SNAPLOOM_HOME");
+    if (!home.isEmpty())
+        return QDir(home).absoluteFilePath(QStringLiteral("recovery"));
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // A relative path is no base directory, as the base-directory rules say.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QLatin1Char('/') + VendorFolder + QStringLiteral("/recovery");
+}
+
 }  // namespace SettingsFolder

@@ -14,4 +14,9 @@ QString iniFileName();   // <folder>/CorvaneSnaploom.INI
 // The same choice with another all-users folder in place of /var/lib/Brannoc/CorvaneSnaploom.
 QString path(const QString &allUsersFolder);
 
+// Where pictures not yet saved are kept, so a crash loses none: recovery/ in SNAPLOOM_HOME when
+// that is set, else $XDG_STATE_HOME/Brannoc/CorvaneSnaploom/recovery (~/.local/state/... when
+// unset). Not created here.
+QString recoveryPath();
+
 }  // namespace SettingsFolder

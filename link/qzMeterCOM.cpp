@@ -217,6 +217,14 @@ void TqzMeterCom::DrainLine(int quietMs)
     Idle = wasIdle;
 }
 
+void TqzMeterCom::Pause(int ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!m_cancelRequested && elapsed.elapsed() < ms)
+        poll();
+}
+
 bool TqzMeterCom::WaitForOK(int polls)
 {
     Idle = false;

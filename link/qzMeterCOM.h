@@ -88,6 +88,10 @@ public:
     // cause. For a caller outside any wait (the waits end with ELineLost by themselves).
     bool TakeLineLoss(QString *text);
 
+    // Waits ms milliseconds through the link's own poll, so events are processed meanwhile. A
+    // cancel ends the pause at once; a line that goes away ends it with ELineLost.
+    void Pause(int ms);
+
     // Reads and forgets what the instrument still sends of an earlier reply, until the line has
     // been quiet for quietMs (and at most for StaleDrainLimitMs).
     void DrainLine(int quietMs);

@@ -1,8 +1,11 @@
-// Makes the README's pictures: the main window with a capture from the virtual instrument, and
-// the About box while it is connected. scripts/screenshots.sh runs it under a virtual display.
+// Makes the README's pictures: the main window with a capture from the virtual instrument, the
+// About box while it is connected, and the capture zoomed. scripts/screenshots.sh runs it under a
+// virtual display.
 //
 //   snaploom-screenshots FOLDER
 #include "About.h"
+#include "ImageForm.h"
+#include "ImageWorkspace.h"
 #include "Main.h"
 #include "UnsavedImages.h"
 #include "VirtualMeterThread.h"
@@ -61,7 +64,6 @@ int main(int argc, char *argv[])
     TfrmMain mainWindow;
     if (!mainWindow.created())
         return 1;
-    frmMain = &mainWindow;
     frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
     frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
     mainWindow.setAboutBox(frmAbout);
@@ -71,7 +73,8 @@ int main(int argc, char *argv[])
         return 1;
 
     // What a user does: Connect, then Capture screen.
-    for (QAction *action : {mainWindow.mnuConnect, mainWindow.mnuCaptureScreen}) {
+    for (const char *name : {"mnuConnect", "mnuCaptureScreen"}) {
+        auto *action = mainWindow.findChild<QAction *>(QLatin1String(name));
         if (!action->isEnabled()) {
             std::fprintf(stderr, "snaploom-screenshots: %s is not available\n", qPrintable(action->text()));
             return 1;
@@ -85,6 +88,15 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(frmAbout) || !save(*frmAbout, folder + QStringLiteral("/about-box.png")))
         return 1;
     frmAbout->hide();
+
+    // The picture at twice its size, filling the client area: View › Zoom In.
+    if (TfrmImage *image = mainWindow.workspace().activeImageWindow())
+        image->showMaximized();
+    mainWindow.findChild<QAction *>(QStringLiteral("mnuZoomIn"))->trigger();
+    if (!save(mainWindow, folder + QStringLiteral("/zoomed-picture.png")))
+        return 1;
+    for (TfrmImage *image : mainWindow.workspace().imageWindows())
+        image->setSaved(true);
     mainWindow.link().Disconnect();
     return 0;
 }

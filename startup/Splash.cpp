@@ -102,13 +102,14 @@ TfrmSplash::TfrmSplash(QWidget *parent)
     SplashProgress->setValue(0);
     SplashProgress->setTextVisible(false);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(TickIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, &TfrmSplash::Timer1Timer);
+    m_tickTimer = new QTimer(this);
+    m_tickTimer->setObjectName(QStringLiteral("Timer1"));
+    m_tickTimer->setInterval(TickIntervalMs);
+    connect(m_tickTimer, &QTimer::timeout, this, &TfrmSplash::tick);
 
     FormCreate();
     // Runs from creation, whether the window is ever shown or not.
-    Timer1->start();
+    m_tickTimer->start();
 }
 
 TfrmSplash::~TfrmSplash()
@@ -141,7 +142,7 @@ void TfrmSplash::FormCreate()
 void TfrmSplash::ShowAndPaint()
 {
     // Its ticks belong to the event loop; the waits below must not count as ticks.
-    Timer1->stop();
+    m_tickTimer->stop();
     show();
     // The window system maps the window in its own time; wait a little for that, then paint.
     constexpr int MapWaitMs = 500;
@@ -151,7 +152,7 @@ void TfrmSplash::ShowAndPaint()
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, TickIntervalMs);
     repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    Timer1->start();
+    m_tickTimer->start();
 }
 
 void TfrmSplash::showEvent(QShowEvent *event)
@@ -183,7 +184,7 @@ void TfrmSplash::FormShow()
     BuildLabel->adjustSize();
 }
 
-void TfrmSplash::Timer1Timer()
+void TfrmSplash::tick()
 {
     ++TickCount;
     // The first tick comes once the main window is up; without a window manager to honour
@@ -199,7 +200,7 @@ void TfrmSplash::Timer1Timer()
         DisplaySync::flush();
     }
     if (Opacity < ReleaseOpacity) {
-        Timer1->stop();
+        m_tickTimer->stop();
         hide();
         DisplaySync::flush();
         if (frmSplash == this)

@@ -24,7 +24,7 @@ public:
 
     // The window's opacity, 255 for opaque.
     quint8 opacity() const { return Opacity; }
-    // Ticks of Timer1 so far.
+    // Ticks of the fade timer so far.
     int tickCount() const { return TickCount; }
 
     QLabel *imgSplash = nullptr;
@@ -33,10 +33,10 @@ public:
     QLabel *lblTitle = nullptr;
     QLabel *BuildLabel = nullptr;
     QProgressBar *SplashProgress = nullptr;
-    QTimer *Timer1 = nullptr;
 
 public slots:
-    void Timer1Timer();
+    // One tick of the fade timer (object name Timer1): the progress, then the fade, then the end.
+    void tick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -45,6 +45,7 @@ private:
     void FormCreate();
     void FormShow();
 
+    QTimer *m_tickTimer = nullptr;
     quint8 Opacity = 255;
     int TickCount = 0;
 };

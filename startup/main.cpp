@@ -12,6 +12,7 @@
 #include "SnaploomVersion.h"
 
 #include <QString>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -75,7 +76,6 @@ int main(int argc, char *argv[])
     TfrmMain mainWindow;
     if (!mainWindow.created())
         return 1;   // the reason has been shown in an error box
-    frmMain = &mainWindow;
     frmUnsavedImages = new TfrmUnsavedImages(&mainWindow);
 
     frmAbout = new TfrmAbout(mainWindow.link(), &mainWindow);
@@ -89,8 +89,9 @@ int main(int argc, char *argv[])
                               130);
 
     mainWindow.show();
+    // Pictures an earlier run could not save are offered back once the window is there.
+    QTimer::singleShot(0, &mainWindow, &TfrmMain::offerLeftovers);
     const int result = application.exec();
     frmUnsavedImages = nullptr;   // goes with the main window
-    frmMain = nullptr;
     return result;
 }

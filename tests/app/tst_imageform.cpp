@@ -3,16 +3,25 @@
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "ImageView.h"
+#include "ImageFile.h"
+#include "RecoveryStore.h"
 #include "SaveFolder.h"
+#include "SaveOptions.h"
 
 #include <QFile>
+#include <QImageReader>
+#include <QMimeData>
+#include <QUrl>
 #include <QMdiArea>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
+#include "SmallFileSystem.h"
 #include "TestHome.h"
 
 class TestImageForm : public QObject
@@ -27,6 +36,7 @@ private slots:
     void save();
     void failedWriteKeepsWindowUnsaved_data();
     void failedWriteKeepsWindowUnsaved();
+    void fullDiskNamesCause();
     void closeQuestion_data();
     void closeQuestion();
     void backgroundTileAroundCentredPicture();
@@ -34,6 +44,12 @@ private slots:
     void saveDialogStartFolder();
     void smallerAreaShowsPictureFromItsEdge_data();
     void smallerAreaShowsPictureFromItsEdge();
+    void keptCopyGoesOnlyWhenDecided_data();
+    void keptCopyGoesOnlyWhenDecided();
+    void zoom_data();
+    void zoom();
+    void dragHandsOverPng_data();
+    void dragHandsOverPng();
 
 private:
     TfrmImage *newWindow(const QImage &picture);
@@ -94,6 +110,7 @@ void TestImageForm::init()
 
 void TestImageForm::cleanup()
 {
+    TSaveOptions::setSaveFormat(ImageFile::Format::Bmp);
     delete m_area;
     processDeletes();
     Dialogs::setMessageHandler({});
@@ -114,24 +131,34 @@ TfrmImage *TestImageForm::newWindow(const QImage &picture)
 
 void TestImageForm::save_data()
 {
+    QTest::addColumn<QString>("lastType");   // the save dialog's type from an earlier save
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("format");  // as the image reader finds it from the bytes
     QTest::addColumn<QMessageBox::StandardButton>("replaceAnswer");  // NoButton: no file there yet
     QTest::addColumn<bool>("saved");
 
-    QTest::newRow("no extension gets .BMP") << "New image 3" << "New image 3.BMP" << QMessageBox::NoButton << true;
-    QTest::newRow("png name still a bitmap") << "shot.png" << "shot.png" << QMessageBox::NoButton << true;
-    QTest::newRow("overwrite accepted") << "existing.BMP" << "existing.BMP" << QMessageBox::Yes << true;
-    QTest::newRow("overwrite declined") << "existing.BMP" << "existing.BMP" << QMessageBox::No << false;
+    const auto none = QMessageBox::NoButton;
+    QTest::newRow("no extension gets .BMP") << "bmp" << "New image 3" << "New image 3.BMP" << QByteArray("bmp") << none << true;
+    QTest::newRow("no extension, PNG chosen last") << "png" << "plain" << "plain.png" << QByteArray("png") << none << true;
+    QTest::newRow("png name is PNG") << "bmp" << "shot.png" << "shot.png" << QByteArray("png") << none << true;
+    QTest::newRow("JPG name is JPEG") << "png" << "shot.JPG" << "shot.JPG" << QByteArray("jpeg") << none << true;
+    QTest::newRow("bmp name under PNG") << "png" << "shot.bmp" << "shot.bmp" << QByteArray("bmp") << none << true;
+    QTest::newRow("unknown suffix: chosen type") << "jpg" << "shot.raw" << "shot.raw" << QByteArray("jpeg") << none << true;
+    QTest::newRow("overwrite accepted") << "bmp" << "existing.BMP" << "existing.BMP" << QByteArray("bmp") << QMessageBox::Yes << true;
+    QTest::newRow("overwrite declined") << "bmp" << "existing.BMP" << "existing.BMP" << QByteArray() << QMessageBox::No << false;
 }
 
 void TestImageForm::save()
 {
+    QFETCH(QString, lastType);
     QFETCH(QString, typed);
     QFETCH(QString, written);
+    QFETCH(QByteArray, format);
     QFETCH(QMessageBox::StandardButton, replaceAnswer);
     QFETCH(bool, saved);
 
+    TSaveOptions::setSaveFormat(*ImageFile::formatOfSuffix(lastType));
     if (replaceAnswer != QMessageBox::NoButton) {
         writeFile(written, "an earlier file");
         m_answers << replaceAnswer;
@@ -144,15 +171,22 @@ void TestImageForm::save()
 
     const QString path = m_folder->filePath(written);
     QCOMPARE(m_messages.size(), replaceAnswer == QMessageBox::NoButton ? 0 : 1);
-    QCOMPARE(window->Saved, saved);
+    QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
-    const QByteArray contents = fileContents(written);
-    if (saved) {  // a Windows bitmap whatever the name says
-        QVERIFY(contents.startsWith("BM"));
-        QCOMPARE(QImage::fromData(contents, "BMP").convertToFormat(QImage::Format_RGB32), picture);
-    } else {
-        QCOMPARE(contents, QByteArray("an earlier file"));
+    if (!saved) {
+        QCOMPARE(fileContents(written), QByteArray("an earlier file"));
+        return;
     }
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    QCOMPARE(reader.format(), format);
+    const QImage read = reader.read().convertToFormat(QImage::Format_RGB32);
+    if (format == "jpeg")
+        QCOMPARE(read.size(), picture.size());   // lossy
+    else
+        QCOMPARE(read, picture);
+    // The dialog opens on the type chosen this time.
+    QCOMPARE(TSaveOptions::formatKey(TSaveOptions::saveFormat()), lastType);
 }
 
 void TestImageForm::failedWriteKeepsWindowUnsaved_data()
@@ -182,13 +216,35 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     processDeletes();
 
     QVERIFY(window && window->isVisible());
-    QVERIFY(!window->Saved);
+    QVERIFY(!window->saved());
     QCOMPARE(m_messages.last().first, Dialogs::MessageKind::Error);
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),
              qPrintable(m_messages.last().second));  // with the system's reason
     QCOMPARE(fileContents(QStringLiteral("precious.BMP")), QByteArray("keep me"));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
+}
+
+// A disk that is full says so in the system's words; the picture stays unsaved and nothing is
+// left on the disk.
+void TestImageForm::fullDiskNamesCause()
+{
+    SmallFileSystem disk(SmallFileSystem::Kind::Full);
+    if (!disk.available())
+        QSKIP("no right to mount a file system here; the shared writer's own test covers /dev/full");
+    const QString path = disk.filePath(QStringLiteral("screen.BMP"));
+    TfrmImage *window = newWindow(testPicture(400, 300));
+    m_typed << path;
+    m_answers << QMessageBox::Ok;
+
+    QVERIFY(!window->SaveImage());
+
+    QVERIFY(!window->saved());
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().first, Dialogs::MessageKind::Error);
+    QCOMPARE(m_messages.first().second,
+             QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    QCOMPARE(disk.entries(), QStringList{SmallFileSystem::FillerName});
 }
 
 void TestImageForm::closeQuestion_data()
@@ -314,6 +370,136 @@ void TestImageForm::smallerAreaShowsPictureFromItsEdge()
     // The scroll bars reach the rest of the picture, and no further.
     QCOMPARE(view->horizontalScrollBar()->maximum(), qMax(0, picture.width() - view->viewport()->width()));
     QCOMPARE(view->verticalScrollBar()->maximum(), qMax(0, picture.height() - view->viewport()->height()));
+}
+
+// The kept copy of an unsaved picture goes when the picture is saved or its loss accepted, and
+// stays while anything else closes the window (an exit still undecided, a cancel).
+void TestImageForm::keptCopyGoesOnlyWhenDecided_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("saved") << "save" << false;
+    QTest::newRow("loss accepted") << "no" << false;
+    QTest::newRow("close cancelled") << "cancel" << true;
+    QTest::newRow("closed while exiting") << "exit" << true;
+}
+
+void TestImageForm::keptCopyGoesOnlyWhenDecided()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, kept);
+
+    TRecoveryStore store(m_folder->filePath(QStringLiteral("recovery")));
+    TfrmImage *window = newWindow(testPicture(16, 16));
+    const QString copy = store.keep(window->picture());
+    QVERIFY(QFile::exists(copy));
+    window->setRecoveryFile(copy);
+
+    if (how == QLatin1String("save")) {
+        m_typed << m_folder->filePath(QStringLiteral("kept.png"));
+        QVERIFY(window->SaveImage());
+    } else if (how == QLatin1String("exit")) {
+        window->setSkipSaveQuery(true);
+        window->close();
+    } else {
+        m_answers << (how == QLatin1String("no") ? QMessageBox::No : QMessageBox::Cancel);
+        window->close();
+    }
+    processDeletes();
+    QCOMPARE(QFile::exists(copy), kept);
+}
+
+// Zoom steps in whole multiples above 1:1, shown in the title; Ctrl+0 goes back to 1:1, fit fills
+// the area; a zoomed pixel is a sharp square.
+void TestImageForm::zoom_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("in") << QStringList{"in"} << 200 << "New image 1 (200 %)";
+    QTest::newRow("in twice") << QStringList{"in", "in"} << 300 << "New image 1 (300 %)";
+    QTest::newRow("out") << QStringList{"out"} << 50 << "New image 1 (50 %)";
+    QTest::newRow("back to 1:1") << QStringList{"in", "in", "actual"} << 100 << "New image 1";
+    // The area is 200 x 150 for a 40 x 30 picture: five times.
+    QTest::newRow("fit") << QStringList{"fit"} << 500 << "New image 1 (500 %)";
+    QTest::newRow("in from fit") << QStringList{"fit", "in"} << 600 << "New image 1 (600 %)";
+}
+
+void TestImageForm::zoom()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, percent);
+    QFETCH(QString, title);
+
+    const QImage picture = testPicture(40, 30);
+    TfrmImage *window = newWindow(picture);
+    window->setClientSize(QSize(200, 150));
+    QCoreApplication::processEvents();
+    for (const QString &step : steps) {
+        if (step == QLatin1String("in"))
+            window->zoomIn();
+        else if (step == QLatin1String("out"))
+            window->zoomOut();
+        else if (step == QLatin1String("fit"))
+            window->fitToWindow();
+        else
+            window->actualSize();
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(window->zoomPercent(), percent);
+    QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(window->imageName(), QStringLiteral("New image 1"));
+
+    // Every picture pixel in view is a block of its own colour, untouched by its neighbours.
+    TImageView *view = window->imageView();
+    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = view->pictureOrigin()
+        - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value());
+    const qreal scale = percent / 100.0;
+    for (int y = 0; scale >= 1 && y < shown.height(); y += 7)
+        for (int x = 0; x < shown.width(); x += 5) {
+            const QPointF exact = QPointF(QPoint(x, y) - origin) / scale;
+            const QPoint at(qFloor(exact.x()), qFloor(exact.y()));
+            if (picture.rect().contains(at))
+                QCOMPARE(shown.pixel(x, y), picture.pixel(at));
+        }
+}
+
+void TestImageForm::dragHandsOverPng_data()
+{
+    QTest::addColumn<QString>("savedAs");   // empty: not saved
+    QTest::addColumn<bool>("theSavedFile"); // the URL is the saved file itself
+
+    QTest::newRow("unsaved") << "" << false;
+    QTest::newRow("saved as PNG") << "kept.png" << true;
+    QTest::newRow("saved as BMP") << "kept.bmp" << false;
+}
+
+void TestImageForm::dragHandsOverPng()
+{
+    QFETCH(QString, savedAs);
+    QFETCH(bool, theSavedFile);
+
+    const QImage picture = testPicture(30, 20);
+    TfrmImage *window = newWindow(picture);
+    if (!savedAs.isEmpty()) {
+        m_typed << m_folder->filePath(savedAs);
+        QVERIFY(window->SaveImage());
+    }
+    std::unique_ptr<QMimeData> data(window->dragData());
+
+    QCOMPARE(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGB32),
+             picture);
+    QCOMPARE(data->urls().size(), 1);
+    const QString file = data->urls().first().toLocalFile();
+    QCOMPARE(file == QFileInfo(m_folder->filePath(savedAs)).absoluteFilePath(), theSavedFile);
+    QVERIFY2(file.endsWith(QLatin1String(".png")), qPrintable(file));
+    QImageReader reader(file);
+    reader.setDecideFormatFromContent(true);
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), picture);
 }
 
 QTEST_MAIN(TestImageForm)

@@ -46,14 +46,11 @@ private:
         options.pace = pace;
         options.faults = QSet<MeterFault>(faults.begin(), faults.end());
         if (mainWindow->link().IsConnected())
-            mainWindow->mnuConnect->trigger();
+            action("mnuConnect")->trigger();
         meters.clear();
         VirtualMeterThread *meter = startMeter(options);
-        mainWindow->link().PortNumber = MeterCom;
-        mainWindow->mnuConnect->trigger();
-        [&] { QVERIFY(mainWindow->link().IsConnected()); }();
-        fileTexts.clear();
-        mainWindow->CaptureRestartPauseMs = 20;
+        [&] { QVERIFY(connectTo(MeterCom)); }();
+        mainWindow->capture().setPauses(500, 20);
         return meter;
     }
 
@@ -65,22 +62,22 @@ private:
         watch.setInterval(20);
         connect(&watch, &QTimer::timeout, this, [&] { sights << look(); });
         watch.start();
-        mainWindow->mnuCaptureScreen->trigger();
+        action("mnuCaptureScreen")->trigger();
         return sights;
     }
 
     Sight look() const
     {
         Sight sight;
-        const QList<TfrmImage *> windows = mainWindow->imageWindows();
+        const QList<TfrmImage *> windows = imageWindows();
         sight.windows = int(windows.size());
         if (!windows.isEmpty()) {
             sight.title = windows.last()->windowTitle();
             sight.building = windows.last()->building();
             sight.picture = windows.last()->picture();
         }
-        if (mainWindow->pbMain->isVisible())
-            sight.progress = mainWindow->pbMain->text();
+        if (part<QProgressBar>("pbMain")->isVisible())
+            sight.progress = part<QProgressBar>("pbMain")->text();
         auto *cancel = mainWindow->findChild<QToolButton *>(QStringLiteral("btnCancelCapture"));
         sight.cancelShown = cancel && cancel->isVisible();
         return sight;
@@ -123,7 +120,7 @@ void TestLiveCapture::pictureBuildsUpWhileTheBytesArrive()
     QVERIFY(!after.cancelShown);
     QCOMPARE(after.title, QStringLiteral("New image 1"));
     QCOMPARE(after.picture, expected);
-    QVERIFY(mainWindow->mnuSaveImage->isEnabled());
+    QVERIFY(action("mnuSaveImage")->isEnabled());
     QVERIFY(messages.isEmpty());
 }
 
@@ -157,14 +154,14 @@ void TestLiveCapture::captureWithoutPictureClosesItsWindow()
     // The user's way out is taken in the middle of a read at the line's pace, with the instrument halted.
     const bool byUser = action != UserAction::None;
     VirtualMeterThread *meter = connectToMeter(QSize(16, 48), byUser, faults);
-    mainWindow->mnuFreezeImage->setChecked(byUser);
+    this->action("mnuFreezeImage")->setChecked(byUser);
     mainWindow->activateWindow();   // keys reach shortcuts of the active window only
     QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
-    mainWindow->CaptureHaltPauseMs = 20;
+    mainWindow->capture().setPauses(20, 20);
     QList<int> windowsAtMessage;
     Dialogs::setMessageHandler([&](Kind kind, const QString &text, QMessageBox::StandardButtons) {
         messages.append({kind, text});
-        windowsAtMessage << int(mainWindow->imageWindows().size());
+        windowsAtMessage << int(imageWindows().size());
         return QMessageBox::Ok;
     });
 
@@ -173,9 +170,9 @@ void TestLiveCapture::captureWithoutPictureClosesItsWindow()
     QTimer watch;
     watch.setInterval(20);
     connect(&watch, &QTimer::timeout, this, [&] {
-        const QList<TfrmImage *> windows = mainWindow->imageWindows();
+        const QList<TfrmImage *> windows = imageWindows();
         opened |= !windows.isEmpty();
-        if (action == UserAction::None || windowsAfterAction >= 0 || windows.isEmpty() || mainWindow->pbMain->value() == 0)
+        if (action == UserAction::None || windowsAfterAction >= 0 || windows.isEmpty() || part<QProgressBar>("pbMain")->value() == 0)
             return;
         switch (action) {
         case UserAction::CancelButton:
@@ -188,11 +185,11 @@ void TestLiveCapture::captureWithoutPictureClosesItsWindow()
             windows.last()->close();
             break;
         }
-        windowsAfterAction = int(mainWindow->imageWindows().size());
+        windowsAfterAction = int(imageWindows().size());
     });
     watch.start();
 
-    mainWindow->mnuCaptureScreen->trigger();
+    this->action("mnuCaptureScreen")->trigger();
     watch.stop();
 
     QVERIFY(opened);
@@ -202,14 +199,14 @@ void TestLiveCapture::captureWithoutPictureClosesItsWindow()
     for (int i = 0; i < messages.size(); ++i)
         QVERIFY2(messages[i].second.startsWith(messageStarts[i]), qPrintable(messages[i].second));
     QCOMPARE(windowsAtMessage, QList<int>(messageStarts.size(), 0));
-    QTRY_VERIFY(mainWindow->imageWindows().isEmpty());
+    QTRY_VERIFY(imageWindows().isEmpty());
     QCOMPARE(meter->restarts(), meter->halts());
     QVERIFY(!meter->halted());
 
     connectToMeter(QSize(16, 48), false);
-    mainWindow->mnuCaptureScreen->trigger();
-    QCOMPARE(mainWindow->imageWindows().size(), 1);
-    QCOMPARE(mainWindow->activeImageWindow()->windowTitle(), QStringLiteral("New image 1"));
+    this->action("mnuCaptureScreen")->trigger();
+    QCOMPARE(imageWindows().size(), 1);
+    QCOMPARE(activeImageWindow()->windowTitle(), QStringLiteral("New image 1"));
 }
 
 QTEST_MAIN(TestLiveCapture)

@@ -30,6 +30,7 @@ private slots:
     void startStates_data();
     void startStates();
     void statusBarLayoutAt800();
+    void accessLettersOnePerItemUniqueInMenu();
     void shortcutsActOncePerPressWithShift_data();
     void shortcutsActOncePerPressWithShift();
     void closeAllWithCloseWithoutSaving();
@@ -62,9 +63,9 @@ TfrmImage *TestMainWindow::addImage(const QString &title, const QSize &size)
     picture.setPixel(0, 0, qRgb(255, 0, 0));
     window->setPicture(picture);
     window->setWindowTitle(title);
-    mainWindow->ClientArea->addSubWindow(window);
+    part<QMdiArea>("ClientArea")->addSubWindow(window);
     window->show();
-    mainWindow->ClientArea->setActiveSubWindow(window);
+    part<QMdiArea>("ClientArea")->setActiveSubWindow(window);
     return window;
 }
 
@@ -74,11 +75,12 @@ void TestMainWindow::startStates_data()
     QTest::addColumn<bool>("enabled");
 
     // Connect is enabled even with no port chosen.
-    QTest::newRow("enabled") << QStringList{"Connect", "Interface", "Find instrument", "&Exit", "&Freeze Image",
-                                            "&About"} << true;
-    QTest::newRow("disabled") << QStringList{"Capture screen", "Save Image As...", "&Copy to clipboard",
-                                             "&Arrange", "&Cascade", "Tile &Horizontally", "&Tile Vertically",
-                                             "&Minimize All", "C&lose", "Close All"} << false;
+    QTest::newRow("enabled") << QStringList{"C&onnect", "&Interface", "&Find instrument", "&Exit", "&Freeze Image",
+                                            "&Auto-save captures", "&About"} << true;
+    QTest::newRow("disabled") << QStringList{"&Capture screen", "&Save Image As...", "Save &All Images",
+                                             "&Copy to clipboard", "Zoom &In", "Zoom &Out", "&Actual Size",
+                                             "&Fit to Window", "&Arrange", "&Cascade", "Tile &Horizontally",
+                                             "&Tile Vertically", "&Minimize All", "C&lose", "Clos&e All"} << false;
 }
 
 void TestMainWindow::startStates()
@@ -86,7 +88,7 @@ void TestMainWindow::startStates()
     QFETCH(QStringList, items);
     QFETCH(bool, enabled);
 
-    QList<QAction *> all = mainWindow->mnuPopConnect->actions() << mainWindow->mnuInterface->menuAction();
+    QList<QAction *> all = menu("mnuPopConnect")->actions() << menu("mnuInterface")->menuAction();
     for (QAction *menu : mainWindow->menuBar()->actions())
         all << menu->menu()->actions();
     for (const QString &item : items) {
@@ -97,9 +99,37 @@ void TestMainWindow::startStates()
         QVERIFY2(named > 0 && wrong == 0, qPrintable(item));
     }
     // Toolbar buttons follow their menu items.
-    QVERIFY(mainWindow->btnConnect->isEnabled() && mainWindow->btnExit->isEnabled());
-    QVERIFY(!mainWindow->btnGrab->isEnabled() && !mainWindow->btnCopy->isEnabled());
-    QVERIFY(!mainWindow->btnSaveAs->isEnabled());
+    QVERIFY(button("btnConnect")->isEnabled() && button("btnExit")->isEnabled());
+    QVERIFY(!button("btnGrab")->isEnabled() && !button("btnCopy")->isEnabled());
+    QVERIFY(!button("btnSaveAs")->isEnabled());
+}
+
+// Every menu item carries an access letter, and no two items of one menu share theirs, so Alt
+// with a letter always leads to one item. The Interface menu's port items are named by number.
+void TestMainWindow::accessLettersOnePerItemUniqueInMenu()
+{
+    QList<QMenu *> menus = {menu("mnuPopConnect"), menu("mnuInterface")};
+    QList<QAction *> bar = mainWindow->menuBar()->actions();
+    for (QAction *item : bar)
+        menus << item->menu();
+    QSet<QString> barLetters;
+    for (QAction *item : bar)
+        barLetters << QKeySequence::mnemonic(item->text()).toString();
+    QCOMPARE(barLetters.size(), bar.size());
+
+    for (QMenu *shown : std::as_const(menus)) {
+        QSet<QString> letters;
+        for (QAction *item : shown->actions()) {
+            if (item->isSeparator() || (shown == menu("mnuInterface") && item->data().toInt() > 0))
+                continue;
+            const QString letter = QKeySequence::mnemonic(item->text()).toString();
+            QVERIFY2(!letter.isEmpty(), qPrintable(shown->title() + " › " + item->text()));
+            QVERIFY2(!letters.contains(letter), qPrintable(shown->title() + " › " + item->text()));
+            letters << letter;
+        }
+    }
+    // In Files, A belongs to Save All Images.
+    QCOMPARE(QKeySequence::mnemonic(action("mnuSaveAllImages")->text()), QKeySequence(Qt::ALT | Qt::Key_A));
 }
 
 void TestMainWindow::statusBarLayoutAt800()
@@ -107,12 +137,12 @@ void TestMainWindow::statusBarLayoutAt800()
     mainWindow->resize(800, 640);
     QTRY_COMPARE(mainWindow->width(), 800);
 
-    QCOMPARE(mainWindow->pnlFile->geometry(), QRect(2, 2, 276, 20));
-    QCOMPARE(mainWindow->pnlInfo->geometry(), QRect(280, 2, 198, 20));
-    QCOMPARE(mainWindow->pnlConnected->geometry(), QRect(480, 2, 120, 20));
-    QCOMPARE(mainWindow->pnlSerial->geometry(), QRect(602, 2, 120, 20));
-    QCOMPARE(mainWindow->pnlPort->geometry(), QRect(724, 2, 50, 20));
-    QCOMPARE(mainWindow->imgCorner->geometry(), QRect(773, 5, 16, 16));
+    QCOMPARE(panel("pnlFile")->geometry(), QRect(2, 2, 276, 20));
+    QCOMPARE(panel("pnlInfo")->geometry(), QRect(280, 2, 198, 20));
+    QCOMPARE(panel("pnlConnected")->geometry(), QRect(480, 2, 120, 20));
+    QCOMPARE(panel("pnlSerial")->geometry(), QRect(602, 2, 120, 20));
+    QCOMPARE(panel("pnlPort")->geometry(), QRect(724, 2, 50, 20));
+    QCOMPARE(panel("imgCorner")->geometry(), QRect(773, 5, 16, 16));
 }
 
 void TestMainWindow::shortcutsActOncePerPressWithShift_data()
@@ -128,10 +158,10 @@ void TestMainWindow::shortcutsActOncePerPressWithShift()
 
     // Freeze on: one toggle and one warning per press; off again: no message.
     QTest::keyClick(mainWindow.get(), Qt::Key_F, modifiers);
-    QVERIFY(mainWindow->mnuFreezeImage->isChecked());
+    QVERIFY(action("mnuFreezeImage")->isChecked());
     QVERIFY(messages.size() == 1 && messages.first().first == Kind::Warning);
     QTest::keyClick(mainWindow.get(), Qt::Key_F, modifiers);
-    QVERIFY(!mainWindow->mnuFreezeImage->isChecked());
+    QVERIFY(!action("mnuFreezeImage")->isChecked());
     QCOMPARE(messages.size(), 1);
 
     // Copy puts the active image on the clipboard.
@@ -147,19 +177,20 @@ void TestMainWindow::shortcutsActOncePerPressWithShift()
 void TestMainWindow::closeAllWithCloseWithoutSaving()
 {
     addImage(QStringLiteral("New image 1"));
-    addImage(QStringLiteral("/tmp/saved.BMP"))->Saved = true;
+    addImage(QStringLiteral("/tmp/saved.BMP"))->setSaved(true);
     addImage(QStringLiteral("New image 3"));
     QStringList rows;
     TfrmUnsavedImages::setAnswerHandler([&rows](TfrmUnsavedImages &dialog) {
-        for (int row = 0; row < dialog.chkUnsavedImages->count(); ++row)
-            rows << dialog.chkUnsavedImages->item(row)->text();
-        dialog.Button2->click();
+        const QListWidget *list = dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"));
+        for (int row = 0; row < list->count(); ++row)
+            rows << list->item(row)->text();
+        dialog.findChild<QPushButton *>(QStringLiteral("Button2"))->click();
     });
-    emit mainWindow->mnuWindow->aboutToShow();
-    mainWindow->mnuCloseAll->trigger();
+    emit menu("mnuWindow")->aboutToShow();
+    action("mnuCloseAll")->trigger();
 
     QCOMPARE(rows, (QStringList{"New image 3", "New image 1"}));  // most recently active first
-    QTRY_VERIFY(mainWindow->imageWindows().isEmpty());
+    QTRY_VERIFY(imageWindows().isEmpty());
     QVERIFY(messages.isEmpty());  // no window asked its own question
     QVERIFY(mainWindow->isVisible());
 }
@@ -171,16 +202,16 @@ void TestMainWindow::exitCancelledKeepsEverything()
     int shown = 0;
     TfrmUnsavedImages::setAnswerHandler([&shown](TfrmUnsavedImages &dialog) {
         ++shown;
-        dialog.btnCancel->click();
+        dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
     });
 
-    mainWindow->mnuExit->trigger();
+    action("mnuExit")->trigger();
     mainWindow->close();  // the close box takes the same road
 
     QCOMPARE(shown, 2);
     QVERIFY(mainWindow->isVisible());
-    QCOMPARE(mainWindow->imageWindows().size(), 2);
-    QVERIFY(!first->Saved && !first->SkipSaveQuery);
+    QCOMPARE(imageWindows().size(), 2);
+    QVERIFY(!first->saved() && !first->skipSaveQuery());
     QVERIFY(!QFile::exists(iniFile()));  // a cancelled close writes nothing
     QVERIFY(messages.isEmpty());
 }
@@ -216,22 +247,22 @@ void TestMainWindow::settingsRoundTrip()
     mainWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
     QCOMPARE(mainWindow->link().PortNumber, 10);
-    QVERIFY(mainWindow->mnuFreezeImage->isChecked());
+    QVERIFY(action("mnuFreezeImage")->isChecked());
     QCOMPARE(mainWindow->pos(), QPoint(40, 30));
     QCOMPARE(mainWindow->size(), QSize(900, 700));
     QVERIFY(!mainWindow->isMaximized());
 
     // Change what the user can change, exit, and start again.
-    mainWindow->mnuFreezeImage->setChecked(false);
+    action("mnuFreezeImage")->setChecked(false);
     mainWindow->link().PortNumber = 4;
     mainWindow->move(50, 60);
     mainWindow->resize(1000, 640);
-    mainWindow->mnuExit->trigger();
+    action("mnuExit")->trigger();
     QVERIFY(!mainWindow->isVisible());
     QVERIFY(messages.isEmpty());
     mainWindow = std::make_unique<TfrmMain>();
     QCOMPARE(mainWindow->link().PortNumber, 4);
-    QVERIFY(!mainWindow->mnuFreezeImage->isChecked());
+    QVERIFY(!action("mnuFreezeImage")->isChecked());
     QCOMPARE(mainWindow->pos(), QPoint(50, 60));
     QCOMPARE(mainWindow->size(), QSize(1000, 640));
 }
@@ -258,7 +289,7 @@ void TestMainWindow::saveFolderRoundTrip()
     mainWindow = std::make_unique<TfrmMain>();
     QVERIFY(TSaveFolder::lastSaveFolder().isEmpty());  // a file from before the key existed
     TSaveFolder::setLastSaveFolder(folder);
-    mainWindow->mnuExit->trigger();
+    action("mnuExit")->trigger();
     QVERIFY(messages.isEmpty());
 
     TSaveFolder::setLastSaveFolder(QStringLiteral("left from before"));
@@ -291,10 +322,10 @@ void TestMainWindow::failedSettingsWriteIsReportedAndStillCloses()
     QFile file(blocker);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    mainWindow->IniFileName = blocker + QStringLiteral("/CorvaneSnaploom.INI");
-    mainWindow->mnuExit->trigger();
+    mainWindow->settings().setFileName(blocker + QStringLiteral("/CorvaneSnaploom.INI"));
+    action("mnuExit")->trigger();
     QVERIFY(!mainWindow->isVisible());
-    QCOMPARE(messages, (Messages{{Kind::Error, "Unable to write to " + mainWindow->IniFileName}}));
+    QCOMPARE(messages, (Messages{{Kind::Error, "Unable to write to " + mainWindow->settings().fileName()}}));
     QFile::remove(blocker);
 }
 
@@ -307,18 +338,18 @@ void TestMainWindow::portMenuOrder()
     for (const char *name : {"COM10", "COM2", "COM1", "COM03"})
         QVERIFY(QFile::link(target, home.path() + QStringLiteral("/ports/") + QLatin1String(name)));
     mainWindow->link().PortNumber = 3;
-    mainWindow->BuildPortMenu();
+    interfaceItem(PortMenu::TagRefresh)->trigger();
 
     QStringList captions;
     QList<int> tags;
-    for (QAction *item : mainWindow->mnuInterface->actions())
+    for (QAction *item : menu("mnuInterface")->actions())
         if (item->statusTip() == target) {  // not a system port of this computer
             captions << item->text();
             tags << item->data().toInt();
         }
     QCOMPARE(captions, (QStringList{"COM1", "COM2", "COM3", "COM10"}));
     QCOMPARE(tags, (QList<int>{1, 2, 3, 10}));
-    QCOMPARE(mainWindow->pnlPort->text(), QStringLiteral("COM3"));
+    QCOMPARE(panel("pnlPort")->text(), QStringLiteral("COM3"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 // windows that result.
 
 #include "MainWindowFixture.h"
+#include "ConnectionController.h"
 #include "ImageView.h"
 
 #include <QListWidget>
@@ -34,6 +35,8 @@ private slots:
     void closeDuringCaptureWaitsForIt();
     void lineLostDuringCapture_data();
     void lineLostDuringCapture();
+    void noBoxHoldsTheInstrument_data();
+    void noBoxHoldsTheInstrument();
     void signalDuringFrozenCapture();
     void lineLostWhileIdle();
 
@@ -51,15 +54,7 @@ private:
         reconnect(com);
         return meter;
     }
-    void reconnect(int com)
-    {
-        if (mainWindow->link().IsConnected())
-            mainWindow->mnuConnect->trigger();
-        mainWindow->link().PortNumber = com;
-        mainWindow->mnuConnect->trigger();
-        QVERIFY(mainWindow->link().IsConnected());
-        fileTexts.clear();
-    }
+    void reconnect(int com) { QVERIFY(connectTo(com)); }
 };
 
 void TestMainWindowCapture::capture_data()
@@ -105,49 +100,48 @@ void TestMainWindowCapture::capture()
     QFETCH(bool, windowOpened);
 
     VirtualMeterThread *meter = connectToMeter(faults, quint16(dspStatus));
-    mainWindow->CaptureHaltPauseMs = 20;
-    mainWindow->CaptureRestartPauseMs = 20;
-    mainWindow->mnuFreezeImage->setChecked(freeze);
+    mainWindow->capture().setPauses(20, 20);
+    action("mnuFreezeImage")->setChecked(freeze);
 
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuCaptureScreen")->trigger();
 
     QCOMPARE(messages, expectedMessages);
     QCOMPARE(fileTexts, texts);  // what the file panel said, in order
-    QCOMPARE(mainWindow->imageWindows().size(), windowOpened ? 1 : 0);
+    QCOMPARE(imageWindows().size(), windowOpened ? 1 : 0);
     if (windowOpened) {
-        TfrmImage *window = mainWindow->activeImageWindow();
+        TfrmImage *window = activeImageWindow();
         QCOMPARE(window->windowTitle(), QStringLiteral("New image 1"));
         QCOMPARE(window->picture(), meter->expectedCapture().convertToFormat(window->picture().format()));
     }
     // Whatever happened, the commands are back and the client area redraws.
-    QVERIFY(mainWindow->mnuCaptureScreen->isEnabled());
-    QVERIFY(mainWindow->mnuConnect->isEnabled());
-    QVERIFY(!mainWindow->pbMain->isVisible());
-    QVERIFY(mainWindow->ClientArea->updatesEnabled());
+    QVERIFY(action("mnuCaptureScreen")->isEnabled());
+    QVERIFY(action("mnuConnect")->isEnabled());
+    QVERIFY(!part<QProgressBar>("pbMain")->isVisible());
+    QVERIFY(part<QMdiArea>("ClientArea")->updatesEnabled());
 }
 
 void TestMainWindowCapture::captionsCountSuccessesOnly()
 {
     connectToMeter({}, VirtualMeterOptions::RefusingStatusWord, MeterCom + 1);
     connectToMeter();
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuCaptureScreen")->trigger();
     reconnect(MeterCom + 1);
-    mainWindow->mnuCaptureScreen->trigger();  // refused: uses no number
+    action("mnuCaptureScreen")->trigger();  // refused: uses no number
     reconnect(MeterCom);
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuCaptureScreen")->trigger();
     QStringList titles;
-    for (TfrmImage *window : mainWindow->imageWindows())
+    for (TfrmImage *window : imageWindows())
         titles << window->windowTitle();
     QCOMPARE(titles, (QStringList{"New image 1", "New image 2"}));
 
     // Closing windows never gives a number back.
-    for (TfrmImage *window : mainWindow->imageWindows()) {
-        window->Saved = true;
+    for (TfrmImage *window : imageWindows()) {
+        window->setSaved(true);
         window->close();
     }
-    QTRY_VERIFY(mainWindow->imageWindows().isEmpty());
-    mainWindow->btnGrab->click();
-    QCOMPARE(mainWindow->activeImageWindow()->windowTitle(), QStringLiteral("New image 3"));
+    QTRY_VERIFY(imageWindows().isEmpty());
+    button("btnGrab")->click();
+    QCOMPARE(activeImageWindow()->windowTitle(), QStringLiteral("New image 3"));
 }
 
 void TestMainWindowCapture::orientationZeroIsTurnedUpright()
@@ -155,9 +149,9 @@ void TestMainWindowCapture::orientationZeroIsTurnedUpright()
     // The instrument's full 272 x 480 store, turned as it is shown.
     VirtualMeterThread *meter = connectToMeter({}, 0, MeterCom, QSize(272, 480));
     mainWindow->resize(1200, 900);
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuCaptureScreen")->trigger();
 
-    TfrmImage *window = mainWindow->activeImageWindow();
+    TfrmImage *window = activeImageWindow();
     QVERIFY(window);
     QCOMPARE(window->imageView()->size(), QSize(480, 272));
     QCOMPARE(window->picture(), meter->expectedCapture().convertToFormat(window->picture().format()));
@@ -167,7 +161,7 @@ void TestMainWindowCapture::closeDuringCaptureWaitsForIt()
 {
     connectToMeter();
     bool visibleAfterRequest = false;
-    connect(mainWindow.get(), &TfrmMain::fileTextChanged, this, [&](const QString &text) {
+    connect(mainWindow.get(), &TfrmMain::statusMessageChanged, this, [&](const QString &text) {
         if (text == QStringLiteral("Reading screen image...")) {
             mainWindow->close();
             visibleAfterRequest = mainWindow->isVisible();
@@ -175,12 +169,13 @@ void TestMainWindowCapture::closeDuringCaptureWaitsForIt()
     });
     QStringList offered;
     TfrmUnsavedImages::setAnswerHandler([&offered](TfrmUnsavedImages &dialog) {
-        for (int row = 0; row < dialog.chkUnsavedImages->count(); ++row)
-            offered << dialog.chkUnsavedImages->item(row)->text();
-        dialog.Button2->click();  // close without saving
+        const QListWidget *list = dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"));
+        for (int row = 0; row < list->count(); ++row)
+            offered << list->item(row)->text();
+        dialog.findChild<QPushButton *>(QStringLiteral("Button2"))->click();  // close without saving
     });
 
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuCaptureScreen")->trigger();
     QVERIFY(visibleAfterRequest);
     QTRY_VERIFY(!mainWindow->isVisible());
     QCOMPARE(offered, QStringList{"New image 1"});  // the picture taken meanwhile was offered
@@ -202,20 +197,57 @@ void TestMainWindowCapture::lineLostDuringCapture()
     QFETCH(MeterFault, fault);
     QFETCH(bool, pictureKept);
     connectToMeter({fault});
-    mainWindow->mnuFreezeImage->setChecked(true);
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuFreezeImage")->setChecked(true);
+    action("mnuCaptureScreen")->trigger();
 
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages.first().first, Kind::Error);
     QVERIFY2(messages.first().second.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(MeterCom)),
              qPrintable(messages.first().second));
     QVERIFY(!mainWindow->link().IsConnected());
-    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
-    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
-    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(mainWindow->mnuConnect->isEnabled());
-    QVERIFY(mainWindow->mnuInterface->menuAction()->isEnabled());
-    QCOMPARE(mainWindow->imageWindows().size(), pictureKept ? 1 : 0);
+    QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
+    QVERIFY(!action("mnuCaptureScreen")->isEnabled());
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
+    QVERIFY(action("mnuConnect")->isEnabled());
+    QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
+    QCOMPARE(imageWindows().size(), pictureKept ? 1 : 0);
+}
+
+// Whatever ends a frozen capture in an error, each message comes with the instrument running
+// again and out of command mode: a box left open for hours holds nothing.
+void TestMainWindowCapture::noBoxHoldsTheInstrument_data()
+{
+    QTest::addColumn<QList<MeterFault>>("faults");
+    QTest::addColumn<Messages>("expectedMessages");
+    const Messages haltFailed{{Kind::Error, "Could not halt DSP and freeze image."}, {Kind::Error, LoadError}};
+    QTest::newRow("halt acknowledged late") << QList<MeterFault>{MeterFault::LateHaltAck} << haltFailed;
+    QTest::newRow("halt refused") << QList<MeterFault>{MeterFault::HaltRefused} << haltFailed;
+    QTest::newRow("image without its trailer") << QList<MeterFault>{MeterFault::SwappedImageTrailer}
+                                               << Messages{{Kind::Error, LoadError}};
+}
+
+void TestMainWindowCapture::noBoxHoldsTheInstrument()
+{
+    QFETCH(QList<MeterFault>, faults);
+    QFETCH(Messages, expectedMessages);
+    VirtualMeterThread *meter = connectToMeter(faults);
+    mainWindow->capture().setPauses(20, 20);
+    action("mnuFreezeImage")->setChecked(true);
+    QStringList heldBy;  // what held the instrument while a box was open
+    Dialogs::setMessageHandler([&](Kind kind, const QString &text, QMessageBox::StandardButtons) {
+        messages.append({kind, text});
+        if (meter->halted())
+            heldBy << "halted behind " + text;
+        if (meter->commandMode())
+            heldBy << "in command mode behind " + text;
+        return QMessageBox::Ok;
+    });
+
+    action("mnuCaptureScreen")->trigger();
+
+    QCOMPARE(messages, expectedMessages);
+    QCOMPARE(heldBy, QStringList{});
+    QVERIFY(mainWindow->link().IsConnected());  // the next capture enters command mode again
 }
 
 // SIGTERM while a frozen image is read over a paced line: the read drains, the instrument runs
@@ -229,20 +261,21 @@ void TestMainWindowCapture::signalDuringFrozenCapture()
     options.latencyMs = 5;
     VirtualMeterThread *meter = startMeter(options);
     reconnect(MeterCom);
+    mainWindow->connection().setEndBySignalLimit(60000);  // the whole drain, in this process
     InterruptSignals interrupts;
     connect(&interrupts, &InterruptSignals::interrupted, mainWindow.get(), &TfrmMain::endBySignal);
-    connect(mainWindow.get(), &TfrmMain::fileTextChanged, this, [](const QString &text) {
+    connect(mainWindow.get(), &TfrmMain::statusMessageChanged, this, [](const QString &text) {
         if (text == QStringLiteral("Reading screen image..."))
             QTimer::singleShot(300, [] { ::raise(SIGTERM); });
     });
-    mainWindow->mnuFreezeImage->setChecked(true);
-    mainWindow->mnuCaptureScreen->trigger();
+    action("mnuFreezeImage")->setChecked(true);
+    action("mnuCaptureScreen")->trigger();
 
     QTRY_VERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(meter->halts(), 1);
     QVERIFY(!meter->halted());
     QVERIFY(!meter->commandMode());
-    QVERIFY(mainWindow->imageWindows().isEmpty());
+    QVERIFY(imageWindows().isEmpty());
     QVERIFY(messages.isEmpty());
 }
 
@@ -251,12 +284,12 @@ void TestMainWindowCapture::lineLostWhileIdle()
 {
     VirtualMeterThread *meter = connectToMeter();
     meter->stop();
-    QTRY_COMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
+    QTRY_COMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
     QVERIFY(!mainWindow->link().IsConnected());
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages.first().second.startsWith(QStringLiteral("The connection to COM%1 was lost (").arg(MeterCom)),
              qPrintable(messages.first().second));
-    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
+    QVERIFY(!action("mnuCaptureScreen")->isEnabled());
 }
 
 QTEST_MAIN(TestMainWindowCapture)

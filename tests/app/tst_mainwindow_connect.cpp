@@ -35,7 +35,7 @@ private:
     }
     void choosePort(int number)
     {
-        interfaceItem(TfrmMain::TagRefresh)->trigger();
+        interfaceItem(PortMenu::TagRefresh)->trigger();
         QVERIFY(interfaceItem(number));
         interfaceItem(number)->trigger();
     }
@@ -63,28 +63,28 @@ void TestMainWindowConnect::connectAndDisconnect()
     QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
     auto chooseConnect = [&] {
         switch (how) {
-        case 0: mainWindow->mnuConnect->trigger(); break;
+        case 0: action("mnuConnect")->trigger(); break;
         case 1: QTest::keyClick(mainWindow.get(), Qt::Key_Return, Qt::ControlModifier); break;
         case 2: QTest::keyClick(mainWindow.get(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier); break;
-        case 3: mainWindow->btnConnect->click(); break;
+        case 3: button("btnConnect")->click(); break;
         }
     };
 
     chooseConnect();
     QVERIFY(mainWindow->link().IsConnected());
-    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Connected."));
-    QCOMPARE(mainWindow->pnlSerial->text(), QStringLiteral("Serial No.: 3071"));
-    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Disconnect"));
-    QVERIFY(mainWindow->mnuCaptureScreen->isEnabled());
-    QVERIFY(!mainWindow->mnuInterface->menuAction()->isEnabled());
+    QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Connected."));
+    QCOMPARE(panel("pnlSerial")->text(), QStringLiteral("Serial No.: 3071"));
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("Disc&onnect"));
+    QVERIFY(action("mnuCaptureScreen")->isEnabled());
+    QVERIFY(!menu("mnuInterface")->menuAction()->isEnabled());
 
     chooseConnect();
     QVERIFY(!mainWindow->link().IsConnected());
-    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Disconnected."));
-    QVERIFY(mainWindow->pnlSerial->text().isEmpty());
-    QCOMPARE(mainWindow->mnuConnect->text(), QStringLiteral("Connect"));
-    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
-    QVERIFY(mainWindow->mnuInterface->menuAction()->isEnabled());
+    QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Disconnected."));
+    QVERIFY(panel("pnlSerial")->text().isEmpty());
+    QCOMPARE(action("mnuConnect")->text(), QStringLiteral("C&onnect"));
+    QVERIFY(!action("mnuCaptureScreen")->isEnabled());
+    QVERIFY(menu("mnuInterface")->menuAction()->isEnabled());
     QVERIFY(messages.isEmpty());
 }
 
@@ -115,13 +115,13 @@ void TestMainWindowConnect::failedConnect()
     } else {
         mainWindow->link().PortNumber = 79;  // as a settings file may name it
     }
-    mainWindow->mnuConnect->trigger();
+    action("mnuConnect")->trigger();
 
     QVERIFY(!mainWindow->link().IsConnected());  // never left open after a failure
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
-    QCOMPARE(mainWindow->pnlFile->text(), fileText);
-    QCOMPARE(mainWindow->pnlConnected->text(), QStringLiteral("Not Connected"));
-    QVERIFY(!mainWindow->mnuCaptureScreen->isEnabled());
+    QCOMPARE(panel("pnlFile")->text(), fileText);
+    QCOMPARE(panel("pnlConnected")->text(), QStringLiteral("Not Connected"));
+    QVERIFY(!action("mnuCaptureScreen")->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
@@ -132,12 +132,12 @@ void TestMainWindowConnect::findStopsAtFirstInstrument()
     startMeterOn(75, 221);
     startMeterOn(76, 220);
 
-    mainWindow->mnuPopFindInstrument->trigger();
+    action("mnuPopFindInstrument")->trigger();
 
     QVERIFY(messages.isEmpty());  // no box for each failed port, none for the search
     QVERIFY(mainWindow->link().IsConnected());
     QCOMPARE(mainWindow->link().PortNumber, 75);
-    QCOMPARE(mainWindow->pnlSerial->text(), QStringLiteral("Serial No.: 3075"));
+    QCOMPARE(panel("pnlSerial")->text(), QStringLiteral("Serial No.: 3075"));
     QVERIFY(interfaceItem(75)->isChecked());
     QVERIFY(meters.back()->received().isEmpty());  // ports after the instrument are not touched
     QCOMPARE(fileTexts.mid(fileTexts.size() - 6),
@@ -149,19 +149,19 @@ void TestMainWindowConnect::failedSearchSelectsLastTriedPort()
 {
     startMeterOn(77, 220, true);
     startMeterOn(78, 209);
-    interfaceItem(TfrmMain::TagRefresh)->trigger();
+    interfaceItem(PortMenu::TagRefresh)->trigger();
 
-    interfaceItem(TfrmMain::TagFindInstrument)->trigger();
+    interfaceItem(PortMenu::TagFindInstrument)->trigger();
 
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));  // one for the whole search
     QVERIFY(!mainWindow->link().IsConnected());
     QList<int> listed;
-    for (QAction *item : mainWindow->mnuInterface->actions())
+    for (QAction *item : menu("mnuInterface")->actions())
         if (item->data().toInt() > 0)
             listed << item->data().toInt();
     QVERIFY(listed.contains(78));
     QCOMPARE(mainWindow->link().PortNumber, listed.last());
-    QCOMPARE(mainWindow->pnlPort->text(), QStringLiteral("COM%1").arg(listed.last()));
+    QCOMPARE(panel("pnlPort")->text(), QStringLiteral("COM%1").arg(listed.last()));
     QVERIFY(interfaceItem(listed.last())->isChecked());
 }
 
@@ -171,11 +171,11 @@ void TestMainWindowConnect::closeDuringAttemptWaitsForIt()
     choosePort(70);
     bool visibleAfterRequest = false;
     QTimer::singleShot(50, mainWindow.get(), [&] {
-        mainWindow->btnConnect->click();  // again: must not pull the port from under the attempt
+        button("btnConnect")->click();  // again: must not pull the port from under the attempt
         mainWindow->close();
         visibleAfterRequest = mainWindow->isVisible();
     });
-    mainWindow->mnuConnect->trigger();
+    action("mnuConnect")->trigger();
     QVERIFY(visibleAfterRequest);  // the attempt still needed the window
     QCOMPARE(messages, (Messages{{Kind::Error, NoInstrumentMessage}}));
     QVERIFY(!mainWindow->link().IsConnected());

@@ -27,6 +27,8 @@ private slots:
     void escapeCancelsAndClearsExitFlags();
     void closeBoxCancels_data();
     void closeBoxCancels();
+    void partsAtTheDesignSize_data();
+    void partsAtTheDesignSize();
 
 private:
     QList<TfrmImage *> threeWindows();
@@ -76,7 +78,7 @@ QList<TfrmImage *> TestUnsavedImages::threeWindows()
         picture.fill(qRgb(10, 120, 200));
         window->setPicture(picture);
         window->setWindowTitle(QStringLiteral("New image %1").arg(number));
-        window->SkipSaveQuery = true;
+        window->setSkipSaveQuery(true);
         window->show();
         windows << window;
     }
@@ -112,19 +114,19 @@ void TestUnsavedImages::saveSelected()
         m_fileNames << (name.isEmpty() ? QString() : m_dir->filePath(name));
     TfrmUnsavedImages::setAnswerHandler([&unchecked](TfrmUnsavedImages &dialog) {
         for (int row : unchecked)
-            dialog.chkUnsavedImages->item(row)->setCheckState(Qt::Unchecked);
-        dialog.Button1->click();
+            dialog.findChild<QListWidget *>(QStringLiteral("chkUnsavedImages"))->item(row)->setCheckState(Qt::Unchecked);
+        dialog.findChild<QPushButton *>(QStringLiteral("Button1"))->click();
     });
 
     QCOMPARE(m_dialog->QueryUnsavedImages(open), proceeds);
     TfrmUnsavedImages::setAnswerHandler({});
 
     for (int row = 0; row < open.size(); ++row)
-        QCOMPARE(open[row]->Saved, saved[row]);
+        QCOMPARE(open[row]->saved(), saved[row]);
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("never.BMP"))));
     if (!proceeds) {  // nothing closes, and each window asks its own question again
         for (TfrmImage *window : open)
-            QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+            QVERIFY(window->isVisible() && !window->skipSaveQuery());
     }
 }
 
@@ -132,7 +134,7 @@ void TestUnsavedImages::saveSelected()
 void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
 {
     const QList<TfrmImage *> open = threeWindows();
-    open[1]->Saved = true;
+    open[1]->setSaved(true);
     bool closedByEsc = false;
     QTimer::singleShot(0, m_dialog, [this, &closedByEsc] {
         QTest::keyClick(m_dialog, Qt::Key_Escape);
@@ -144,7 +146,7 @@ void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
     QVERIFY(closedByEsc);
 
     for (TfrmImage *window : open)  // the saved one too: every open window
-        QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+        QVERIFY(window->isVisible() && !window->skipSaveQuery());
     open[0]->close();
     QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 3'?")});
 }
@@ -175,6 +177,38 @@ void TestUnsavedImages::closeBoxCancels()
     QVERIFY(!m_dialog->QueryUnsavedImages(open));
     for (TfrmImage *window : open)
         QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+}
+
+void TestUnsavedImages::partsAtTheDesignSize_data()
+{
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QRect>("geometry");   // in the dialog, or in the frame for the list
+
+    QTest::newRow("frame") << "GroupBox1" << QRect(8, 8, 433, 169);
+    QTest::newRow("save") << "Button1" << QRect(8, 184, 129, 25);
+    QTest::newRow("close without saving") << "Button2" << QRect(160, 184, 129, 25);
+    QTest::newRow("cancel") << "btnCancel" << QRect(312, 184, 129, 25);
+}
+
+void TestUnsavedImages::partsAtTheDesignSize()
+{
+    QFETCH(QString, part);
+    QFETCH(QRect, geometry);
+
+    TfrmUnsavedImages::setAnswerHandler([&](TfrmUnsavedImages &dialog) {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.size(), QSize(448, 217));
+        QCOMPARE(dialog.findChild<QWidget *>(part)->geometry(), geometry);
+        // The list fills the frame's width less its margins, above the note.
+        const QWidget *list = dialog.findChild<QWidget *>(QStringLiteral("chkUnsavedImages"));
+        QCOMPARE(list->x(), 8);
+        QCOMPARE(list->width(), 417);
+        QVERIFY(list->geometry().bottom() < dialog.findChild<QWidget *>(QStringLiteral("Label1"))->y());
+        dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
+    });
+    QVERIFY(!m_dialog->QueryUnsavedImages(threeWindows()));
+    TfrmUnsavedImages::setAnswerHandler({});
 }
 
 QTEST_MAIN(TestUnsavedImages)

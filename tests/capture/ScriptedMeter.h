@@ -33,7 +33,6 @@ public:
         link->CommandMode = true;
         link->Idle = true;
         port->onWrite = [this](const QByteArray &data) { answer(data); };
-        memory.MeterCom = link.get();
         // Directory entries nothing uses, then the screen list (31) and the colour chain (27).
         put(PointerAddress, be(DirectoryAddress, 4));
         QByteArray directory;
@@ -96,9 +95,9 @@ public:
 
     ScriptedComPort *port;
     std::unique_ptr<TqzMeterCom> link;
-    TInstrumentMemory memory;
+    TInstrumentMemory memory{*link};
     QList<QPair<quint32, quint32>> reads;   // address, length
-    QStringList commands;                   // DSP commands in order
+    QStringList commands;                   // DSP and command-mode commands in order
 
 private:
     void answer(const QByteArray &data)
@@ -116,7 +115,10 @@ private:
             const bool halt = data == "@ATDSPSTOPLOGO\r";
             commands << (halt ? QStringLiteral("stop") : QStringLiteral("start"));
             port->deliver((halt ? haltAck : restartAck) ? "OK\r\n" : "ER\r\n");
-        } else if (data == "@AT+++\r" || data == "@AT---\r" || data == "@ATDSPCMD\r") {
+        } else if (data == "@AT+++\r" || data == "@AT---\r") {
+            commands << (data == "@AT+++\r" ? QStringLiteral("enter") : QStringLiteral("leave"));
+            port->deliver("OK\r\n");
+        } else if (data == "@ATDSPCMD\r") {
             port->deliver("OK\r\n");
         }
     }

@@ -83,8 +83,7 @@ private slots:
             TqzMeterCom link;
             link.PortNumber = Com;
             QVERIFY(link.OpenPort() && link.Connect());
-            TInstrumentMemory memory;
-            memory.MeterCom = &link;
+            TInstrumentMemory memory(link);
             const CaptureResult result = ScreenCapture(link, memory).run([] { return true; });
             QCOMPARE(result.outcome, CaptureOutcome::Captured);
             QCOMPARE(MeterScreen::captureDifference(result.image, meter.expectedCapture()), QString());

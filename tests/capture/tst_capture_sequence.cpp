@@ -42,22 +42,23 @@ private slots:
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<bool>("imageRead");
         const QStringList both{"stop", "start"};
+        const QStringList restored{"stop", "start", "leave"};  // failed after the halt
         const Setup none = [](ScriptedMeter &) {};
         QTest::newRow("captured") << false << none << CaptureOutcome::Captured << QStringList{} << true;
         QTest::newRow("captured frozen") << true << none << CaptureOutcome::Captured << both << true;
         QTest::newRow("status 17: refused, nothing read")
             << true << Setup([](ScriptedMeter &m) { m.dspStatus = 17; }) << CaptureOutcome::Refused << QStringList{} << false;
         QTest::newRow("halt refused: restarted, nothing read")
-            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << both << false;
+            << true << Setup([](ScriptedMeter &m) { m.haltAck = false; }) << CaptureOutcome::HaltFailed << restored << false;
         QTest::newRow("restart refused: still captured")
             << true << Setup([](ScriptedMeter &m) { m.restartAck = false; }) << CaptureOutcome::Captured << both << true;
         const Setup swapped = [](ScriptedMeter &m) { m.swappedAt.insert(ScriptedMeter::ImageStart); };
         QTest::newRow("trailer swapped") << false << swapped << CaptureOutcome::NothingReceived << QStringList{} << true;
-        QTest::newRow("trailer swapped, frozen: restarted") << true << swapped << CaptureOutcome::NothingReceived << both << true;
+        QTest::newRow("trailer swapped, frozen: restarted") << true << swapped << CaptureOutcome::NothingReceived << restored << true;
         // A reply of the wrong length is never taken for a picture.
         QTest::newRow("5 bytes more, frozen")
             << true << Setup([](ScriptedMeter &m) { m.shortenAt.insert(ScriptedMeter::ImageStart, -5); })
-            << CaptureOutcome::ShortRead << both << true;
+            << CaptureOutcome::ShortRead << restored << true;
         QTest::newRow("no directory")
             << true << Setup([](ScriptedMeter &m) { m.swappedAt.insert(ScriptedMeter::PointerAddress); })
             << CaptureOutcome::NoScreenInfo << QStringList{} << false;
@@ -137,7 +138,8 @@ private slots:
         dest.Address = 7;
         dest.ElementSize = 8;
         dest.Count = 9;
-        QCOMPARE(TInstrumentMemory().LoadSubEntry(source, dest, 2), taken);
+        ScriptedMeter meter;
+        QCOMPARE(meter.memory.LoadSubEntry(source, dest, 2), taken);
         QCOMPARE(dest.Address, taken ? quint32(0xA0000) : quint32(7));
         QCOMPARE(dest.ElementSize, taken ? 3 : 8);
         QCOMPARE(dest.Count, taken ? (bytes >= 24 ? 5 : 0) : 9);
@@ -195,6 +197,35 @@ private slots:
         QCOMPARE(meter.commands, (QStringList{"stop", "start"}));
         QCOMPARE(finished, 1);
         QVERIFY(!meter.link->ProgressBar);  // the link's indicator is given back
+    }
+
+    // The fixed pauses after the halt and after the restart let events through, so a cancel
+    // arriving in one ends it at once; the instrument runs again and is out of command mode
+    // either way.
+    void cancelEndsPause_data()
+    {
+        QTest::addColumn<QString>("pauseAfter");
+        QTest::newRow("after the halt") << CaptureTexts::StoppingDsp;
+        QTest::newRow("after the restart") << CaptureTexts::RestartingDsp;
+    }
+    void cancelEndsPause()
+    {
+        QFETCH(QString, pauseAfter);
+        ScriptedMeter meter;
+        ScreenCapture capture(*meter.link, meter.memory);
+        capture.haltPauseMs = pauseAfter == CaptureTexts::StoppingDsp ? 120000 : 0;
+        capture.restartPauseMs = 120000;
+        CaptureListener listener;
+        listener.status = [&](const QString &text) {
+            if (text == pauseAfter)
+                QTimer::singleShot(50, meter.link.get(), [&meter] { meter.link->Cancel(); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        const CaptureResult result = capture.run([] { return true; }, listener);
+        QCOMPARE(result.outcome, CaptureOutcome::Cancelled);
+        QVERIFY2(clock.elapsed() < 60000, "the pause ran its whole length");
+        QCOMPARE(meter.commands, (QStringList{"stop", "start", "leave"}));
     }
 };
 

@@ -270,8 +270,7 @@ CoreRun captureInProcess(bool freeze, int com)
             link.Disconnect();
             return run;
         }
-        TInstrumentMemory memory;
-        memory.MeterCom = &link;
+        TInstrumentMemory memory(link);
         ScreenCapture capture(link, memory);
         capture.haltPauseMs = ShortPauseMs;
         capture.restartPauseMs = ShortPauseMs;

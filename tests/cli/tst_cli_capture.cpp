@@ -1,7 +1,8 @@
 // `snaploom capture` and its output as a user sets it up: a picture on standard output into a
-// pipe, a FIFO that somebody reads, and a path that cannot be written found out before the
-// instrument is touched.
+// pipe, a FIFO that somebody reads, a terminal refused, and a path that cannot be written found
+// out before the instrument is touched or named with the system's reason when the disk refuses.
 #include "ProgramRun.h"
+#include "SmallFileSystem.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
 
@@ -12,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,10 +26,11 @@ constexpr int ProgramTimeoutMs = 120000;
 
 using Run = ProgramRun;
 
-Run runCapture(const QStringList &arguments, const QString &folder)
+// standardOutput, when given, is the file or device the program's standard output goes to.
+Run runCapture(const QStringList &arguments, const QString &folder, const QString &standardOutput = QString())
 {
     return runProgram(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments,
-                      {folder, {}, ProgramTimeoutMs});
+                      {folder, {}, ProgramTimeoutMs, standardOutput});
 }
 
 // A small stored screen, so each capture takes a moment.
@@ -175,6 +179,56 @@ private slots:
         QVERIFY2(run.err.startsWith(QStringLiteral("Cannot write %1: ").arg(output)) && run.err.contains(message), qPrintable(run.err));
         QCOMPARE(meter.received(), QByteArray());
         QVERIFY(!meter.halted());
+    }
+
+    // A picture is never poured onto a terminal: the command stops before the instrument is
+    // asked anything and says to redirect.
+    void terminalRefusedForStandardOutput()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        const auto closeMaster = qScopeGuard([master] { ::close(master); });
+        QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        QTemporaryDir folder;
+        meter.clearReceived();
+        const Run run = runCapture(Port + QStringList{QStringLiteral("-o"), QStringLiteral("-")}, folder.path(),
+                                   QString::fromLocal8Bit(::ptsname(master)));
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(run.err.contains(QStringLiteral("redirect")), qPrintable(run.err));
+        QCOMPARE(meter.received(), QByteArray());
+        QVERIFY(::fcntl(master, F_SETFL, O_NONBLOCK) == 0);
+        char byte;
+        QCOMPARE(::read(master, &byte, 1), ssize_t(-1));  // nothing reached the terminal
+    }
+
+    // A disk that refuses the picture is named with the system's reason; nothing is left on it.
+    void writeFailureNamesCause_data()
+    {
+        QTest::addColumn<bool>("toStandardOutput");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("file on a full file system") << false << "Could not write %1: ";
+        QTest::newRow("standard output on a full device") << true << "Could not write the picture to standard output: ";
+    }
+    void writeFailureNamesCause()
+    {
+        QFETCH(bool, toStandardOutput);
+        QFETCH(QString, said);
+        QTemporaryDir folder;
+        SmallFileSystem disk(SmallFileSystem::Kind::Full);
+        const QString output = toStandardOutput ? QStringLiteral("-") : disk.filePath(QStringLiteral("screen.bmp"));
+        if (!toStandardOutput && !disk.available())
+            QSKIP("no right to mount a file system here");
+        if (toStandardOutput && SmallFileSystem::fullDevice().isEmpty())
+            QSKIP("/dev/full is not the full device here");
+        const Run run = runCapture(Port + QStringList{QStringLiteral("-o"), output}, folder.path(),
+                                   toStandardOutput ? SmallFileSystem::fullDevice() : QString());
+        QCOMPARE(run.exitCode, 7);
+        const QString expected = (toStandardOutput ? said : said.arg(output)) + QString::fromLocal8Bit(std::strerror(ENOSPC))
+                                 + QLatin1Char('\n');
+        QVERIFY2(run.err.endsWith(expected), qPrintable(run.err));
+        if (disk.available())
+            QCOMPARE(disk.entries(), QStringList{SmallFileSystem::FillerName});
     }
 };
 

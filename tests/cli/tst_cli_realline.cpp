@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -113,6 +114,29 @@ private slots:
         QCOMPARE(identify.exitCode, 0);
     }
 
+    // A signal that whoever started the program asked to ignore stays ignored: nohup's hang-up,
+    // Ctrl+C of a background job started by a script. The capture goes on and writes its picture.
+    void ignoredSignalLeavesCaptureRunning_data()
+    {
+        QTest::addColumn<QString>("startedBy");   // a shell line that runs "$0" "$@" and keeps its pid
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("nohup, SIGHUP") << "echo $$ > snaploom.pid; exec nohup \"$0\" \"$@\"" << SIGHUP;
+        QTest::newRow("background job of a script, SIGINT") << "\"$0\" \"$@\" & echo $! > snaploom.pid; wait $!" << SIGINT;
+    }
+    void ignoredSignalLeavesCaptureRunning()
+    {
+        QFETCH(QString, startedBy);
+        QFETCH(int, signalNumber);
+        VirtualMeterThread meter;
+        QVERIFY(meter.start(meterOptions(true)));
+        QTemporaryDir folder;
+        const Run run = interrupt(folder.path(), {signalNumber}, startedBy);
+        QVERIFY2(run.exitCode == 0, qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("screen.bmp"))).size() > 0);
+        QVERIFY(!meter.halted());
+    }
+
     // A second signal abandons at once and tells how to recover; identify still works while the
     // rest of the abandoned reply arrives, and unfreeze restarts the instrument.
     void abandonedCaptureThenUnfreeze()
@@ -162,13 +186,17 @@ private slots:
     }
 
 private:
-    // Runs a frozen capture and sends the signals once the image read is under way.
-    Run interrupt(const QString &folder, const QList<int> &signalNumbers)
+    // Runs a frozen capture, through a shell line when one is given, and sends the signals once
+    // the image read is under way.
+    Run interrupt(const QString &folder, const QList<int> &signalNumbers, const QString &startedBy = QString())
     {
         QProcess process;
         process.setWorkingDirectory(folder);
-        process.start(testBinary(QStringLiteral("snaploom")),
-                      {"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"});
+        const QStringList arguments{"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"};
+        if (startedBy.isEmpty())
+            process.start(testBinary(QStringLiteral("snaploom")), arguments);
+        else
+            process.start(QStringLiteral("/bin/sh"), QStringList{"-c", startedBy, testBinary(QStringLiteral("snaploom"))} + arguments);
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
@@ -178,8 +206,19 @@ private:
             out += process.readAllStandardOutput();
         }
         QTest::qWait(500);
+        pid_t pid = pid_t(process.processId());
+        if (!startedBy.isEmpty()) {
+            QFile pidFile(QDir(folder).filePath(QStringLiteral("snaploom.pid")));
+            if (pidFile.open(QIODevice::ReadOnly))
+                pid = pid_t(pidFile.readAll().trimmed().toInt());
+        }
+        if (pid <= 0) {
+            process.kill();
+            process.waitForFinished();
+            return {-1, QString(), QStringLiteral("the program's process was not found"), clock.elapsed()};
+        }
         for (int number : signalNumbers) {
-            ::kill(pid_t(process.processId()), number);
+            ::kill(pid, number);
             QTest::qWait(200);
         }
         if (!process.waitForFinished(ProgramTimeoutMs))

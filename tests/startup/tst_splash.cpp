@@ -19,7 +19,7 @@ private:
     static QPointer<TfrmSplash> heldSplash(bool shown)
     {
         frmSplash = new TfrmSplash;
-        frmSplash->Timer1->stop();
+        frmSplash->findChild<QTimer *>(QStringLiteral("Timer1"))->stop();
         if (shown)
             frmSplash->show();
         return frmSplash;
@@ -73,7 +73,7 @@ private slots:
         splash->ShowAndPaint();
         QVERIFY(splash->isVisible());
         QCOMPARE(splash->tickCount(), 0);
-        QVERIFY(splash->Timer1->isActive());
+        QVERIFY(splash->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         delete splash;
     }
 
@@ -107,7 +107,7 @@ private slots:
         QFETCH(int, opacity);
         QPointer<TfrmSplash> splash = heldSplash(shown);
         for (int i = 0; i < ticks; ++i)
-            splash->Timer1Timer();
+            splash->tick();
         QCOMPARE(splash->tickCount(), ticks);
         QCOMPARE(splash->SplashProgress->value(), barValue);
         QCOMPARE(int(splash->opacity()), opacity);
@@ -122,12 +122,12 @@ private slots:
         QFETCH(bool, shown);
         QPointer<TfrmSplash> splash = heldSplash(shown);
         for (int i = 0; i < 127; ++i)
-            splash->Timer1Timer();
+            splash->tick();
         QCOMPARE(frmSplash, splash.data());
-        splash->Timer1Timer();
+        splash->tick();
         QCOMPARE(int(splash->opacity()), 15);
         QVERIFY(!splash->isVisible());
-        QVERIFY(!splash->Timer1->isActive());
+        QVERIFY(!splash->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         QVERIFY(!frmSplash);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(splash.isNull());
@@ -140,7 +140,7 @@ private slots:
         QFETCH(bool, shown);
         frmSplash = new TfrmSplash;
         QPointer<TfrmSplash> splash = frmSplash;
-        QVERIFY(splash->Timer1->isActive());
+        QVERIFY(splash->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         if (shown)
             splash->show();
         QTRY_VERIFY_WITH_TIMEOUT(splash.isNull(), 30000);

@@ -11,6 +11,8 @@ public:
     TestHome()
     {
         qputenv("SNAPLOOM_HOME", m_dir.path().toLocal8Bit());
+        // Copies of dragged pictures go to the cache folder; the user's own stays untouched.
+        qputenv("XDG_CACHE_HOME", (m_dir.path() + QStringLiteral("/cache")).toLocal8Bit());
         QDir(m_dir.path()).mkpath(QStringLiteral("ports"));
     }
     QString path() const { return m_dir.path(); }

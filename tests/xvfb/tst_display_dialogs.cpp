@@ -4,12 +4,14 @@
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "SaveFolder.h"
+#include "SaveOptions.h"
 #include "UnsavedImages.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -73,6 +75,7 @@ void TestDisplayDialogs::cleanup()
     Dialogs::setSaveFileHandler({});
     Dialogs::setMessageHandler({});
     TSaveFolder::setLastSaveFolder(QString());
+    TSaveOptions::setSaveFormat(ImageFile::Format::Bmp);
 }
 
 TfrmImage *TestDisplayDialogs::newWindow(const QString &title)
@@ -92,24 +95,29 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName_data()
 {
     QTest::addColumn<QString>("title");     // the window's title, proposed as the name
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("allFiles");
+    QTest::addColumn<QString>("chosenType"); // picked from the list with the keyboard; empty: as offered
     QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("format");   // as the image reader finds it from the bytes
 
     const QString fresh = QStringLiteral("New image 4");
-    QTest::newRow("bitmap type, no extension") << fresh << "plain" << false << "plain.BMP";
-    QTest::newRow("all files, other extension") << fresh << "shot.png" << true << "shot.png";
-    QTest::newRow("all files, bitmap extension") << fresh << "img4.BMP" << true << "img4.BMP";
-    QTest::newRow("all files, no extension") << fresh << "plain" << true << "plain.BMP";
+    QTest::newRow("bitmap type, no extension") << fresh << "plain" << "" << "plain.BMP" << QByteArray("bmp");
+    QTest::newRow("png typed is PNG") << fresh << "shot.png" << "" << "shot.png" << QByteArray("png");
+    QTest::newRow("jpg typed is JPEG") << fresh << "photo.jpg" << "" << "photo.jpg" << QByteArray("jpeg");
+    QTest::newRow("PNG type, no extension") << fresh << "plain" << "Home" << "plain.png" << QByteArray("png");
+    QTest::newRow("all files, png extension") << fresh << "shot.png" << "End" << "shot.png" << QByteArray("png");
+    QTest::newRow("all files, bitmap extension") << fresh << "img4.BMP" << "End" << "img4.BMP" << QByteArray("bmp");
+    QTest::newRow("all files, no extension") << fresh << "plain" << "End" << "plain.BMP" << QByteArray("bmp");
     // An image saved before proposes its own path; the dialog opens in that folder.
-    QTest::newRow("saved before") << "earlier/old.BMP" << "again" << false << "earlier/again.BMP";
+    QTest::newRow("saved before") << "earlier/old.BMP" << "again" << "" << "earlier/again.BMP" << QByteArray("bmp");
 }
 
 void TestDisplayDialogs::saveDialogKeepsTheTypedName()
 {
     QFETCH(QString, title);
     QFETCH(QString, typed);
-    QFETCH(bool, allFiles);
+    QFETCH(QString, chosenType);
     QFETCH(QString, written);
+    QFETCH(QByteArray, format);
 
     const QDir folder(m_folder->path());
     QVERIFY(folder.mkdir(QStringLiteral("earlier")));
@@ -132,8 +140,12 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
         QVERIFY(name && types);
         QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(opensIn).canonicalPath());
         QCOMPARE(name->text(), proposed.fileName());
-        QCOMPARE(types->itemText(0), QStringLiteral("Windows Bitmap Files (*.BMP)"));
-        QCOMPARE(types->itemText(1), QStringLiteral("All Files (*.*)"));
+        const QStringList offered = {"PNG Images (*.PNG)", "Windows Bitmap Files (*.BMP)", "JPEG Images (*.JPG)",
+                                     "All Files (*.*)"};
+        for (int i = 0; i < offered.size(); ++i)
+            QCOMPARE(types->itemText(i), offered[i]);
+        // The first run offers the bitmap type.
+        QCOMPARE(types->currentIndex(), 1);
         if (opensIn == folder.path()) {
             QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("lower.bmp")));
             QVERIFY(!listedNames(dialog).contains(QStringLiteral("README")));
@@ -142,12 +154,13 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
         QVERIFY(XInput::key({"ctrl+a"}));
         QVERIFY(XInput::type(typed));
         QTRY_COMPARE(name->text(), typed);
-        if (allFiles) {
+        if (!chosenType.isEmpty()) {
             QVERIFY(XInput::click(types->mapToGlobal(types->rect().center())));
             QTRY_VERIFY(QApplication::activePopupWidget());
-            QVERIFY(XInput::key({"Down", "Return"}));
-            QTRY_COMPARE(types->currentIndex(), 1);
-            QCOMPARE(types->currentText(), QStringLiteral("All Files (*.*)"));
+            QVERIFY(XInput::key({chosenType, "Return"}));
+            QTRY_COMPARE(types->currentIndex(), chosenType == QLatin1String("End") ? 3 : 0);
+        }
+        if (chosenType == QLatin1String("End")) {
             // Every file is listed, with a dot or without.
             QTRY_VERIFY(listedNames(dialog).contains(QStringLiteral("README")));
             QVERIFY(listedNames(dialog).contains(QStringLiteral("notes.txt")));
@@ -168,11 +181,17 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
         found << folder.relativeFilePath(files.next());
     found.sort();
     QCOMPARE(found, expected);
-    QFile file(result.filePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.read(2) == "BM");
+    QImageReader reader(result.filePath());
+    reader.setDecideFormatFromContent(true);
+    QCOMPARE(reader.format(), format);
+    QCOMPARE(reader.read().size(), QSize(40, 30));
     QCOMPARE(window->windowTitle(), result.absoluteFilePath());
     QCOMPARE(TSaveFolder::lastSaveFolder(), result.absolutePath());
+    // The next dialog offers the type chosen; after "All Files", the format written.
+    const QString remembered = chosenType == QLatin1String("Home") ? QStringLiteral("png")
+        : chosenType == QLatin1String("End")                       ? QString::fromLatin1(format)
+                                                                   : QStringLiteral("bmp");
+    QCOMPARE(TSaveOptions::formatKey(TSaveOptions::saveFormat()), remembered);
 }
 
 void TestDisplayDialogs::unsavedDialogStartsOnSave_data()
@@ -222,7 +241,7 @@ void TestDisplayDialogs::unsavedDialogStartsOnSave()
         showWith(earlierKeys);
     showWith(keys);
 
-    QCOMPARE(dialog.Outcome, outcome);
+    QCOMPARE(dialog.outcome(), outcome);
     QCOMPARE(list->item(0)->checkState(), Qt::Checked);
     QVERIFY(cancel->isDefault());
 }

@@ -2,23 +2,14 @@
 // the screen strip by strip while the instrument sends it at the line's real pace, and Esc ends a
 // frozen capture with the instrument running again.
 
-#include "Dialogs.h"
-#include "ImageForm.h"
 #include "ImageView.h"
-#include "Main.h"
+#include "MainWindowFixture.h"
 #include "ScreenImage.h"
-#include "VirtualMeterThread.h"
 #include "XInput.h"
-#include "qzMeterCOM.h"
 
-#include <QAction>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QScreen>
-#include <QtTest>
-#include <memory>
-
-#include "TestHome.h"
 
 namespace {
 
@@ -39,7 +30,7 @@ QImage onScreen(TfrmImage *window)
 
 }  // namespace
 
-class TestDisplayLiveCapture : public QObject
+class TestDisplayLiveCapture : public QObject, MainWindowFixture
 {
     Q_OBJECT
 
@@ -51,75 +42,48 @@ private slots:
     void escapeEndsFrozenCaptureWithInstrumentRunning();
 
 private:
-    VirtualMeterThread *startMeter(QSize stored)
+    VirtualMeterThread *startPacedMeter(QSize stored)
     {
         VirtualMeterOptions options;
         options.comNumber = MeterCom;
         options.storedSize = stored;
         options.pace = true;
-        m_meter = std::make_unique<VirtualMeterThread>();
-        QString error;
-        if (!m_meter->start(options, &error))
-            qFatal("virtual instrument did not start: %s", qPrintable(error));
-        return m_meter.get();
+        return startMeter(options);
     }
-    bool connectAndFocus()
-    {
-        m_window->link().PortNumber = MeterCom;
-        m_window->mnuConnect->trigger();
-        return m_window->link().IsConnected() && XInput::focus(m_window.get());
-    }
-
-    TestHome m_home;
-    std::unique_ptr<TfrmMain> m_window;
-    std::unique_ptr<VirtualMeterThread> m_meter;
-    QStringList m_messages;
+    bool connectAndFocus() { return connectTo(MeterCom) && XInput::focus(mainWindow.get()); }
 };
 
 void TestDisplayLiveCapture::init()
 {
-    m_messages.clear();
-    Dialogs::setMessageHandler([this](Dialogs::MessageKind, const QString &text, QMessageBox::StandardButtons) {
-        m_messages << text;
-        return QMessageBox::Ok;
-    });
-    m_window = std::make_unique<TfrmMain>();
-    m_window->CaptureHaltPauseMs = 50;
-    m_window->CaptureRestartPauseMs = 50;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    openMainWindow(this);
+    mainWindow->capture().setPauses(50, 50);
 }
 
 void TestDisplayLiveCapture::cleanup()
 {
-    if (m_window)
-        for (TfrmImage *image : m_window->imageWindows())
-            image->Saved = true;
-    m_window.reset();
-    m_meter.reset();
-    Dialogs::setMessageHandler({});
+    closeMainWindow();
 }
 
 void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
 {
     // Three strips of a portrait screen: about 5 s of image bytes after 1.5 s of tables.
-    startMeter(QSize(24, 480));
+    VirtualMeterThread *meter = startPacedMeter(QSize(24, 480));
     QVERIFY(connectAndFocus());
 
     QElapsedTimer sinceReadStart;
-    connect(m_window.get(), &TfrmMain::fileTextChanged, this, [&](const QString &text) {
+    connect(mainWindow.get(), &TfrmMain::statusMessageChanged, this, [&](const QString &text) {
         if (text == ReadingImage)
             sinceReadStart.start();
     });
     // Every 100 ms of the read: how much of the finished picture the screen already shows.
-    const QImage expected = m_meter->expectedCapture().convertToFormat(ScreenImageFormat);
+    const QImage expected = meter->expectedCapture().convertToFormat(ScreenImageFormat);
     const int stripHeight = 8;   // a stored strip is 8 columns; turned upright, 8 rows
     qint64 firstStripOnScreenMs = -1;
     bool partSeen = false;
     QTimer watch;
     watch.setInterval(100);
     connect(&watch, &QTimer::timeout, this, [&] {
-        const QList<TfrmImage *> windows = m_window->imageWindows();
+        const QList<TfrmImage *> windows = imageWindows();
         if (!sinceReadStart.isValid() || windows.isEmpty() || !windows.last()->building())
             return;
         const QImage shown = onScreen(windows.last());
@@ -138,22 +102,22 @@ void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
     watch.start();
 
     QVERIFY(XInput::key({"ctrl+n"}));
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->imageWindows().isEmpty() && !m_window->imageWindows().last()->building(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!imageWindows().isEmpty() && !imageWindows().last()->building(), 60000);
     watch.stop();
 
     QVERIFY2(firstStripOnScreenMs >= 0, "no strip was seen on the screen during the read");
     QVERIFY2(firstStripOnScreenMs <= 5000, qPrintable(QStringLiteral("first strip after %1 ms").arg(firstStripOnScreenMs)));
     QVERIFY2(partSeen, "the picture was never seen part-built");
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(messages.isEmpty());
 
-    TfrmImage *window = m_window->imageWindows().last();
+    TfrmImage *window = imageWindows().last();
     QCOMPARE(window->windowTitle(), QStringLiteral("New image 1"));
     QTRY_COMPARE(onScreen(window), expected);
 
     // The command-line tool, from the same instrument, gives the very same picture.
-    m_window->mnuConnect->trigger();   // lets go of the port
-    QVERIFY(!m_window->link().IsConnected());
-    const QString file = m_home.path() + QStringLiteral("/cli.png");
+    action("mnuConnect")->trigger();   // lets go of the port
+    QVERIFY(!mainWindow->link().IsConnected());
+    const QString file = home.path() + QStringLiteral("/cli.png");
     QProcess cli;
     cli.start(testBinary(QStringLiteral("snaploom")),
               {QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(MeterCom),
@@ -165,9 +129,9 @@ void TestDisplayLiveCapture::pictureIsOnScreenWhileItArrives()
 
 void TestDisplayLiveCapture::escapeEndsFrozenCaptureWithInstrumentRunning()
 {
-    VirtualMeterThread *meter = startMeter(QSize(16, 480));
+    VirtualMeterThread *meter = startPacedMeter(QSize(16, 480));
     QVERIFY(connectAndFocus());
-    m_window->mnuFreezeImage->setChecked(true);
+    action("mnuFreezeImage")->setChecked(true);
 
     // Esc is pressed once the picture has started to build up.
     bool pressed = false;
@@ -175,7 +139,7 @@ void TestDisplayLiveCapture::escapeEndsFrozenCaptureWithInstrumentRunning()
     QTimer watch;
     watch.setInterval(50);
     connect(&watch, &QTimer::timeout, this, [&] {
-        const QList<TfrmImage *> windows = m_window->imageWindows();
+        const QList<TfrmImage *> windows = imageWindows();
         if (pressed || windows.isEmpty() || !windows.last()->building())
             return;
         pressed = true;
@@ -185,23 +149,23 @@ void TestDisplayLiveCapture::escapeEndsFrozenCaptureWithInstrumentRunning()
     watch.start();
 
     QVERIFY(XInput::key({"ctrl+n"}));
-    QTRY_VERIFY_WITH_TIMEOUT(pressed && m_window->mnuCaptureScreen->isEnabled(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(pressed && action("mnuCaptureScreen")->isEnabled(), 30000);
     watch.stop();
 
     QVERIFY(haltedWhenPressed);
-    QTRY_VERIFY(m_window->imageWindows().isEmpty());
+    QTRY_VERIFY(imageWindows().isEmpty());
     QVERIFY(!meter->halted());
     QCOMPARE(meter->restarts(), meter->halts());
-    QVERIFY(m_messages.isEmpty());   // a cancel says nothing
-    QCOMPARE(m_window->CaptureCount, 0);
+    QVERIFY(messages.isEmpty());   // a cancel says nothing
+    QCOMPARE(mainWindow->capture().captureCount(), 0);
 
     // The link is fit for the next capture, which takes the first number.
-    QVERIFY(XInput::focus(m_window.get()));
-    m_window->mnuFreezeImage->setChecked(false);
-    m_window->mnuCaptureScreen->trigger();
-    QCOMPARE(m_window->imageWindows().size(), 1);
-    QCOMPARE(m_window->imageWindows().last()->windowTitle(), QStringLiteral("New image 1"));
-    QCOMPARE(m_window->imageWindows().last()->picture(), meter->expectedCapture().convertToFormat(ScreenImageFormat));
+    QVERIFY(XInput::focus(mainWindow.get()));
+    action("mnuFreezeImage")->setChecked(false);
+    action("mnuCaptureScreen")->trigger();
+    QCOMPARE(imageWindows().size(), 1);
+    QCOMPARE(imageWindows().last()->windowTitle(), QStringLiteral("New image 1"));
+    QCOMPARE(imageWindows().last()->picture(), meter->expectedCapture().convertToFormat(ScreenImageFormat));
 }
 
 QTEST_MAIN(TestDisplayLiveCapture)

@@ -74,14 +74,14 @@ private slots:
         frmSplash = new TfrmSplash;
         QPointer<TfrmSplash> splash = frmSplash;
         splash->ShowAndPaint();
-        splash->Timer1->stop();  // held until the observer is listening
+        splash->findChild<QTimer *>(QStringLiteral("Timer1"))->stop();  // held until the observer is listening
         QVERIFY(QTest::qWaitForWindowExposed(splash.data()));
         const WId window = splash->winId();
         QVERIFY(isViewable(window));
 
         PropertySpy spy(window, QStringLiteral("_NET_WM_WINDOW_OPACITY"));
         QTRY_VERIFY_WITH_TIMEOUT(!spy.lines().isEmpty(), 10000);
-        splash->Timer1->start();
+        splash->findChild<QTimer *>(QStringLiteral("Timer1"))->start();
 
         // Nothing moves the mouse or presses a key meanwhile.
         QTRY_VERIFY_WITH_TIMEOUT(splash.isNull(), 30000);

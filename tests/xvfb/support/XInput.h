@@ -110,6 +110,19 @@ public:
         bool m_leftOpen = false;
     };
 
+    // The visible top-level windows of another program on this display (X window ids), its
+    // main window first.
+    static QStringList windowsOf(qint64 processId)
+    {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(processId)});
+        process.waitForFinished(10000);
+        return QString::fromLatin1(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // Gives another program's window the keyboard focus, as a click on it would.
+    static bool focusWindow(const QString &windowId) { return xdotool({"windowfocus", "--sync", windowId}); }
+
 private:
     static bool xdotool(const QStringList &arguments)
     {
