@@ -165,7 +165,8 @@ void TestUnsavedImages::closeBoxCancels()
     QFETCH(bool, discardedBefore);
     const QList<TfrmImage *> open = threeWindows();
     if (discardedBefore) {
-        TfrmUnsavedImages::setAnswerHandler([](TfrmUnsavedImages &dialog) { dialog.Button2->click(); });
+        TfrmUnsavedImages::setAnswerHandler(
+            [](TfrmUnsavedImages &dialog) { dialog.findChild<QPushButton *>(QStringLiteral("Button2"))->click(); });
         QVERIFY(m_dialog->QueryUnsavedImages(open));
         TfrmUnsavedImages::setAnswerHandler({});
     }
@@ -176,7 +177,7 @@ void TestUnsavedImages::closeBoxCancels()
 
     QVERIFY(!m_dialog->QueryUnsavedImages(open));
     for (TfrmImage *window : open)
-        QVERIFY(window->isVisible() && !window->SkipSaveQuery);
+        QVERIFY(window->isVisible() && !window->skipSaveQuery());
 }
 
 void TestUnsavedImages::partsAtTheDesignSize_data()

@@ -215,7 +215,9 @@ private:
         if (pid <= 0) {
             process.kill();
             process.waitForFinished();
-            return {-1, QString(), QStringLiteral("the program's process was not found"), clock.elapsed()};
+            Run lost;
+            lost.err = QStringLiteral("the program's process was not found");
+            return lost;
         }
         for (int number : signalNumbers) {
             ::kill(pid, number);
