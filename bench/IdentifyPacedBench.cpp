@@ -1,12 +1,11 @@
 // Identification over a line that delivers byte by byte at 960 bytes a second, after a reply
 // latency of 0 to 12 ms: 40 identifications, the success count and the median time.
 //   bench_identify_paced [--runs N]
-#include "VirtualMeterThread.h"
+#include "BenchOptions.h"
 #include "qzMeterCOM.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -31,17 +30,10 @@ double median(std::vector<double> values)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    int runs = DefaultRuns;
-    if (arguments.size() == 2 && arguments[0] == QLatin1String("--runs"))
-        runs = qMax(1, arguments[1].toInt());
-    else if (!arguments.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_identify_paced [--runs N]\n");
+    BenchOptions arguments(app.arguments(), "bench_identify_paced [--runs N]");
+    const int runs = arguments.number("--runs", DefaultRuns, 1, 100000);
+    if (!arguments.ok())
         return 2;
-    }
-
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
 
     const int latencyCount = int(std::size(Latencies));
     std::vector<std::vector<double>> times(latencyCount);
@@ -49,15 +41,11 @@ int main(int argc, char *argv[])
     for (int run = 0; run < runs; ++run) {
         const int which = run % latencyCount;
         VirtualMeterOptions options;
-        options.comNumber = Com;
         options.pace = true;
         options.latencyMs = Latencies[which];
         VirtualMeterThread meter;
-        QString error;
-        if (!meter.start(options, &error)) {
-            std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+        if (!startBenchMeter(meter, options, Com, 272))
             return 1;
-        }
         TqzMeterCom link;
         link.PortNumber = Com;
         QElapsedTimer clock;

@@ -5,19 +5,18 @@
 //   bench_live_capture [--width N] [--freeze]
 // Runs on any display; QT_QPA_PLATFORM=offscreen works without one. The default stored width of
 // 32 pixels reads 6144 image bytes (about 7 s in all); --width 272 reads a full screen (about 55 s).
+#include "BenchOptions.h"
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "ImageWorkspace.h"
 #include "Main.h"
 #include "ScreenImage.h"
-#include "VirtualMeterThread.h"
 #include "qzMeterCOM.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <cstdio>
@@ -25,10 +24,7 @@
 namespace {
 
 constexpr int Com = 43;
-constexpr double LineBitsPerSecond = 9600;
-constexpr double BitsPerByte = 10;  // start, 8 data bits, stop
 constexpr int DefaultWidth = 32;
-constexpr int StoredHeight = 480;
 
 double seconds(qint64 nanoseconds)
 {
@@ -75,41 +71,22 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    int width = DefaultWidth;
-    bool freeze = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--width") && i + 1 < arguments.size())
-            width = arguments[++i].toInt();
-        else if (arguments[i] == QLatin1String("--freeze"))
-            freeze = true;
-        else {
-            std::fprintf(stderr, "usage: bench_live_capture [--width N] [--freeze]\n");
-            return 2;
-        }
-    }
-    if (width < 8 || width > 4096) {
-        std::fprintf(stderr, "the width must be 8 to 4096\n");
+    BenchOptions arguments(app.arguments(), "bench_live_capture [--width N] [--freeze]");
+    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const bool freeze = arguments.flag("--freeze");
+    if (!arguments.ok())
         return 2;
-    }
 
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
     Dialogs::setMessageHandler([](Dialogs::MessageKind, const QString &text, QMessageBox::StandardButtons) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return QMessageBox::Ok;
     });
 
     VirtualMeterOptions options;
-    options.comNumber = Com;
     options.pace = true;
-    options.storedSize = QSize(width, StoredHeight);
     VirtualMeterThread meter;
-    QString error;
-    if (!meter.start(options, &error)) {
-        std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+    if (!startBenchMeter(meter, options, Com, width))
         return 1;
-    }
 
     TfrmMain window;
     auto item = [&window](const char *name) { return window.findChild<QAction *>(QLatin1String(name)); };
@@ -166,14 +143,14 @@ int main(int argc, char *argv[])
     const qint64 sent = meter.meter()->bytesSent() - sentBefore;
     const bool captured = !window.workspace().imageWindows().isEmpty() && !window.workspace().imageWindows().last()->building();
 
-    const double lineLimit = sent * BitsPerByte / LineBitsPerSecond;
+    const double lineLimit = lineSeconds(sent);
     std::printf("\nlive capture in the desktop program, stored %d x %d%s: %s\n", width, StoredHeight,
                 freeze ? ", frozen" : "", captured ? "picture complete" : "NO PICTURE");
     std::printf("  bytes the instrument sent:     %10lld\n", static_cast<long long>(sent));
     std::printf("  Ctrl+N to image read start:    %10.3f s\n", seconds(readStart));
     std::printf("  Ctrl+N to first strip shown:   %10.3f s\n", seconds(firstStrip.at));
     std::printf("  read start to first strip:     %10.3f s  (first strip's rows: %d bytes, %.3f s of line)\n",
-                seconds(firstStrip.at - readStart), 3 * StoredHeight, 3 * StoredHeight * BitsPerByte / LineBitsPerSecond);
+                seconds(firstStrip.at - readStart), 3 * StoredHeight, lineSeconds(3 * StoredHeight));
     std::printf("  whole capture:                 %10.2f s\n", seconds(total));
     std::printf("  line limit:                    %10.2f s\n", lineLimit);
     std::printf("  capture / line limit:          %10.3f%s\n", seconds(total) / lineLimit,

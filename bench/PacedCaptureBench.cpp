@@ -4,11 +4,10 @@
 //   bench_capture_paced [--width N] [--freeze]
 // The default stored width of 32 pixels reads 6144 image bytes (about 8 s in all); --width 272
 // reads a full screen (about 55 s).
-#include "VirtualMeterThread.h"
+#include "BenchOptions.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -20,10 +19,7 @@ extern char **environ;
 namespace {
 
 constexpr int Com = 41;
-constexpr double LineBitsPerSecond = 9600;
-constexpr double BitsPerByte = 10;  // start, 8 data bits, stop
 constexpr int DefaultWidth = 32;
-constexpr int StoredHeight = 480;
 
 struct ChildRun
 {
@@ -63,47 +59,27 @@ ChildRun runChild(const QString &program, const QStringList &arguments)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
-    int width = DefaultWidth;
-    bool freeze = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--width") && i + 1 < arguments.size())
-            width = arguments[++i].toInt();
-        else if (arguments[i] == QLatin1String("--freeze"))
-            freeze = true;
-        else {
-            std::fprintf(stderr, "usage: bench_capture_paced [--width N] [--freeze]\n");
-            return 2;
-        }
-    }
-    if (width < 8 || width > 4096) {
-        std::fprintf(stderr, "the width must be 8 to 4096\n");
+    BenchOptions arguments(app.arguments(), "bench_capture_paced [--width N] [--freeze]");
+    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const bool freeze = arguments.flag("--freeze");
+    if (!arguments.ok())
         return 2;
-    }
-
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());  // the instrument makes its ports folder there
 
     VirtualMeterOptions options;
-    options.comNumber = Com;
     options.pace = true;
-    options.storedSize = QSize(width, StoredHeight);
     VirtualMeterThread meter;
-    QString error;
-    if (!meter.start(options, &error)) {
-        std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+    if (!startBenchMeter(meter, options, Com, width))
         return 1;
-    }
 
     QStringList captureArguments{QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com),
-                                 QStringLiteral("-o"), home.filePath(QStringLiteral("bench.bmp"))};
+                                 QStringLiteral("-o"), benchHome() + QStringLiteral("/bench.bmp")};
     if (freeze)
         captureArguments << QStringLiteral("--freeze");
     const ChildRun run = runChild(QCoreApplication::applicationDirPath() + QStringLiteral("/snaploom"), captureArguments);
     const qint64 sent = meter.meter()->bytesSent();
     meter.stop();
 
-    const double lineLimit = sent * BitsPerByte / LineBitsPerSecond;
+    const double lineLimit = lineSeconds(sent);
     std::printf("\npaced capture, stored %d x %d%s: exit code %d\n", width, StoredHeight, freeze ? ", frozen" : "", run.status);
     std::printf("  image bytes:              %10d\n", width / 8 * 1536);
     std::printf("  bytes the instrument sent:%10lld\n", static_cast<long long>(sent));

@@ -7,6 +7,7 @@
 // sequence's fixed pauses shortened to keep the soak about the link, the reads and the decode.
 // The instrument runs in this process too; its record of what it received is emptied after each
 // capture, so the figures are the programs' own.
+#include "BenchOptions.h"
 #include "Dialogs.h"
 #include "ImageForm.h"
 #include "InstrumentMemory.h"
@@ -15,7 +16,6 @@
 #include "Main.h"
 #include "ScreenCapture.h"
 #include "UnsavedImages.h"
-#include "VirtualMeterThread.h"
 #include "qzMeterCOM.h"
 
 #include <QAction>
@@ -24,7 +24,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -36,7 +35,6 @@ constexpr int Com = 61;
 constexpr int DefaultCoreCaptures = 200;
 constexpr int DefaultDesktopCaptures = 50;
 constexpr int DefaultWidth = 272;
-constexpr int StoredHeight = 480;
 constexpr int ShortPauseMs = 20;
 constexpr int WindowCloseWaitMs = 5000;
 
@@ -111,17 +109,6 @@ private:
     int m_files[3] = {0, 0, 0};
 };
 
-QString differenceFrom(const QImage &picture, const QImage &expected)
-{
-    if (picture.size() != expected.size())
-        return QStringLiteral("picture of %1 x %2").arg(picture.width()).arg(picture.height());
-    for (int y = 0; y < expected.height(); ++y)
-        for (int x = 0; x < expected.width(); ++x)
-            if (qAlpha(expected.pixel(x, y)) != 0 && (picture.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
-                return QStringLiteral("pixel %1,%2 differs").arg(x).arg(y);
-    return QString();
-}
-
 int soakCore(int captures, VirtualMeterThread &meter)
 {
     const QImage expected = meter.expectedCapture();
@@ -143,7 +130,7 @@ int soakCore(int captures, VirtualMeterThread &meter)
         try {
             const CaptureResult result = capture.run([freeze] { return freeze; });
             const double seconds = clock.elapsed() / 1000.0;
-            const QString difference = result.outcome == CaptureOutcome::Captured ? differenceFrom(result.image, expected)
+            const QString difference = result.outcome == CaptureOutcome::Captured ? MeterScreen::captureDifference(result.image, expected)
                                                                                  : QStringLiteral("not captured");
             if (difference.isEmpty())
                 figures.captured(seconds);
@@ -194,7 +181,7 @@ int soakDesktop(int captures, VirtualMeterThread &meter)
             const double seconds = clock.elapsed() / 1000.0;
             TfrmImage *image = window.workspace().activeImageWindow();
             const QString difference = !errors.isEmpty() ? errors.join(QLatin1Char(' '))
-                                       : image ? differenceFrom(image->picture(), expected)
+                                       : image ? MeterScreen::captureDifference(image->picture(), expected)
                                                : QStringLiteral("no image window");
             if (difference.isEmpty())
                 figures.captured(seconds);
@@ -233,45 +220,19 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QStringList arguments = application.arguments().mid(1);
-    int coreCaptures = DefaultCoreCaptures;
-    int desktopCaptures = DefaultDesktopCaptures;
-    int width = DefaultWidth;
-    bool paced = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        const bool valued = i + 1 < arguments.size();
-        if (argument == QLatin1String("--core") && valued)
-            coreCaptures = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--desktop") && valued)
-            desktopCaptures = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--width") && valued)
-            width = arguments.at(++i).toInt();
-        else if (argument == QLatin1String("--paced"))
-            paced = true;
-        else {
-            std::fprintf(stderr, "usage: bench_soak [--core N] [--desktop N] [--width W] [--paced]\n");
-            return 2;
-        }
-    }
-    if (coreCaptures < 0 || desktopCaptures < 0 || width < 8 || width > 4096) {
-        std::fprintf(stderr, "counts must be 0 or more and the width 8 to 4096\n");
+    BenchOptions arguments(application.arguments(), "bench_soak [--core N] [--desktop N] [--width W] [--paced]");
+    const int coreCaptures = arguments.number("--core", DefaultCoreCaptures, 0, 1000000);
+    const int desktopCaptures = arguments.number("--desktop", DefaultDesktopCaptures, 0, 1000000);
+    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const bool paced = arguments.flag("--paced");
+    if (!arguments.ok())
         return 2;
-    }
-
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());  // the instrument links its port there
 
     VirtualMeterOptions options;
-    options.comNumber = Com;
-    options.storedSize = QSize(width, StoredHeight);
     options.pace = paced;
     VirtualMeterThread meter;
-    QString error;
-    if (!meter.start(options, &error)) {
-        std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+    if (!startBenchMeter(meter, options, Com, width))
         return 1;
-    }
     std::printf("soak against a %d x %d stored screen, %s line; resident memory before: %.1f MiB\n", width, StoredHeight,
                 paced ? "paced" : "unpaced", residentMiB());
 

@@ -6,15 +6,8 @@
 
 #include "CommandLine.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -12,14 +12,7 @@
 #include "ScreenCapture.h"
 #include "ScriptedMeter.h"
 
-#include <QCoreApplication>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -10,14 +10,7 @@
 #include "ScriptedComPort.h"
 #include "qzMeterCOM.h"
 
-#include <QCoreApplication>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -25,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto owned = std::make_unique<ScriptedComPort>();
     ScriptedComPort *port = owned.get();
     TqzMeterCom link(std::move(owned));
-    link.PollIntervalMs = 0;
+    link.setClock(std::make_shared<VirtualLinkClock>());
     port->onWrite = [&](const QByteArray &written) {
         if (!written.startsWith("@AT"))
             return;  // an EEPROM address, sent after its command

@@ -7,7 +7,6 @@
 #include "FuzzInput.h"
 #include "IniSettings.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,12 +44,6 @@ void writeKeys(TIniSettings &settings, qint32 port, bool maximized)
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,33 +2,33 @@
 # The checking build: every test again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (the programs the tests start included), built with clang when it is there, which also builds
 # the fuzzers. Any sanitizer report fails the run, even one from a program whose test passed.
-#   scripts/sanitize.sh [build folder, default build-sanitize]
+# The tests run side by side, as many as there are cores.
+#   scripts/sanitize.sh [build folder, default build-sanitize] [build|test, default both]
 # Run scripts/setup.sh once before, on a fresh machine, for the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-sanitize}
-compiler=$(command -v clang++-14 || command -v clang++ || command -v g++)
+steps=${2:-build test}
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-# -O1 keeps the build and the run quick while the reports keep their lines.
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-      -DSNAPLOOM_SANITIZERS=ON -DSNAPLOOM_BENCHMARKS=OFF "${launcher[@]}"
-cmake --build "$build" -j"$(nproc)"
+if [[ $steps == *build* ]]; then
+    compiler=$(command -v clang++-14 || command -v clang++ || command -v g++)
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # -O1 keeps the build and the run quick while the reports keep their lines.
+    cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+          -DSNAPLOOM_SANITIZERS=ON -DSNAPLOOM_BENCHMARKS=OFF "${launcher[@]}"
+    cmake --build "$build" -j"$(nproc)"
+fi
+[[ $steps == *test* ]] || exit 0
 
 reports=$(pwd)/$build/sanitizer-reports
 rm -rf "$reports"
 mkdir -p "$reports"
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$reports/asan"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
-export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
-symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
-if [ -x "$symbolizer" ]; then
-    export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
-fi
+source scripts/sanitizer-env.sh
+sanitizer_environment "$reports"
 
 status=0
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure) || status=$?
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=$?
 if compgen -G "$reports/*" >/dev/null; then
     for report in "$reports"/*; do
         echo "==== sanitizer report $report"

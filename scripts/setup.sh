@@ -50,7 +50,7 @@ case "$mode" in
     test)
         cmake --build "$build" -j"$(nproc)"
         cd "$build"
-        QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+        QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j"$(nproc)"
         ;;
     demo)
         # Only what the demo runs (and installs): no tests or benchmarks.

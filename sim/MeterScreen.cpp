@@ -250,6 +250,17 @@ QByteArray MeterScreen::stripData() const
     return data;
 }
 
+QString MeterScreen::captureDifference(const QImage &captured, const QImage &expected)
+{
+    if (captured.size() != expected.size())
+        return QStringLiteral("picture of %1 x %2").arg(captured.width()).arg(captured.height());
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (qAlpha(expected.pixel(x, y)) != 0 && (captured.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
+                return QStringLiteral("pixel %1,%2").arg(x).arg(y);
+    return QString();
+}
+
 QImage MeterScreen::expectedCapture() const
 {
     const int storedColumns = strips() * StripWidth;

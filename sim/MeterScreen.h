@@ -35,6 +35,9 @@ public:
     // 8 * (storedWidth div 8) and beyond, which the instrument does not store, are fully
     // transparent (qAlpha 0) so a comparison can skip them.
     QImage expectedCapture() const;
+    // Where a captured picture differs from an expected capture ("pixel 3,7"), skipping its
+    // transparent pixels; empty when they agree.
+    static QString captureDifference(const QImage &captured, const QImage &expected);
 
     // The palette index of each stored pixel, row by row.
     quint8 storedIndex(int x, int y) const { return m_stored.at(y * m_storedWidth + x); }

@@ -63,8 +63,8 @@ private slots:
     void hostileFile();
     void bytesSurviveSave_data();
     void bytesSurviveSave();
-    void valueTooLarge_data();
-    void valueTooLarge();
+    void integerValue_data();
+    void integerValue();
 };
 
 void TestSettingsFile::hostileFile_data()
@@ -174,7 +174,7 @@ void TestSettingsFile::bytesSurviveSave()
     QCOMPARE(fileBytes(iniFile()), saved);
 }
 
-void TestSettingsFile::valueTooLarge_data()
+void TestSettingsFile::integerValue_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("expected");  // with the default 10
@@ -186,9 +186,15 @@ void TestSettingsFile::valueTooLarge_data()
     QTest::newRow("hexadecimal over 32 bits") << QByteArray("0x100000000") << 10;
     QTest::newRow("long hexadecimal") << QByteArray("$10000000000000000FFFFFFFF") << 10;
     QTest::newRow("a thousand digits") << QByteArray(1000, '9') << 10;
+    QTest::newRow("hexadecimal, 0x") << QByteArray("0x7b") << 123;
+    QTest::newRow("hexadecimal, 0X") << QByteArray("0X7B") << 123;
+    QTest::newRow("hexadecimal, x") << QByteArray("x7B") << 123;
+    QTest::newRow("hexadecimal, X") << QByteArray("X7b") << 123;
+    QTest::newRow("hexadecimal, $") << QByteArray("$7B") << 123;
+    QTest::newRow("hexadecimal, all 32 bits") << QByteArray("0XFFFFFFFF") << -1;
 }
 
-void TestSettingsFile::valueTooLarge()
+void TestSettingsFile::integerValue()
 {
     QFETCH(QByteArray, text);
     QFETCH(int, expected);

@@ -25,6 +25,8 @@ private slots:
     void saveSelected_data();
     void saveSelected();
     void escapeCancelsAndClearsExitFlags();
+    void closeBoxCancels_data();
+    void closeBoxCancels();
     void partsAtTheDesignSize_data();
     void partsAtTheDesignSize();
 
@@ -147,6 +149,35 @@ void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
         QVERIFY(window->isVisible() && !window->skipSaveQuery());
     open[0]->close();
     QCOMPARE(m_messages, QStringList{QStringLiteral("Would you like to save the image 'New image 3'?")});
+}
+
+// Closing the dialog by its close box is a cancel on every showing, whatever the last one ended
+// in: nothing is discarded.
+void TestUnsavedImages::closeBoxCancels_data()
+{
+    QTest::addColumn<bool>("discardedBefore");
+    QTest::newRow("first showing") << false;
+    QTest::newRow("after a close without saving") << true;
+}
+
+void TestUnsavedImages::closeBoxCancels()
+{
+    QFETCH(bool, discardedBefore);
+    const QList<TfrmImage *> open = threeWindows();
+    if (discardedBefore) {
+        TfrmUnsavedImages::setAnswerHandler(
+            [](TfrmUnsavedImages &dialog) { dialog.findChild<QPushButton *>(QStringLiteral("Button2"))->click(); });
+        QVERIFY(m_dialog->QueryUnsavedImages(open));
+        TfrmUnsavedImages::setAnswerHandler({});
+    }
+    QTimer::singleShot(0, m_dialog, [this] {
+        m_dialog->close();
+        m_dialog->done(QDialog::Rejected);  // never hang
+    });
+
+    QVERIFY(!m_dialog->QueryUnsavedImages(open));
+    for (TfrmImage *window : open)
+        QVERIFY(window->isVisible() && !window->skipSaveQuery());
 }
 
 void TestUnsavedImages::partsAtTheDesignSize_data()

@@ -28,7 +28,8 @@ public:
     explicit ScriptedMeter(std::unique_ptr<ScriptedComPort> owned = std::make_unique<ScriptedComPort>())
         : port(owned.get()), link(std::make_unique<TqzMeterCom>(std::move(owned)))
     {
-        link->PollIntervalMs = 0;
+        // Its waits run on a virtual clock: a timeout costs only its polls, not its seconds.
+        link->setClock(std::make_shared<VirtualLinkClock>());
         link->CommandMode = true;
         link->Idle = true;
         port->onWrite = [this](const QByteArray &data) { answer(data); };

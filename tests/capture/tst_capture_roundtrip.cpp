@@ -1,6 +1,7 @@
 // A picture put on the virtual instrument's screen comes back, pixel for pixel, over a
 // pseudo-terminal: from the capture core in this process and from `snaploom capture`.
 #include "InstrumentMemory.h"
+#include "ProgramRun.h"
 #include "ScreenCapture.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,36 +43,10 @@ VirtualMeterOptions meterOptions(QSize stored, bool landscape, bool fallback)
     return options;
 }
 
-// Every pixel the instrument stores must come back exactly; expected marks the others
-// transparent. Returns an empty text when the pictures agree.
-QString difference(const QImage &captured, const QImage &expected)
-{
-    if (captured.size() != expected.size())
-        return QStringLiteral("size %1x%2").arg(captured.width()).arg(captured.height());
-    for (int y = 0; y < expected.height(); ++y)
-        for (int x = 0; x < expected.width(); ++x)
-            if (qAlpha(expected.pixel(x, y)) != 0 && (captured.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
-                return QStringLiteral("pixel %1,%2").arg(x).arg(y);
-    return QString();
-}
-
-struct ProgramRun
-{
-    int exitCode;
-    QString out;
-    QString err;
-};
-
 ProgramRun runSnaploom(const QStringList &arguments, const QString &folder)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments);
-    if (!process.waitForFinished(ProgramTimeoutMs))
-        process.kill();  // and the exit code below says so
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments,
+                      {folder, {}, ProgramTimeoutMs});
 }
 
 QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files); }
@@ -112,7 +86,7 @@ private slots:
             TInstrumentMemory memory(link);
             const CaptureResult result = ScreenCapture(link, memory).run([] { return true; });
             QCOMPARE(result.outcome, CaptureOutcome::Captured);
-            QCOMPARE(difference(result.image, meter.expectedCapture()), QString());
+            QCOMPARE(MeterScreen::captureDifference(result.image, meter.expectedCapture()), QString());
             QVERIFY(meter.halts() == 1 && meter.restarts() == 1);
             const QList<MeterMemoryRead> reads = meter.memoryReads();  // the pointer, then the directory in whole blocks
             QVERIFY(reads.size() > 2 && reads[0].length == 4 && reads[1].length == 768);
@@ -127,7 +101,7 @@ private slots:
             QVERIFY(run.out.contains(QStringLiteral("The image has been loaded correctly.")));
             QImageReader reader(folder.filePath(name));
             QCOMPARE(reader.format(), png ? QByteArray("png") : QByteArray("bmp"));
-            QCOMPARE(difference(reader.read(), meter.expectedCapture()), QString());
+            QCOMPARE(MeterScreen::captureDifference(reader.read(), meter.expectedCapture()), QString());
             QCOMPARE(meter.halts(), png ? 2 : 1);
             QVERIFY(!meter.halted());
         }
@@ -146,7 +120,7 @@ private slots:
         const QRegularExpression pattern(QStringLiteral("^Corvane-Alvo-4660-\\d{8}-\\d{6}(-2)?\\.bmp$"));
         for (const QString &file : files) {
             QVERIFY2(pattern.match(file).hasMatch(), qPrintable(file));
-            QCOMPARE(difference(QImage(folder.filePath(file)), meter.expectedCapture()), QString());
+            QCOMPARE(MeterScreen::captureDifference(QImage(folder.filePath(file)), meter.expectedCapture()), QString());
         }
     }
 

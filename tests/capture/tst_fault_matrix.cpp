@@ -3,9 +3,12 @@
 // `snaploom capture`. Each row checks how the capture ends and what the user is told, how long it
 // took against its budget, that no picture or temporary file is left behind by a failure, and
 // that the instrument is running and out of command mode afterwards wherever its line still
-// works. The matrix is printed as a table when the test ends.
+// works. The runs go side by side, each instrument on a COM port of its own, since most of their
+// time is spent waiting on the line; the rows then check what each run left. The matrix is
+// printed as a table when the test ends.
 #include "ComPort.h"
 #include "InstrumentMemory.h"
+#include "ProgramRun.h"
 #include "ScreenCapture.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -14,16 +17,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cstdio>
 #include <optional>
 
 namespace {
 
-constexpr int Com = 23;
 constexpr int ProgramTimeoutMs = 180000;
 // The core's pauses after the halt and the restart, shortened to keep the matrix quick; the
 // program keeps its own.
@@ -53,7 +57,7 @@ const QString HaltFailedText = QStringLiteral("Could not halt DSP and freeze ima
 const QString RestartFailedText = QStringLiteral("Could not restart DSP and unfreeze image.");
 const QString NoDirectoryText = QStringLiteral("Could not read the instrument's memory directory");
 const QString UnusableScreenText = QStringLiteral("65535 x 65535");
-const QString LineLostText = QStringLiteral("The connection to COM%1 was lost").arg(Com);
+const QString LineLostText = QStringLiteral("The connection to COM%1 was lost");
 
 // How the instrument misbehaves in one row.
 struct Misbehaviour
@@ -63,10 +67,10 @@ struct Misbehaviour
     bool paced = false;  // byte by byte at the line's 960 bytes a second
     int latencyMs = 0;
 
-    VirtualMeterOptions options() const
+    VirtualMeterOptions options(int com) const
     {
         VirtualMeterOptions options;
-        options.comNumber = Com;
+        options.comNumber = com;
         options.storedSize = StoredSize;
         options.faults = QSet<MeterFault>(faults.begin(), faults.end());
         options.dspStatus = dspStatus;
@@ -88,6 +92,8 @@ struct Expected
     bool pictureKept = false;    // the line went after the whole picture was in
 
     bool lineLost() const { return outcome == CaptureOutcome::LineLost || pictureKept; }
+    // The text names the port for a lost line.
+    QString textOn(int com) const { return lineLost() ? text.arg(com) : text; }
     bool writesFile() const { return exitCode == ExitCaptured || exitCode == ExitRestartRefused || pictureKept; }
 };
 
@@ -224,9 +230,9 @@ QString firstLine(const QString &text)
 class MeterUnderTest
 {
 public:
-    bool start(const Misbehaviour &misbehaviour, QString *error)
+    bool start(const Misbehaviour &misbehaviour, int com, QString *error)
     {
-        if (!m_meter.start(misbehaviour.options(), error))
+        if (!m_meter.start(misbehaviour.options(com), error))
             return false;
         QObject::connect(m_meter.meter(), &VirtualMeter::hungUp, m_meter.meter(),
                          [this] { m_lostAtMs = m_clock.elapsed(); }, Qt::DirectConnection);
@@ -257,11 +263,11 @@ struct CoreRun
     QString error;  // an error that left the capture
 };
 
-CoreRun captureInProcess(bool freeze)
+CoreRun captureInProcess(bool freeze, int com)
 {
     CoreRun run;
     TqzMeterCom link;
-    link.PortNumber = Com;
+    link.PortNumber = com;
     try {
         if (!link.OpenPort() || !link.Connect() || !TqzMeterCom::IsCapturableModel(link.Info.ModelCode)) {
             link.Disconnect();
@@ -289,31 +295,78 @@ CoreRun captureInProcess(bool freeze)
     return run;
 }
 
-struct ProgramRun
+// What one run left behind, kept for its row's checks.
+struct FinishedRun
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
+    int com = 0;
+    QString startError;  // the instrument would not start
+    CoreRun core;        // the capture core in this process
+    ProgramRun program;  // `snaploom capture`
+    QStringList files;   // the program's working folder afterwards
+    QSize writtenSize;   // the picture the program wrote, read back
+    QSize expectedSize;  // the picture the instrument shows
+    double seconds = 0;
+    double sinceLoss = -1;
+    bool halted = false;
+    bool commandMode = false;
 };
 
-ProgramRun captureWithProgram(bool freeze, const QString &folder)
+FinishedRun runOnce(const MatrixRow &row, bool asProgram, int com)
 {
-    QStringList arguments{QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com),
-                          QStringLiteral("-o"), OutputName};
-    if (freeze)
-        arguments << QStringLiteral("--freeze");
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(testBinary(QStringLiteral("snaploom")), arguments);
-    if (!process.waitForFinished(ProgramTimeoutMs))
-        process.kill();  // and the exit code says so
-    process.waitForFinished();
-    ProgramRun run;
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    FinishedRun run;
+    run.com = com;
+    MeterUnderTest meter;
+    if (!meter.start(row.misbehaviour, com, &run.startError))
+        return run;
+    QTemporaryDir folder;
+    if (asProgram) {
+        QStringList arguments{QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(com),
+                              QStringLiteral("-o"), OutputName};
+        if (row.freeze)
+            arguments << QStringLiteral("--freeze");
+        run.program = runProgram(testBinary(QStringLiteral("snaploom")), arguments, {folder.path(), {}, ProgramTimeoutMs});
+    } else {
+        run.core = captureInProcess(row.freeze, com);
+    }
+    run.seconds = meter.secondsSinceStart();
+    run.sinceLoss = meter.secondsSinceLoss();
+    run.halted = meter.thread().halted();
+    run.commandMode = meter.thread().commandMode();
+    run.expectedSize = meter.thread().expectedCapture().size();
+    run.files = everyFileIn(folder.path());
+    run.writtenSize = QImageReader(folder.filePath(OutputName)).size();
     return run;
+}
+
+// Every row once in this process (run 2 i) and once as the program (run 2 i + 1), several at a
+// time on threads with event loops, as the link needs; the largest budgets start first so that
+// no long run is left alone at the end.
+std::vector<FinishedRun> runAll(const QList<MatrixRow> &rows)
+{
+    // Each mostly waits on its line, so more run at once than there are cores.
+    const int runsAtOnce = 6;
+    const int firstCom = 23;  // run i's instrument is on COM(firstCom + i)
+    std::vector<FinishedRun> finished(size_t(rows.size()) * 2);
+    std::vector<int> order(finished.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(), [&rows](int a, int b) {
+        return rows[a / 2].expected.budgetSeconds > rows[b / 2].expected.budgetSeconds;
+    });
+    std::atomic<size_t> next{0};
+    std::vector<std::unique_ptr<QThread>> workers;
+    for (int i = 0; i < runsAtOnce; ++i) {
+        workers.emplace_back(QThread::create([&] {
+            for (size_t at = next++; at < order.size(); at = next++) {
+                const int index = order[at];
+                finished[size_t(index)] = runOnce(rows[index / 2], index % 2 == 1, firstCom + index);
+            }
+        }));
+        workers.back()->start();
+    }
+    for (const auto &worker : workers)
+        worker->wait();
+    return finished;
 }
 
 }  // namespace
@@ -322,6 +375,7 @@ class TestFaultMatrix : public QObject
 {
     Q_OBJECT
     TestHome home;
+    std::vector<FinishedRun> m_runs;
 
 private slots:
     void everyFaultHasARow();
@@ -330,10 +384,10 @@ private slots:
     void cleanupTestCase();
 
 private:
-    void checkCore(const MatrixRow &row);
-    void checkProgram(const MatrixRow &row);
+    void checkCore(const MatrixRow &row, const FinishedRun &run);
+    void checkProgram(const MatrixRow &row, const FinishedRun &run);
     // What holds for every run after it ended, in this process or as the program.
-    void checkAfterwards(const MatrixRow &row, const MeterUnderTest &meter, double seconds, double sinceLoss);
+    void checkAfterwards(const MatrixRow &row, const FinishedRun &run);
 };
 
 // A fault added to the instrument without a row here would go untested.
@@ -350,76 +404,74 @@ void TestFaultMatrix::everyFaultHasARow()
 void TestFaultMatrix::matrix_data()
 {
     QTest::addColumn<MatrixRow>("row");
-    for (const MatrixRow &row : matrixRows())
-        QTest::newRow(qPrintable(QStringLiteral("%1, freeze %2").arg(row.fault, row.freeze ? "on" : "off"))) << row;
+    QTest::addColumn<int>("index");
+    const QList<MatrixRow> rows = matrixRows();
+    for (int i = 0; i < rows.size(); ++i)
+        QTest::newRow(qPrintable(QStringLiteral("%1, freeze %2").arg(rows[i].fault, rows[i].freeze ? "on" : "off")))
+            << rows[i] << i;
 }
 
 void TestFaultMatrix::matrix()
 {
     QFETCH(MatrixRow, row);
-    checkCore(row);
+    QFETCH(int, index);
+    if (m_runs.empty())
+        m_runs = runAll(matrixRows());
+    checkCore(row, m_runs[size_t(index) * 2]);
     if (QTest::currentTestFailed())
         return;
-    checkProgram(row);
+    checkProgram(row, m_runs[size_t(index) * 2 + 1]);
 }
 
-void TestFaultMatrix::checkCore(const MatrixRow &row)
+void TestFaultMatrix::checkCore(const MatrixRow &row, const FinishedRun &run)
 {
-    MeterUnderTest meter;
-    QString error;
-    QVERIFY2(meter.start(row.misbehaviour, &error), qPrintable(error));
-    const CoreRun run = captureInProcess(row.freeze);
-    const double seconds = meter.secondsSinceStart();
-    const double sinceLoss = meter.secondsSinceLoss();
-    runRecords().append({row.fault, row.freeze, QStringLiteral("core"), run.error.isEmpty() ? outcomeName(run.outcome) : run.error,
-                         firstLine(run.text), seconds, row.expected.budgetSeconds, meter.thread().halted(), sinceLoss});
+    QVERIFY2(run.startError.isEmpty(), qPrintable(run.startError));
+    const CoreRun &core = run.core;
+    runRecords().append({row.fault, row.freeze, QStringLiteral("core"), core.error.isEmpty() ? outcomeName(core.outcome) : core.error,
+                         firstLine(core.text), run.seconds, row.expected.budgetSeconds, run.halted, run.sinceLoss});
 
-    QVERIFY2(run.error.isEmpty(), qPrintable(run.error));
-    QCOMPARE(outcomeName(run.outcome), outcomeName(row.expected.outcome));
-    QCOMPARE(run.events, row.expected.events);
+    QVERIFY2(core.error.isEmpty(), qPrintable(core.error));
+    QCOMPARE(outcomeName(core.outcome), outcomeName(row.expected.outcome));
+    QCOMPARE(core.events, row.expected.events);
     if (row.expected.lineLost())
-        QVERIFY2(run.text.startsWith(row.expected.text), qPrintable(run.text));
-    checkAfterwards(row, meter, seconds, sinceLoss);
+        QVERIFY2(core.text.startsWith(row.expected.textOn(run.com)), qPrintable(core.text));
+    checkAfterwards(row, run);
 }
 
-void TestFaultMatrix::checkProgram(const MatrixRow &row)
+void TestFaultMatrix::checkProgram(const MatrixRow &row, const FinishedRun &run)
 {
-    MeterUnderTest meter;
-    QString error;
-    QVERIFY2(meter.start(row.misbehaviour, &error), qPrintable(error));
-    QTemporaryDir folder;
-    const ProgramRun run = captureWithProgram(row.freeze, folder.path());
-    const double seconds = meter.secondsSinceStart();
-    const double sinceLoss = meter.secondsSinceLoss();
-    const QString told = row.expected.text == Loaded ? run.out : run.err;
-    const qsizetype at = told.indexOf(row.expected.text);
-    runRecords().append({row.fault, row.freeze, QStringLiteral("snaploom"), QStringLiteral("exit %1").arg(run.exitCode),
-                         firstLine(at >= 0 ? told.mid(at) : run.err), seconds, row.expected.budgetSeconds,
-                         meter.thread().halted(), sinceLoss});
+    QVERIFY2(run.startError.isEmpty(), qPrintable(run.startError));
+    const ProgramRun &program = run.program;
+    const QString expectedText = row.expected.textOn(run.com);
+    const QString told = expectedText == Loaded ? program.out : program.err;
+    const qsizetype at = told.indexOf(expectedText);
+    runRecords().append({row.fault, row.freeze, QStringLiteral("snaploom"), QStringLiteral("exit %1").arg(program.exitCode),
+                         firstLine(at >= 0 ? told.mid(at) : program.err), run.seconds, row.expected.budgetSeconds,
+                         run.halted, run.sinceLoss});
 
-    QVERIFY2(run.exitCode == row.expected.exitCode, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err)));
-    QVERIFY2(at >= 0, qPrintable(run.out + run.err));
-    checkAfterwards(row, meter, seconds, sinceLoss);
+    QVERIFY2(program.exitCode == row.expected.exitCode,
+             qPrintable(QStringLiteral("exit %1: %2").arg(program.exitCode).arg(program.err)));
+    QVERIFY2(at >= 0, qPrintable(program.out + program.err));
+    checkAfterwards(row, run);
     // A picture only when the capture succeeded, and never a temporary beside it.
-    const QStringList files = everyFileIn(folder.path());
     if (row.expected.writesFile()) {
-        QCOMPARE(files, QStringList{OutputName});
-        QCOMPARE(QImageReader(folder.filePath(OutputName)).size(), meter.thread().expectedCapture().size());
+        QCOMPARE(run.files, QStringList{OutputName});
+        QCOMPARE(run.writtenSize, run.expectedSize);
     } else {
-        QCOMPARE(files, QStringList{});
+        QCOMPARE(run.files, QStringList{});
     }
 }
 
-void TestFaultMatrix::checkAfterwards(const MatrixRow &row, const MeterUnderTest &meter, double seconds, double sinceLoss)
+void TestFaultMatrix::checkAfterwards(const MatrixRow &row, const FinishedRun &run)
 {
-    QVERIFY2(seconds <= row.expected.budgetSeconds, qPrintable(QStringLiteral("took %1 s").arg(seconds)));
-    QCOMPARE(meter.thread().halted(), row.expected.haltedAfter);
+    QVERIFY2(run.seconds <= row.expected.budgetSeconds, qPrintable(QStringLiteral("took %1 s").arg(run.seconds)));
+    QCOMPARE(run.halted, row.expected.haltedAfter);
     if (row.expected.lineLost()) {
-        QVERIFY2(sinceLoss >= 0 && sinceLoss <= LostLineSeconds,
-                 qPrintable(QStringLiteral("ended %1 s after the line went").arg(sinceLoss)));
+        QVERIFY2(run.sinceLoss >= 0 && run.sinceLoss <= LostLineSeconds,
+                 qPrintable(QStringLiteral("ended %1 s after the line went").arg(run.sinceLoss)));
     } else {
-        QVERIFY2(sinceLoss < 0, "the line went away in a row that should keep it");
-        QVERIFY2(!meter.thread().commandMode(), "the instrument was left in command mode");
+        QVERIFY2(run.sinceLoss < 0, "the line went away in a row that should keep it");
+        QVERIFY2(!run.commandMode, "the instrument was left in command mode");
     }
 }
 

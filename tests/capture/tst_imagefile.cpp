@@ -81,8 +81,8 @@ private slots:
         QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     }
 
-    // A regular file is replaced whole, in the asked format; a failed write leaves the old file
-    // as it was, with no temporary behind.
+    // A regular file is replaced whole, in the asked format: one that has the old file open keeps
+    // reading the old one. A failed write leaves the old file as it was, with no temporary behind.
     void regularFileReplacedWhole()
     {
         QTemporaryDir folder;
@@ -99,7 +99,9 @@ private slots:
         old.close();
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.bmp")});
 
+        QVERIFY(old.open(QIODevice::ReadOnly));
         QVERIFY2(ImageFile::write(somePicture(), path, ImageFile::Format::Png, &error), qPrintable(error));
+        QCOMPARE(old.readAll(), QByteArray("old contents"));
         QImageReader reader(path);
         QCOMPARE(reader.format(), QByteArray("png"));
         QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), somePicture());

@@ -1,6 +1,7 @@
 // `snaploom capture` and its output as a user sets it up: a picture on standard output into a
 // pipe, a FIFO that somebody reads, a terminal refused, and a path that cannot be written found
 // out before the instrument is touched or named with the system's reason when the disk refuses.
+#include "ProgramRun.h"
 #include "SmallFileSystem.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -23,26 +24,13 @@ namespace {
 constexpr int Com = 8;
 constexpr int ProgramTimeoutMs = 120000;
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
+using Run = ProgramRun;
 
 // standardOutput, when given, is the file or device the program's standard output goes to.
 Run runCapture(const QStringList &arguments, const QString &folder, const QString &standardOutput = QString())
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    if (!standardOutput.isEmpty())
-        process.setStandardOutputFile(standardOutput);
-    process.start(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments);
-    if (!process.waitForFinished(ProgramTimeoutMs))
-        process.kill();
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(testBinary(QStringLiteral("snaploom")), QStringList{QStringLiteral("capture")} + arguments,
+                      {folder, {}, ProgramTimeoutMs, standardOutput});
 }
 
 // A small stored screen, so each capture takes a moment.
@@ -102,14 +90,14 @@ private slots:
         QVERIFY2(file.exitCode == 0, qPrintable(file.err));
         const Run piped = runCapture(Port + QStringList{QStringLiteral("-o"), QStringLiteral("-")} + format, folder.path());
         QVERIFY2(piped.exitCode == 0, qPrintable(piped.err));
-        QVERIFY2(piped.out.startsWith(magic), piped.out.left(16).toHex().constData());
+        QVERIFY2(piped.output.startsWith(magic), piped.output.left(16).toHex().constData());
         QVERIFY(piped.err.contains(QStringLiteral("The image has been loaded correctly.")));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QString::fromLatin1(fileName)});
 
         QFile written(folder.filePath(QString::fromLatin1(fileName)));
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(piped.out, written.readAll());
-        const QImage picture = QImage::fromData(piped.out);
+        QCOMPARE(piped.output, written.readAll());
+        const QImage picture = QImage::fromData(piped.output);
         QCOMPARE(picture.convertToFormat(QImage::Format_RGB32), meter.expectedCapture().convertToFormat(QImage::Format_RGB32));
     }
 

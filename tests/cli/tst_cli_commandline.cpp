@@ -1,20 +1,14 @@
 // The three programs' command lines as a user meets them: help, version, and one clear line with
 // exit code 2 for everything the tool cannot take, before any port is opened.
+#include "ProgramRun.h"
 #include "SnaploomVersion.h"
 #include "TestHome.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QtTest>
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
 // Runs a program with no display at all: help, version and refusals must not need one.
 Run runWithoutDisplay(const QString &program, const QStringList &arguments)
@@ -23,14 +17,7 @@ Run runWithoutDisplay(const QString &program, const QStringList &arguments)
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(testBinary(program), arguments);
-    if (!process.waitForFinished(30000))
-        process.kill();
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(testBinary(program), arguments, {QString(), environment, 30000});
 }
 
 const QString Version = QStringLiteral(SNAPLOOM_VERSION_TEXT);

@@ -1,4 +1,5 @@
 // The command-line tool as a user runs it, against the virtual instrument program.
+#include "ProgramRun.h"
 #include "TestHome.h"
 
 #include <QJsonArray>
@@ -43,20 +44,11 @@ private:
     QProcess m_process;
 };
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
 Run snaploom(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(testBinary(QStringLiteral("snaploom")), arguments);
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(testBinary(QStringLiteral("snaploom")), arguments);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // snaploom on a line that behaves as a real one: a line that goes away in any phase of a
 // capture, a capture interrupted by a signal (once, or twice to abandon it), and unfreeze.
+#include "ProgramRun.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
 
@@ -22,27 +23,11 @@ constexpr int LineLostExit = 9;
 constexpr int InterruptedExit = 10;
 const QString PortArgument = QStringLiteral("COM%1").arg(Com);
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-    qint64 elapsedMs = 0;
-};
+using Run = ProgramRun;
 
 Run snaploom(const QStringList &arguments, const QString &folder = QString())
 {
-    QProcess process;
-    process.setWorkingDirectory(folder.isEmpty() ? QDir::currentPath() : folder);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(testBinary(QStringLiteral("snaploom")), arguments);
-    if (!process.waitForFinished(ProgramTimeoutMs))
-        process.kill();
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError()), clock.elapsed()};
+    return runProgram(testBinary(QStringLiteral("snaploom")), arguments, {folder, {}, ProgramTimeoutMs});
 }
 
 // A small stored screen: its image read takes about 3 s on a paced line.
@@ -259,7 +244,9 @@ private:
         if (pid <= 0) {
             process.kill();
             process.waitForFinished();
-            return {-1, QString(), QStringLiteral("the program's process was not found"), clock.elapsed()};
+            Run lost;
+            lost.err = QStringLiteral("the program's process was not found");
+            return lost;
         }
         for (int number : signalNumbers) {
             ::kill(pid, number);
@@ -269,8 +256,13 @@ private:
             process.kill();
         process.waitForFinished();
         out += process.readAllStandardOutput();
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromLocal8Bit(out),
-                QString::fromLocal8Bit(process.readAllStandardError()), clock.elapsed()};
+        Run run;
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.output = out;
+        run.out = QString::fromLocal8Bit(out);
+        run.err = QString::fromLocal8Bit(process.readAllStandardError());
+        run.elapsedMs = clock.elapsed();
+        return run;
     }
 };
 

@@ -192,6 +192,71 @@ private slots:
         QCOMPARE(stream.size(), qint64(0));
     }
 
+    // A read may take twice its bytes' time at line speed (one 10 ms poll for each 9.6 bytes),
+    // and never less than the 10000 polls every read has.
+    void readMemoryBudget_data()
+    {
+        QTest::addColumn<quint32>("length");
+        QTest::addColumn<int>("arrivesAtPoll");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("small, late in the least budget") << quint32(4) << 9900 << true;
+        QTest::newRow("small, past the least budget") << quint32(4) << 10100 << false;
+        // 96000 bytes take 10000 polls at line speed.
+        QTest::newRow("large, at two thirds of line speed") << quint32(96000) << 15000 << true;
+        QTest::newRow("large, past twice its line time") << quint32(96000) << 20100 << false;
+    }
+    void readMemoryBudget()
+    {
+        QFETCH(quint32, length);
+        QFETCH(int, arrivesAtPoll);
+        QFETCH(bool, read);
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = 0;
+        int polls = 0;
+        f.link->ProgressBar = [&](qint64) {
+            if (++polls == arrivesAtPoll)
+                f.port->deliver(QByteArray(int(length), 'x') + "OK\n\r");
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, length, stream) == qint64(length), read);
+    }
+
+    // The 10 s silence rule starts with the reply's first byte: an instrument may take its time
+    // to begin, but not fall silent as long once it has begun.
+    void replySilence_data()
+    {
+        QTest::addColumn<int>("firstPart");  // bytes sent at once; the rest 15 s later
+        QTest::addColumn<bool>("read");
+        QTest::newRow("silent before the first byte") << 0 << true;
+        QTest::newRow("silent after the first bytes") << 2 << false;
+    }
+    void replySilence()
+    {
+        QFETCH(int, firstPart);
+        QFETCH(bool, read);
+        Fixture f;
+        f.link->PollIntervalMs = 10;
+        auto clock = std::make_shared<VirtualLinkClock>();
+        f.link->setClock(clock);
+        f.link->CommandMode = true;
+        const QByteArray reply = QByteArray("abcd") + "OK\n\r";
+        f.port->onWrite = [&](const QByteArray &data) {
+            if (data.size() == 4 && data.endsWith('\x04'))
+                f.port->deliver(reply.left(firstPart));
+        };
+        f.link->ProgressBar = [&, restSent = false](qint64) mutable {
+            if (!restSent && clock->nowMs() >= 15000) {
+                restSent = true;
+                f.port->deliver(reply.mid(firstPart));
+            }
+        };
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        QCOMPARE(f.link->ReadMemory(0, 4, stream) == 4, read);
+    }
+
     void readMemoryTimeoutCountsWhatCame()
     {
         Fixture f;
@@ -207,21 +272,35 @@ private slots:
         QCOMPARE(stream.size(), qint64(0));
     }
 
-    // A status record that stops after the 32 bytes every record has is judged as it is once the
-    // line has been quiet for a moment: refused when it announced more.
-    void statusRecordStoppingAtItsThirtySecondByte()
+    // A status record is taken only at the length it announces (L + 2 bytes). One that stops
+    // short, even after the 32 bytes every record has, is judged once the line has been quiet
+    // for a moment: no instrument.
+    void statusRecordLength_data()
     {
+        QTest::addColumn<int>("sent");  // of the record announcing L = 40
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("as announced") << 42 << true;
+        QTest::newRow("one byte more") << 43 << false;
+        QTest::newRow("one byte less") << 41 << false;
+        QTest::newRow("stops at its 32nd byte") << 32 << false;
+    }
+    void statusRecordLength()
+    {
+        QFETCH(int, sent);
+        QFETCH(bool, taken);
         Fixture f;
         f.link->CommandMode = true;
-        const QByteArray record = statusRecord(40, 220, 4660);
+        const QByteArray record = (statusRecord(40, 220, 4660) + "\r").left(sent);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data == "@ATSTAT\r")
-                f.port->deliver(record.left(32));
+                f.port->deliver(record);
         };
-        QVERIFY(!f.link->Identify());
+        const bool identified = f.link->Identify();
         QCOMPARE(f.link->Info.StatusLength, quint8(40));
         QVERIFY(f.link->Idle);
-        QVERIFY(!f.port->written.contains("@ATVER"));
+        QCOMPARE(f.port->written.contains("@ATVER"), taken);
+        if (!taken)
+            QVERIFY(!identified);
     }
 
     // The rules timed in milliseconds read the link's clock: on a virtual one a silence of 10 s

@@ -1,8 +1,7 @@
 // The link against the virtual instrument over a real pseudo-terminal: command mode,
 // identification, DSP control and memory reads as a user of the link sees them.
+#include "MeterSession.h"
 #include "TestHome.h"
-#include "VirtualMeterThread.h"
-#include "qzMeterCOM.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -13,21 +12,18 @@ namespace {
 
 constexpr int Com = 6;
 
-struct Session
+// The instrument, always on COM<Com>, and the link to it.
+struct Session : MeterSession
 {
-    explicit Session(VirtualMeterOptions options, int pollIntervalMs = 10)
+    explicit Session(VirtualMeterOptions options, int pollIntervalMs = 10) : MeterSession(onCom(options))
     {
-        options.comNumber = Com;
-        QString error;
-        started = meter.start(options, &error);
-        if (!started)
-            qWarning() << "virtual instrument:" << error;
-        link.PortNumber = Com;
         link.PollIntervalMs = pollIntervalMs;
     }
-    VirtualMeterThread meter;
-    TqzMeterCom link;
-    bool started = false;
+    static VirtualMeterOptions onCom(VirtualMeterOptions options)
+    {
+        options.comNumber = Com;
+        return options;
+    }
 };
 
 }  // namespace
@@ -68,9 +64,7 @@ private slots:
         options.eeprom[64] = 0x01;
         options.eeprom[65] = 0x02;
         Session s(options);
-        QVERIFY(s.started);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         QVERIFY(s.link.CommandMode);
         const TqzMeterInfo &info = s.link.Info;
         QCOMPARE(info.ModelCode, quint8(code));
@@ -153,9 +147,7 @@ private slots:
         if (silent65)
             options.silentEeprom.insert(65);
         Session s(options, 2);  // the silent byte's 1000 polls run out quickly
-        QVERIFY(s.started);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         QCOMPARE(int(s.link.Info.EepromByte46), expected46);
         QCOMPARE(int(s.link.Info.PackageId), packageId);
     }
@@ -165,16 +157,14 @@ private slots:
         VirtualMeterOptions options;
         options.versionLine = QByteArray("V").repeated(20) + QByteArray("0123456789").repeated(4);
         Session s(options);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         QCOMPARE(s.link.Info.Version, QString::fromLatin1(options.versionLine.left(50)));
     }
 
     void memoryReadsAndDsp()
     {
         Session s(VirtualMeterOptions{});
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         s.meter.clearReceived();
 
         char pointer[4];
@@ -200,8 +190,7 @@ private slots:
         VirtualMeterOptions options;
         options.dspStatus = VirtualMeterOptions::RefusingStatusWord;
         Session s(options);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         int status = -1;
         QVERIFY(s.link.ReadDspStatus(status));
         QCOMPARE(status, 17);
@@ -212,8 +201,7 @@ private slots:
         VirtualMeterOptions options;
         options.faults.insert(MeterFault::SwappedTrailer);
         Session s(options);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         char data[8] = {};
         QCOMPARE(s.link.ReadMemoryBuffer(0x80000, 8, data), qint64(-1));
         QBuffer stream;
@@ -242,8 +230,7 @@ private slots:
         VirtualMeterOptions options;
         options.faults.insert(fault);
         Session s(options);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         // The 10000-poll budget runs out at once after the first bytes; until they come, polls
         // take their time so the instrument can start sending.
         s.link.PollIntervalMs = 0;
@@ -290,8 +277,7 @@ private slots:
         VirtualMeterOptions options;
         options.faults = {MeterFault::HaltRefused, MeterFault::RestartRefused};
         Session s(options);
-        QVERIFY(s.link.OpenPort());
-        QVERIFY(s.link.Connect());
+        QVERIFY(s.connect());
         QVERIFY(!s.link.StopDsp());
         QVERIFY(!s.link.StartDsp());
     }

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -266,6 +267,9 @@ private slots:
         QVERIFY(second.OpenPort());
     }
 
+    void lostLineToldAtOnce_data();
+    void lostLineToldAtOnce();
+
     void rawBytesPassUnchanged()
     {
         Pty pty;
@@ -301,6 +305,57 @@ private slots:
         QCOMPARE(received, raw);  // nothing while closed
     }
 };
+
+// The master side of a pseudo-terminal that a port opened through /dev/ptmx: its slave is opened
+// and closed again, after which the master reports a hang-up (POLLHUP) and nothing else.
+static bool closeSlaveOfOpenedMaster()
+{
+    for (const QFileInfo &entry : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.symLinkTarget() != QLatin1String("/dev/ptmx"))
+            continue;
+        const int master = entry.fileName().toInt();
+        int unlock = 0;
+        unsigned int number = 0;
+        if (::ioctl(master, TIOCSPTLCK, &unlock) != 0 || ::ioctl(master, TIOCGPTN, &number) != 0)
+            continue;
+        const int slave = ::open(QByteArray("/dev/pts/" + QByteArray::number(number)).constData(), O_RDWR | O_NOCTTY);
+        if (slave >= 0)
+            return ::close(slave) == 0;
+    }
+    return false;
+}
+
+// A line that went away is told by the port itself, at once and before any read fails, whether
+// the descriptor reports an error with the hang-up (a slave whose master closed) or the hang-up
+// alone (a master whose slave closed).
+void TestPorts::lostLineToldAtOnce_data()
+{
+    QTest::addColumn<bool>("hangUpAlone");
+    QTest::newRow("hang-up with an error") << false;
+    QTest::newRow("hang-up alone") << true;
+}
+
+void TestPorts::lostLineToldAtOnce()
+{
+    QFETCH(bool, hangUpAlone);
+    std::unique_ptr<Pty> pty;
+    if (hangUpAlone) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/ptmx"), SerialPorts::portsFolder() + QStringLiteral("/COM7")));
+    } else {
+        pty = std::make_unique<Pty>();
+        pty->linkAs(QStringLiteral("COM7"));
+    }
+    TComPort port;
+    port.setPortName(QStringLiteral("COM7"));
+    port.open();
+    QVERIFY(port.connected());
+    QCOMPARE(port.lineLost(), QString());
+    if (hangUpAlone)
+        QVERIFY(closeSlaveOfOpenedMaster());
+    else
+        pty.reset();
+    QVERIFY(!port.lineLost().isEmpty());
+}
 
 QTEST_GUILESS_MAIN(TestPorts)
 #include "tst_link_ports.moc"

@@ -1,8 +1,7 @@
 // The link on a line that behaves as a real one: replies byte by byte at 960 bytes a second
 // after a delay, in adapter pieces; reads that are cancelled, abandoned or go silent.
+#include "MeterSession.h"
 #include "TestHome.h"
-#include "VirtualMeterThread.h"
-#include "qzMeterCOM.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -82,21 +81,18 @@ private slots:
     // no further read is sent until the cancel is taken back.
     void cancelledReadDrainsItsReply()
     {
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(pacedLine(5)));
-        TqzMeterCom link;
-        link.PortNumber = Com;
-        QVERIFY(link.OpenPort());
-        QVERIFY(link.Connect());
+        MeterSession s(pacedLine(5));
+        QVERIFY(s.connect());
+        TqzMeterCom &link = s.link;
         QTimer::singleShot(500, &link, [&link] { link.Cancel(); });
         QBuffer stream;
         stream.open(QIODevice::ReadWrite);
         QVERIFY(link.ReadMemory(SomeAddress, ReadLength, stream) < qint64(ReadLength));
         QCOMPARE(stream.size(), qint64(0));
 
-        const int reads = meter.memoryReads().size();
+        const int reads = s.meter.memoryReads().size();
         QCOMPARE(link.ReadMemory(SomeAddress, 4, stream), qint64(-1));
-        QCOMPARE(meter.memoryReads().size(), reads);
+        QCOMPARE(s.meter.memoryReads().size(), reads);
 
         link.ResetCancel();
         int status = -1;
@@ -151,12 +147,9 @@ private slots:
         options.comNumber = Com;
         options.storedSize = QSize(16, 40);
         options.faults.insert(fault);
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(options));
-        TqzMeterCom link;
-        link.PortNumber = Com;
-        QVERIFY(link.OpenPort());
-        QVERIFY(link.Connect());
+        MeterSession s(options);
+        QVERIFY(s.connect());
+        TqzMeterCom &link = s.link;
         const quint32 imageStart = 0x100000;
         const quint32 imageLength = 16 / 8 * 1536;
         QBuffer stream;

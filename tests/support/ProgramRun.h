@@ -13,6 +13,7 @@ struct ProgramSetup
     QString folder;                   // working folder; empty: the test's own
     QProcessEnvironment environment;  // empty: the test's own
     int timeoutMs = 120000;           // then it is killed, and exitCode says so
+    QString standardOutputFile;       // where its standard output goes; empty: into the run
 };
 
 // One finished run of a program.
@@ -32,6 +33,8 @@ inline ProgramRun runProgram(const QString &program, const QStringList &argument
         process.setWorkingDirectory(setup.folder);
     if (!setup.environment.isEmpty())
         process.setProcessEnvironment(setup.environment);
+    if (!setup.standardOutputFile.isEmpty())
+        process.setStandardOutputFile(setup.standardOutputFile);
     QElapsedTimer clock;
     clock.start();
     process.start(program, arguments);

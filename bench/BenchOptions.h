@@ -1,0 +1,92 @@
+#pragma once
+
+#include "VirtualMeterThread.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <set>
+
+// A benchmark's command line: numbers given as "--name N" and switches given as "--name". Anything
+// else, or a number out of its range, makes the command line unusable (ok() is false) and prints
+// the usage once.
+class BenchOptions
+{
+public:
+    BenchOptions(const QStringList &arguments, const char *usage) : m_arguments(arguments.mid(1)), m_usage(usage) {}
+
+    int number(const char *name, int fallback, int minimum, int maximum)
+    {
+        const qsizetype at = m_arguments.indexOf(QLatin1String(name));
+        if (at < 0)
+            return fallback;
+        m_used.insert(at);
+        bool valid = at + 1 < m_arguments.size();
+        const int value = valid ? m_arguments.at(at + 1).toInt(&valid) : 0;
+        if (valid) {
+            m_used.insert(at + 1);
+            if (value >= minimum && value <= maximum)
+                return value;
+        }
+        std::fprintf(stderr, "%s takes a number from %d to %d\n", name, minimum, maximum);
+        m_failed = true;
+        return fallback;
+    }
+
+    bool flag(const char *name)
+    {
+        const qsizetype at = m_arguments.indexOf(QLatin1String(name));
+        if (at >= 0)
+            m_used.insert(at);
+        return at >= 0;
+    }
+
+    // Call after reading every option.
+    bool ok() const
+    {
+        if (m_failed || m_used.size() != size_t(m_arguments.size())) {
+            std::fprintf(stderr, "usage: %s\n", m_usage);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QStringList m_arguments;
+    const char *m_usage;
+    std::set<qsizetype> m_used;
+    bool m_failed = false;
+};
+
+// The line the benchmarks compare with: 9600 baud, a start bit, 8 data bits and a stop bit.
+constexpr double LineBitsPerSecond = 9600;
+constexpr double BitsPerByte = 10;
+// The stored screens the benchmarks read are this tall, and as wide as their --width asks.
+constexpr int StoredHeight = 480;
+
+inline double lineSeconds(qint64 bytes)
+{
+    return bytes * BitsPerByte / LineBitsPerSecond;
+}
+
+// The benchmark's own settings folder, where its instrument links its port; made on first use.
+inline QString benchHome()
+{
+    static QTemporaryDir home;
+    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
+    return home.path();
+}
+
+// Starts a benchmark's instrument with a stored screen of the given width; false, with the
+// reason printed, when it would not start.
+inline bool startBenchMeter(VirtualMeterThread &meter, VirtualMeterOptions options, int com, int width)
+{
+    benchHome();
+    options.comNumber = com;
+    options.storedSize = QSize(width, StoredHeight);
+    QString error;
+    if (meter.start(options, &error))
+        return true;
+    std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+    return false;
+}
