@@ -49,7 +49,7 @@ constexpr int ExitLineLost = 9;
 constexpr int ExitNotUnderstood = 11;
 
 const QString NoInstrument = QStringLiteral("No instrument detected.");
-const QString NotUnderstoodText = QStringLiteral("COM%1 answers, but its replies were not understood.").arg(Com);
+const QString NotUnderstoodText = QStringLiteral("COM%1 answers, but its replies were not understood.");
 const QString Loaded = QStringLiteral("The image has been loaded correctly.");
 const QString LoadError = QStringLiteral("An error occoured while loading image.\n\nPlease try again.");
 const QString RefusedText = QStringLiteral("Sorry. The Picture Preview can not be uploaded.");
@@ -92,8 +92,8 @@ struct Expected
     bool pictureKept = false;    // the line went after the whole picture was in
 
     bool lineLost() const { return outcome == CaptureOutcome::LineLost || pictureKept; }
-    // The text names the port for a lost line.
-    QString textOn(int com) const { return lineLost() ? text.arg(com) : text; }
+    // The text names the port for a lost line and for replies not understood.
+    QString textOn(int com) const { return text.contains(QLatin1String("%1")) ? text.arg(com) : text; }
     bool writesFile() const { return exitCode == ExitCaptured || exitCode == ExitRestartRefused || pictureKept; }
 };
 

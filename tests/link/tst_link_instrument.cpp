@@ -231,8 +231,9 @@ private slots:
         options.faults.insert(fault);
         Session s(options);
         QVERIFY(s.connect());
-        // The 10000-poll budget runs out at once after the first bytes; until they come, polls
-        // take their time so the instrument can start sending.
+        // A stall: the poll budget runs out at once after the first bytes; until they come, polls
+        // take their time so the instrument can start sending. A line that goes away: every poll
+        // takes its time, so the budget outlasts the hang-up however loaded the machine is.
         s.link.PollIntervalMs = 0;
         const quint32 imageStart = 0x100000;
         const quint32 imageLength = 272 / 8 * 1536;
@@ -241,6 +242,8 @@ private slots:
             arrived += step;
             if (arrived == 0)
                 QThread::msleep(5);
+            else if (lineLost)
+                QThread::msleep(1);
         };
         QBuffer stream;
         stream.open(QIODevice::ReadWrite);
