@@ -4,8 +4,10 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 // A benchmark's command line: numbers given as "--name N" and switches given as "--name". Anything
 // else, or a number out of its range, makes the command line unusable (ok() is false) and prints
@@ -63,6 +65,16 @@ constexpr double LineBitsPerSecond = 9600;
 constexpr double BitsPerByte = 10;
 // The stored screens the benchmarks read are this tall, and as wide as their --width asks.
 constexpr int StoredHeight = 480;
+
+// The middle of the figures, or the mean of the two middle ones; 0 for none.
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
 
 inline double lineSeconds(qint64 bytes)
 {

@@ -2,13 +2,11 @@
 // come at 960 bytes a second, byte by byte or in a USB adapter's 62-byte pieces. For each step
 // the success count (the right instrument, never another's answer) and the median time.
 //   bench_identify_latency [--runs N]
-#include "VirtualMeterThread.h"
+#include "BenchOptions.h"
 #include "qzMeterCOM.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -19,31 +17,16 @@ constexpr int DefaultRuns = 3;
 const int Latencies[] = {0, 50, 100, 200, 500, 1000};
 const int Chunks[] = {0, 62};  // 0: byte by byte
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments().mid(1);
-    int runs = DefaultRuns;
-    if (arguments.size() == 2 && arguments[0] == QLatin1String("--runs"))
-        runs = qMax(1, arguments[1].toInt());
-    else if (!arguments.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_identify_latency [--runs N]\n");
+    BenchOptions arguments(app.arguments(), "bench_identify_latency [--runs N]");
+    const int runs = arguments.number("--runs", DefaultRuns, 1, 100000);
+    if (!arguments.ok())
         return 2;
-    }
-
-    QTemporaryDir home;
-    qputenv("SNAPLOOM_HOME", home.path().toLocal8Bit());
+    benchHome();
 
     std::printf("identification over a paced line (960 bytes/s), %d runs a step\n", runs);
     std::printf("  latency   delivery        right   wrong   median time\n");

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -15,15 +14,6 @@ namespace {
 constexpr int Com = 43;
 constexpr int DefaultRuns = 40;
 const int Latencies[] = {0, 4, 8, 12};
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 }  // namespace
 

@@ -33,11 +33,11 @@ class ProgressScope
 {
 public:
     ProgressScope(TqzMeterCom &link, const CaptureListener &listener, qint64 maximum)
-        : m_link(link), m_listener(listener), m_previous(std::move(link.ProgressBar)), m_maximum(maximum)
+        : m_link(link), m_listener(listener), m_previous(std::move(link.BytesArrived)), m_maximum(maximum)
     {
         if (m_listener.progressStarted)
             m_listener.progressStarted(maximum);
-        m_link.ProgressBar = [this](qint64 step) {
+        m_link.BytesArrived = [this](qint64 step) {
             m_reported += step;
             if (m_listener.progressStep)
                 m_listener.progressStep(step);
@@ -48,7 +48,7 @@ public:
     }
     ~ProgressScope()
     {
-        m_link.ProgressBar = std::move(m_previous);
+        m_link.BytesArrived = std::move(m_previous);
         if (m_listener.progressStep && m_reported < m_maximum)
             m_listener.progressStep(m_maximum - m_reported);
         if (m_listener.progressFinished)

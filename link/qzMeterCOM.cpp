@@ -389,8 +389,8 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
     while (RxBuffer.size() < minimum) {
         ++count;
         const qint64 length = RxBuffer.size();
-        if (ProgressBar)
-            ProgressBar(length - previous);
+        if (BytesArrived)
+            BytesArrived(length - previous);
         previous = length;
         poll();
         if (RxBuffer.size() != length)
@@ -432,7 +432,7 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 // record has is awaited while it keeps coming and then judged as it is.
 bool TqzMeterCom::waitForStatusRecord()
 {
-    awaitBegunReply(ReplyTimeout, true, [this] {
+    awaitBegunReply(ReplyPolls, true, [this] {
         return RxBuffer.size() >= StatusMinimumBytes && RxBuffer.size() >= byteAt(RxBuffer, 0) + 2;
     });
     return RxBuffer.size() >= StatusMinimumBytes;
@@ -661,13 +661,13 @@ bool TqzMeterCom::Identify()
 
     beginExchange();
     write(ChipIdCommand);
-    if (awaitFixedReply(ReplyTimeout, ChipIdBytes))
+    if (awaitFixedReply(ReplyPolls, ChipIdBytes))
         for (int i = 0; i < ChipIdBytes; ++i)
             Info.Spi0Id[size_t(i)] = byteAt(RxBuffer, i);
 
     beginExchange();
     write(FlashIdCommand);
-    if (awaitFixedReply(ReplyTimeout, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
+    if (awaitFixedReply(ReplyPolls, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
         Info.FlashId[0] = byteAt(RxBuffer, 0);
         Info.FlashId[1] = byteAt(RxBuffer, 1);
     }

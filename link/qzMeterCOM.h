@@ -136,13 +136,13 @@ public:
     // When set, OpenPort opens this device node instead of port COM<PortNumber>.
     QString PortPath;
     bool CommandMode = false;
-    int ReplyTimeout = 100;
+    int ReplyPolls = 100;
     bool ReplyComplete = false;
     bool Idle = false;
     QByteArray RxBuffer;
     TqzMeterInfo Info;
-    // Optional progress indicator, stepped by the number of bytes that arrived between polls.
-    std::function<void(qint64 step)> ProgressBar;
+    // Optional callback, given the number of bytes that arrived between polls.
+    std::function<void(qint64 step)> BytesArrived;
 
     // Milliseconds slept in each poll. Only tests change it, to run out long budgets quickly.
     int PollIntervalMs = 10;

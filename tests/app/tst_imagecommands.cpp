@@ -1,6 +1,7 @@
 // Save All, auto-save, and the pictures of an earlier run offered back at start.
 
 #include "Dialogs.h"
+#include "FolderFiles.h"
 #include "ImageCommands.h"
 #include "ImageForm.h"
 #include "RecoveryStore.h"
@@ -8,7 +9,6 @@
 #include "SaveOptions.h"
 
 #include <QAction>
-#include <QDirIterator>
 #include <QMdiArea>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,17 +36,6 @@ NameFields fieldsOf(int number)
     fields.capturedAt = QDateTime(QDate(2026, 12, 8), QTime(19, 30, 5));
     fields.captureNumber = number;
     return fields;
-}
-
-// Every file below folder, relative to it, sorted.
-QStringList filesIn(const QString &folder)
-{
-    QStringList found;
-    QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (files.hasNext())
-        found << QDir(folder).relativeFilePath(files.next());
-    found.sort();
-    return found;
 }
 
 } // namespace
@@ -158,7 +147,7 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
 
     QStringList expected = present + written;
     expected.sort();
-    QCOMPARE(filesIn(m_folder->path()), expected);
+    QCOMPARE(filesBelow(m_folder->path()), expected);
     for (const QString &name : present) {
         QFile file(m_folder->filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -202,7 +191,7 @@ void TestImageCommands::completedCaptureKeptAndAutoSaved()
     QCOMPARE(QFile::exists(saved), autoSave);
     if (autoSave) {
         QCOMPARE(m_status, QStringList{QStringLiteral("Saved as %1").arg(saved)});
-        QVERIFY(filesIn(m_home.path() + QStringLiteral("/recovery")).filter(QStringLiteral(".png")).isEmpty());
+        QVERIFY(filesBelow(m_home.path() + QStringLiteral("/recovery")).filter(QStringLiteral(".png")).isEmpty());
         return;
     }
     const QImage copy(kept);
@@ -254,7 +243,7 @@ void TestImageCommands::earlierPicturesOfferedBack()
         QVERIFY(QFile::exists(window->recoveryFile()));
     }
     // Reopened pictures are this run's now; deleted ones are gone with their folder.
-    const QStringList left = filesIn(m_home.path() + QStringLiteral("/recovery")).filter(QStringLiteral(".png"));
+    const QStringList left = filesBelow(m_home.path() + QStringLiteral("/recovery")).filter(QStringLiteral(".png"));
     QCOMPARE(left.size(), earlierRunEnded ? reopened : 2);
     // Asked once: the next start of a program finds nothing more.
     m_questions.clear();

@@ -196,7 +196,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EComPort, capture.run([] { return true; }, listener));
         QCOMPARE(meter.commands, (QStringList{"stop", "start"}));
         QCOMPARE(finished, 1);
-        QVERIFY(!meter.link->ProgressBar);  // the link's indicator is given back
+        QVERIFY(!meter.link->BytesArrived);  // the link's callback is given back
     }
 
     // The fixed pauses after the halt and after the restart let events through, so a cancel

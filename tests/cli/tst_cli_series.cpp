@@ -1,11 +1,11 @@
 // `snaploom capture` on a lab bench: names from a template that never replace a file, a series
 // of captures, several instruments in one run, and JSON lines for scripts.
+#include "FolderFiles.h"
 #include "ProgramSignal.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,17 +64,6 @@ QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The files below folder, as relative paths.
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(folder).relativeFilePath(it.next()));
-    files.sort();
-    return files;
 }
 
 QList<QJsonObject> jsonLines(const QByteArray &out)

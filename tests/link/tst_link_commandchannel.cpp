@@ -103,7 +103,7 @@ private slots:
         Fixture f;
         qint64 stepped = 0;
         int polls = 0;
-        f.link->ProgressBar = [&](qint64 step) {
+        f.link->BytesArrived = [&](qint64 step) {
             stepped += step;
             // bytes arrive during polls 3, 10 and the very last one
             if (++polls == 3)
@@ -182,7 +182,7 @@ private slots:
         f.link->CommandMode = true;
         f.link->PollIntervalMs = 0;
         int polls = 0;
-        f.link->ProgressBar = [&](qint64) {
+        f.link->BytesArrived = [&](qint64) {
             if (++polls == MeterProtocol::ReadMemoryPolls)
                 f.port->deliver(QByteArray("abcdOK\n\r"));
         };
@@ -214,7 +214,7 @@ private slots:
         f.link->CommandMode = true;
         f.link->PollIntervalMs = 0;
         int polls = 0;
-        f.link->ProgressBar = [&](qint64) {
+        f.link->BytesArrived = [&](qint64) {
             if (++polls == arrivesAtPoll)
                 f.port->deliver(QByteArray(int(length), 'x') + "OK\n\r");
         };
@@ -246,7 +246,7 @@ private slots:
             if (data.size() == 4 && data.endsWith('\x04'))
                 f.port->deliver(reply.left(firstPart));
         };
-        f.link->ProgressBar = [&, restSent = false](qint64) mutable {
+        f.link->BytesArrived = [&, restSent = false](qint64) mutable {
             if (!restSent && clock->nowMs() >= 15000) {
                 restSent = true;
                 f.port->deliver(reply.mid(firstPart));
@@ -354,7 +354,7 @@ private slots:
         Fixture f;
         f.link->CommandMode = true;
         int polls = 0;
-        f.link->ProgressBar = [&](qint64) {
+        f.link->BytesArrived = [&](qint64) {
             if (++polls == 5)
                 f.link->Cancel();
             f.port->deliver(QByteArray(10, 'x'));  // 1000 bytes a second

@@ -238,7 +238,7 @@ private slots:
         const quint32 imageStart = 0x100000;
         const quint32 imageLength = 272 / 8 * 1536;
         qint64 arrived = 0;
-        s.link.ProgressBar = [&](qint64 step) {
+        s.link.BytesArrived = [&](qint64 step) {
             arrived += step;
             if (arrived == 0)
                 QThread::msleep(5);

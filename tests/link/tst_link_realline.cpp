@@ -114,7 +114,7 @@ private slots:
             QVERIFY(first.OpenPort());
             QVERIFY(first.Connect());
             qint64 arrived = 0;
-            first.ProgressBar = [&arrived](qint64 step) {
+            first.BytesArrived = [&arrived](qint64 step) {
                 arrived += step;
                 if (arrived > 200)
                     throw Abandoned{};

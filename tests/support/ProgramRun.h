@@ -26,27 +26,40 @@ struct ProgramRun
     qint64 elapsedMs = 0;
 };
 
-inline ProgramRun runProgram(const QString &program, const QStringList &arguments, const ProgramSetup &setup = {})
+// Starts program in setup's folder and environment; clock counts from the start.
+inline void launchProgram(QProcess &process, const QString &program, const QStringList &arguments,
+                          const ProgramSetup &setup, QElapsedTimer &clock)
 {
-    QProcess process;
     if (!setup.folder.isEmpty())
         process.setWorkingDirectory(setup.folder);
     if (!setup.environment.isEmpty())
         process.setProcessEnvironment(setup.environment);
-    if (!setup.standardOutputFile.isEmpty())
-        process.setStandardOutputFile(setup.standardOutputFile);
-    QElapsedTimer clock;
     clock.start();
     process.start(program, arguments);
+}
+
+// Waits for the program to end (killing it after setup's timeout) and adds what it left to run.
+inline void finishRun(QProcess &process, const ProgramSetup &setup, const QElapsedTimer &clock, ProgramRun &run)
+{
     if (!process.waitForFinished(setup.timeoutMs))
         process.kill();
     process.waitForFinished();
-    ProgramRun run;
     if (process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
-    run.output = process.readAllStandardOutput();
+    run.output += process.readAllStandardOutput();
     run.out = QString::fromLocal8Bit(run.output);
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     run.elapsedMs = clock.elapsed();
+}
+
+inline ProgramRun runProgram(const QString &program, const QStringList &arguments, const ProgramSetup &setup = {})
+{
+    QProcess process;
+    if (!setup.standardOutputFile.isEmpty())
+        process.setStandardOutputFile(setup.standardOutputFile);
+    QElapsedTimer clock;
+    launchProgram(process, program, arguments, setup, clock);
+    ProgramRun run;
+    finishRun(process, setup, clock, run);
     return run;
 }

@@ -11,13 +11,8 @@ inline ProgramRun runAndSignal(const QString &program, const QStringList &argume
                                int signalNumber, const ProgramSetup &setup = {})
 {
     QProcess process;
-    if (!setup.folder.isEmpty())
-        process.setWorkingDirectory(setup.folder);
-    if (!setup.environment.isEmpty())
-        process.setProcessEnvironment(setup.environment);
     QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
+    launchProgram(process, program, arguments, setup, clock);
     ProgramRun run;
     while (run.output.count(text) < times && process.state() != QProcess::NotRunning && clock.elapsed() < setup.timeoutMs) {
         process.waitForReadyRead(100);
@@ -25,14 +20,6 @@ inline ProgramRun runAndSignal(const QString &program, const QStringList &argume
     }
     if (process.state() != QProcess::NotRunning)
         ::kill(pid_t(process.processId()), signalNumber);
-    if (!process.waitForFinished(setup.timeoutMs))
-        process.kill();
-    process.waitForFinished();
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.output += process.readAllStandardOutput();
-    run.out = QString::fromLocal8Bit(run.output);
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    run.elapsedMs = clock.elapsed();
+    finishRun(process, setup, clock, run);
     return run;
 }

@@ -1,12 +1,12 @@
 // Daily use on a real X display with real keys: zoom keys, Save All from the Files menu, Ctrl+Q,
 // and a picture that survives its program being killed right after the capture.
 
+#include "FolderFiles.h"
 #include "MainWindowFixture.h"
 #include "SaveFolder.h"
 #include "ScreenImage.h"
 #include "XInput.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -55,16 +55,6 @@ int captureThenWait()
     std::printf("captured\n");
     std::fflush(stdout);
     return QApplication::exec();
-}
-
-QStringList filesIn(const QString &folder)
-{
-    QStringList found;
-    QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (files.hasNext())
-        found << QDir(folder).relativeFilePath(files.next());
-    found.sort();
-    return found;
 }
 
 } // namespace
@@ -150,7 +140,7 @@ void TestDisplayDailyUse::saveAllFromTheFilesMenu()
     QVERIFY(XInput::key({"a"}));
 
     QTRY_VERIFY(windows[0]->saved() && windows[1]->saved());
-    const QStringList files = filesIn(m_saveFolder.path());
+    const QStringList files = filesBelow(m_saveFolder.path());
     QCOMPARE(files.size(), 2);
     const QRegularExpression generated(QStringLiteral("^snaploom-4660-\\d{8}-\\d{6}(-\\d+)?\\.bmp$"));
     for (const QString &file : files) {

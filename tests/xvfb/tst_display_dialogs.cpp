@@ -2,6 +2,7 @@
 // presses and clicks as a user would.
 
 #include "Dialogs.h"
+#include "FolderFiles.h"
 #include "ImageForm.h"
 #include "SaveFolder.h"
 #include "SaveOptions.h"
@@ -9,7 +10,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QLineEdit>
@@ -175,12 +175,7 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
     const QFileInfo result(folder.filePath(written));
     QStringList expected = present + QStringList{written};
     expected.sort();
-    QDirIterator files(folder.path(), QDir::Files, QDirIterator::Subdirectories);
-    QStringList found;
-    while (files.hasNext())
-        found << folder.relativeFilePath(files.next());
-    found.sort();
-    QCOMPARE(found, expected);
+    QCOMPARE(filesBelow(folder.path()), expected);
     QImageReader reader(result.filePath());
     reader.setDecideFormatFromContent(true);
     QCOMPARE(reader.format(), format);
