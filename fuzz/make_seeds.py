@@ -88,7 +88,7 @@ write('fuzz_decode', 'halt-refused', capture(16, 10, switches=1 | 2))
 write('fuzz_decode', 'restart-refused-short', capture(16, 10, switches=1 | 4 | 16, shorter=100))
 write('fuzz_decode', 'swapped-trailer', capture(16, 10, switches=8))
 write('fuzz_decode', 'nothing-stored', capture(8, 512, image=b''))
-write('fuzz_decode', 'widest', capture(2048, 2, orientation=1, image=b''))
+write('fuzz_decode', 'too-wide', capture(2049, 2, orientation=1, image=b''))
 
 write('fuzz_settings', 'as-saved', b'\x00\x00\x00\x03' + b'[COM]\nPort=3\n[Options]\nFreezeImage=0\n'
       b'[Window]\nX=10\nY=10\nWidth=800\nHeight=600\nMaximized=0\n')
