@@ -3,6 +3,8 @@
 #include "ScreenCapture.h"
 #include "ScriptedMeter.h"
 
+#include "LinkClock.h"
+
 #include <QtTest>
 #include <functional>
 
@@ -212,21 +214,46 @@ private slots:
     {
         QFETCH(QString, pauseAfter);
         ScriptedMeter meter;
+        // The pauses run on the link's virtual clock: the cancel comes 50 ms into the pause, as a
+        // key press would.
+        auto clock = std::make_shared<CancellingClock>();
+        meter.link->setClock(clock);
         ScreenCapture capture(*meter.link, meter.memory);
         capture.haltPauseMs = pauseAfter == CaptureTexts::StoppingDsp ? 120000 : 0;
         capture.restartPauseMs = 120000;
         CaptureListener listener;
         listener.status = [&](const QString &text) {
             if (text == pauseAfter)
-                QTimer::singleShot(50, meter.link.get(), [&meter] { meter.link->Cancel(); });
+                clock->cancelAt(clock->nowMs() + 50, [&meter] { meter.link->Cancel(); });
         };
-        QElapsedTimer clock;
-        clock.start();
+        const qint64 started = clock->nowMs();
         const CaptureResult result = capture.run([] { return true; }, listener);
         QCOMPARE(result.outcome, CaptureOutcome::Cancelled);
-        QVERIFY2(clock.elapsed() < 60000, "the pause ran its whole length");
+        QVERIFY2(clock->nowMs() - started < 60000, "the pause ran its whole length");
         QCOMPARE(meter.commands, (QStringList{"stop", "start", "leave"}));
     }
+
+private:
+    // A virtual clock that does something once a given time has come.
+    class CancellingClock : public VirtualLinkClock
+    {
+    public:
+        void cancelAt(qint64 ms, std::function<void()> action)
+        {
+            m_at = ms;
+            m_action = std::move(action);
+        }
+        void sleep(int ms) override
+        {
+            VirtualLinkClock::sleep(ms);
+            if (m_action && nowMs() >= m_at)
+                std::exchange(m_action, nullptr)();
+        }
+
+    private:
+        qint64 m_at = 0;
+        std::function<void()> m_action;
+    };
 };
 
 QTEST_GUILESS_MAIN(TestCaptureSequence)
