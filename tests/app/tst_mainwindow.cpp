@@ -409,7 +409,8 @@ void TestMainWindow::cascadeRestoresMinimizedWindows()
         addImage(QStringLiteral("New image %1").arg(n));
     mainWindow->UpdateCommandStates();
     action("mnuMinimizeAll")->trigger();
-    QVERIFY(std::all_of(imageWindows().cbegin(), imageWindows().cend(), [](TfrmImage *w) { return w->isMinimized(); }));
+    const QList<TfrmImage *> minimized = imageWindows();
+    QVERIFY(std::all_of(minimized.cbegin(), minimized.cend(), [](TfrmImage *w) { return w->isMinimized(); }));
     action("mnuCascade")->trigger();
     QList<QPoint> places;
     for (TfrmImage *window : imageWindows()) {
