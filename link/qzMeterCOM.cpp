@@ -6,9 +6,7 @@
 
 #include <QCoreApplication>
 #include <QScopeGuard>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -372,9 +370,11 @@ bool TqzMeterCom::awaitFixedReply(int polls, qint64 bytes)
 // bytes need on the line.
 bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 {
+    // Only a wait that had something to wait for can report a reply.
+    if (RxBuffer.size() >= minimum)
+        return false;
     int count = 0;
     qint64 previous = 0;
-    bool result = false;
     const qint64 startLimit = startAllowanceMs();
     const LinkStopwatch waited(*m_clock);
     LinkStopwatch sinceLastByte(*m_clock);
@@ -404,28 +404,27 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
             if (!slowLine)
                 return unsettled();  // even when the last events brought the missing bytes
         }
-        if (memoryReply) {
-            if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
-                return unsettled();
-            if (m_cancelRequested && !draining) {
-                draining.emplace(*m_clock);
-                drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
-                               + MeterProtocol::CancelDrainMarginMs;
-            }
-            if (draining) {
-                if (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs)
-                    return unsettled();
-                const qint64 due = minimum - RxBuffer.size();
-                reportDrain(DrainReport::Kind::CancelledRead, *draining,
-                            int((due + MeterProtocol::LineBytesPerSecond - 1) / MeterProtocol::LineBytesPerSecond),
-                            drainLimitMs, false);
-            }
+        if (!memoryReply)
+            continue;
+        if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
+            return unsettled();
+        if (m_cancelRequested && !draining) {
+            draining.emplace(*m_clock);
+            drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
+                           + MeterProtocol::CancelDrainMarginMs;
         }
-        result = true;
+        if (draining) {
+            if (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs)
+                return unsettled();
+            const qint64 due = minimum - RxBuffer.size();
+            reportDrain(DrainReport::Kind::CancelledRead, *draining,
+                        int((due + MeterProtocol::LineBytesPerSecond - 1) / MeterProtocol::LineBytesPerSecond),
+                        drainLimitMs, false);
+        }
     }
     if (draining)
         reportDrain(DrainReport::Kind::CancelledRead, *draining, 0, drainLimitMs, true);
-    return result;
+    return true;
 }
 
 // Complete when the record's own length is in; a record that stops after the 32 bytes every
