@@ -277,9 +277,9 @@ bool TqzMeterCom::awaitBegunReply(int polls, bool cancellable, const std::functi
     return false;
 }
 
-bool TqzMeterCom::WaitForReply(int polls)
+bool TqzMeterCom::WaitForReply(int polls, qint64 startLimitMs)
 {
-    return awaitBegunReply(polls, false, [this] { return ReplyComplete; });
+    return awaitBegunReply(polls, false, [this] { return ReplyComplete; }, startLimitMs);
 }
 
 void TqzMeterCom::reportDrain(DrainReport::Kind kind, const LinkStopwatch &since, int secondsLeft, qint64 limitMs,
@@ -339,10 +339,10 @@ void TqzMeterCom::Pause(int ms)
         poll();
 }
 
-bool TqzMeterCom::WaitForOK(int polls)
+bool TqzMeterCom::WaitForOK(int polls, qint64 startLimitMs)
 {
     Idle = false;
-    const bool result = WaitForReply(polls) && RxBuffer.startsWith("OK");
+    const bool result = WaitForReply(polls, startLimitMs) && RxBuffer.startsWith("OK");
     Idle = true;
     return result;
 }
@@ -700,12 +700,7 @@ bool TqzMeterCom::StopDsp()
 bool TqzMeterCom::StartDsp()
 {
     SendCommand(StartDspCommand, false);
-    Idle = false;
-    const bool acknowledged = awaitBegunReply(MeterProtocol::StartDspPolls, false, [this] { return ReplyComplete; },
-                                              qMax<qint64>(MeterProtocol::StartDspAckLimitMs, startAllowanceMs()))
-                              && RxBuffer.startsWith("OK");
-    Idle = true;
-    return acknowledged;
+    return WaitForOK(MeterProtocol::StartDspPolls, qMax<qint64>(MeterProtocol::StartDspAckLimitMs, startAllowanceMs()));
 }
 
 bool TqzMeterCom::ReadDspStatus(int &value)

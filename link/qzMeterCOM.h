@@ -122,8 +122,9 @@ public:
 
     // Command channel.
     void ClearReceive();
-    bool WaitForReply(int polls);
-    bool WaitForOK(int polls);
+    // A reply may start as late as startLimitMs; below zero, as late as the line has shown.
+    bool WaitForReply(int polls, qint64 startLimitMs = -1);
+    bool WaitForOK(int polls, qint64 startLimitMs = -1);
     bool WaitForBytes(int polls, qint64 minimum);
     bool SendCommand(const QByteArray &text, bool waitForOK);
     void SetCommandMode(bool on);
