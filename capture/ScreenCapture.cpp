@@ -20,7 +20,8 @@ void say(const CaptureListener &listener, const QString &text)
         listener.status(text);
 }
 
-// Events are told by run() once the instrument is restored; here they are only noted.
+// Events reach the caller with the result, once the instrument is restored; here they are only
+// noted.
 void note(CaptureResult &result, CaptureEvent event)
 {
     result.events.append(event);
@@ -97,10 +98,6 @@ CaptureResult ScreenCapture::run(const std::function<bool()> &freezeOption, cons
         result.image = QImage();
     }
     restoreAfterFailure(result);
-    if (listener.event) {
-        for (CaptureEvent event : result.events)
-            listener.event(event);
-    }
     return result;
 }
 
@@ -172,7 +169,7 @@ CaptureOutcome ScreenCapture::readScreenImage(const ScreenDescription &screen, Q
     // was switched off meanwhile.
     DspHalt dsp(
         m_link, [&listener] { say(listener, CaptureTexts::RestartingDsp); },
-        [&listener, &result](bool acknowledged) {
+        [&result](bool acknowledged) {
             result.restartRefused = !acknowledged;
             if (!acknowledged)
                 note(result, CaptureEvent::RestartFailed);

@@ -36,9 +36,6 @@ enum class CaptureEvent {
 struct CaptureListener
 {
     std::function<void(const QString &text)> status;         // the first status-bar panel
-    // Each event, in order, once the capture is over and the instrument restored (DSP restarted,
-    // command mode left), so no message stands in front of a halted instrument.
-    std::function<void(CaptureEvent event)> event;
     std::function<void(const ScreenDescription &screen)> imageStarted;  // the image read begins
     std::function<void(qint64 maximum)> progressStarted;     // the image read begins
     std::function<void(qint64 step)> progressStep;           // bytes arrived
@@ -60,7 +57,9 @@ struct CaptureResult
     qint64 bytesRequested = 0;
     qint64 bytesReceived = 0;
     bool restartRefused = false;    // the DSP was halted and did not acknowledge its restart
-    QList<CaptureEvent> events;     // what the user is told, in order
+    // What the user is told, in order. Handed over with the result, once the instrument is
+    // restored (DSP restarted, command mode left), so no message stands in front of a halted one.
+    QList<CaptureEvent> events;
     // LineLost: "The connection to COM7 was lost (...)."; also set for Captured when the line went
     // after the whole picture was in (while the DSP was restarted).
     QString errorText;

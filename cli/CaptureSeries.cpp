@@ -172,13 +172,14 @@ int CaptureSeries::captureOnce(TqzMeterCom &link, int number)
     ScreenCapture capture(link, memory);
     CaptureListener listener;
     listener.status = [this](const QString &text) { m_report.info(m_label, text); };
-    listener.event = [this](CaptureEvent event) { m_report.error(m_label, CaptureTexts::forEvent(event)); };
     listener.progressStarted = [this](qint64 maximum) { m_report.progressStarted(m_label, maximum); };
     listener.progressStep = [this](qint64 step) { m_report.progressStep(m_label, step); };
     listener.progressFinished = [this] { m_report.progressFinished(m_label); };
 
     const bool freeze = m_request.freeze;
     const CaptureResult result = capture.run([freeze] { return freeze; }, listener);
+    for (CaptureEvent event : result.events)
+        m_report.error(m_label, CaptureTexts::forEvent(event));
     const bool single = m_request.count == 1;
 
     switch (result.outcome) {

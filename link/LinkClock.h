@@ -32,14 +32,13 @@ private:
     QElapsedTimer m_started;
 };
 
-// Time that passes only when a poll sleeps (or a test calls advance()). A poll of 0 ms still moves
-// it on by 1 ms, so a wait measured in milliseconds always ends.
+// Time that passes only when a poll sleeps. A poll of 0 ms still moves it on by 1 ms, so a wait
+// measured in milliseconds always ends.
 class VirtualLinkClock : public LinkClock
 {
 public:
     qint64 nowMs() const override { return m_now; }
     void sleep(int ms) override { m_now += qMax(ms, 1); }
-    void advance(qint64 ms) { m_now += ms; }
 
 private:
     qint64 m_now = 0;

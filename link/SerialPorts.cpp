@@ -70,13 +70,13 @@ SerialPortName describedPort(int number, const QSerialPortInfo &info)
     return port;
 }
 
-// The system's serial ports: ttyS<k> is k + 1, every other device from 33 upward.
-QList<SerialPortName> systemPorts()
+// The system's serial ports (present): ttyS<k> is k + 1, every other device from 33 upward.
+QList<SerialPortName> systemPorts(const QList<QSerialPortInfo> &present)
 {
     QList<SerialPortName> ports;
     QList<QSerialPortInfo> others;
     static const QRegularExpression ttyS(QStringLiteral("^ttyS(\\d+)$"));
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+    for (const QSerialPortInfo &info : present) {
         const auto match = ttyS.match(info.portName());
         bool ok = false;
         const int k = match.captured(1).toInt(&ok);
@@ -128,11 +128,13 @@ int numberOf(const QString &name)
 
 QList<SerialPortName> list()
 {
+    // The system is asked once; every port's adapter is looked up in this one answer.
+    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
     QList<SerialPortName> ports = explicitLinks();
     QList<int> linked;
     for (const SerialPortName &port : ports)
         linked.append(port.number);
-    for (const SerialPortName &port : systemPorts())
+    for (const SerialPortName &port : systemPorts(present))
         if (!linked.contains(port.number))
             ports.append(port);
     std::sort(ports.begin(), ports.end(), [](const SerialPortName &a, const SerialPortName &b) {
@@ -141,7 +143,6 @@ QList<SerialPortName> list()
         return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
     });
     const QMap<QString, QString> stable = stableNames();
-    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
     for (SerialPortName &port : ports) {
         const QString node = QFileInfo(port.devicePath).canonicalFilePath();
         port.byIdPath = stable.value(node);
@@ -161,7 +162,7 @@ QString devicePathFor(int number)
     for (const SerialPortName &port : explicitLinks())
         if (port.number == number)
             return port.devicePath;
-    for (const SerialPortName &port : systemPorts())
+    for (const SerialPortName &port : systemPorts(QSerialPortInfo::availablePorts()))
         if (port.number == number)
             return port.devicePath;
     return {};

@@ -6,9 +6,7 @@
 
 #include <QCoreApplication>
 #include <QScopeGuard>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -279,9 +277,9 @@ bool TqzMeterCom::awaitBegunReply(int polls, bool cancellable, const std::functi
     return false;
 }
 
-bool TqzMeterCom::WaitForReply(int polls)
+bool TqzMeterCom::WaitForReply(int polls, qint64 startLimitMs)
 {
-    return awaitBegunReply(polls, false, [this] { return ReplyComplete; });
+    return awaitBegunReply(polls, false, [this] { return ReplyComplete; }, startLimitMs);
 }
 
 void TqzMeterCom::reportDrain(DrainReport::Kind kind, const LinkStopwatch &since, int secondsLeft, qint64 limitMs,
@@ -341,10 +339,10 @@ void TqzMeterCom::Pause(int ms)
         poll();
 }
 
-bool TqzMeterCom::WaitForOK(int polls)
+bool TqzMeterCom::WaitForOK(int polls, qint64 startLimitMs)
 {
     Idle = false;
-    const bool result = WaitForReply(polls) && RxBuffer.startsWith("OK");
+    const bool result = WaitForReply(polls, startLimitMs) && RxBuffer.startsWith("OK");
     Idle = true;
     return result;
 }
@@ -372,9 +370,11 @@ bool TqzMeterCom::awaitFixedReply(int polls, qint64 bytes)
 // bytes need on the line.
 bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 {
+    // Only a wait that had something to wait for can report a reply.
+    if (RxBuffer.size() >= minimum)
+        return false;
     int count = 0;
     qint64 previous = 0;
-    bool result = false;
     const qint64 startLimit = startAllowanceMs();
     const LinkStopwatch waited(*m_clock);
     LinkStopwatch sinceLastByte(*m_clock);
@@ -404,28 +404,27 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
             if (!slowLine)
                 return unsettled();  // even when the last events brought the missing bytes
         }
-        if (memoryReply) {
-            if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
-                return unsettled();
-            if (m_cancelRequested && !draining) {
-                draining.emplace(*m_clock);
-                drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
-                               + MeterProtocol::CancelDrainMarginMs;
-            }
-            if (draining) {
-                if (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs)
-                    return unsettled();
-                const qint64 due = minimum - RxBuffer.size();
-                reportDrain(DrainReport::Kind::CancelledRead, *draining,
-                            int((due + MeterProtocol::LineBytesPerSecond - 1) / MeterProtocol::LineBytesPerSecond),
-                            drainLimitMs, false);
-            }
+        if (!memoryReply)
+            continue;
+        if (!RxBuffer.isEmpty() && sinceLastByte.elapsed() >= ReplySilenceLimitMs)
+            return unsettled();
+        if (m_cancelRequested && !draining) {
+            draining.emplace(*m_clock);
+            drainLimitMs = (minimum - RxBuffer.size()) * 1000 / MeterProtocol::LineBytesPerSecond * 2
+                           + MeterProtocol::CancelDrainMarginMs;
         }
-        result = true;
+        if (draining) {
+            if (draining->elapsed() >= drainLimitMs || sinceLastByte.elapsed() >= MeterProtocol::CancelDrainQuietMs)
+                return unsettled();
+            const qint64 due = minimum - RxBuffer.size();
+            reportDrain(DrainReport::Kind::CancelledRead, *draining,
+                        int((due + MeterProtocol::LineBytesPerSecond - 1) / MeterProtocol::LineBytesPerSecond),
+                        drainLimitMs, false);
+        }
     }
     if (draining)
         reportDrain(DrainReport::Kind::CancelledRead, *draining, 0, drainLimitMs, true);
-    return result;
+    return true;
 }
 
 // Complete when the record's own length is in; a record that stops after the 32 bytes every
@@ -701,12 +700,7 @@ bool TqzMeterCom::StopDsp()
 bool TqzMeterCom::StartDsp()
 {
     SendCommand(StartDspCommand, false);
-    Idle = false;
-    const bool acknowledged = awaitBegunReply(MeterProtocol::StartDspPolls, false, [this] { return ReplyComplete; },
-                                              qMax<qint64>(MeterProtocol::StartDspAckLimitMs, startAllowanceMs()))
-                              && RxBuffer.startsWith("OK");
-    Idle = true;
-    return acknowledged;
+    return WaitForOK(MeterProtocol::StartDspPolls, qMax<qint64>(MeterProtocol::StartDspAckLimitMs, startAllowanceMs()));
 }
 
 bool TqzMeterCom::ReadDspStatus(int &value)

@@ -65,8 +65,6 @@ public:
     // Leaves command mode when "@AT+++" was sent and the port is still open; never raises. For
     // the guards of every way out (CommandModeGuard).
     void LeaveCommandMode();
-    // Whether "@AT+++" was sent and no "@AT---" since.
-    bool CommandModeSent() const { return m_commandModeSent; }
     // Whether any byte came from the port since it was opened: tells a line where nothing answers
     // from one whose answers were not understood.
     bool HeardAnything() const { return m_heardAnything; }
@@ -124,8 +122,9 @@ public:
 
     // Command channel.
     void ClearReceive();
-    bool WaitForReply(int polls);
-    bool WaitForOK(int polls);
+    // A reply may start as late as startLimitMs; below zero, as late as the line has shown.
+    bool WaitForReply(int polls, qint64 startLimitMs = -1);
+    bool WaitForOK(int polls, qint64 startLimitMs = -1);
     bool WaitForBytes(int polls, qint64 minimum);
     bool SendCommand(const QByteArray &text, bool waitForOK);
     void SetCommandMode(bool on);
@@ -149,7 +148,6 @@ public:
     // The clock every wait reads and every poll sleeps on; the wall clock unless a test or a
     // fuzzer puts a virtual one in its place (LinkClock.h).
     void setClock(std::shared_ptr<LinkClock> clock) { m_clock = std::move(clock); }
-    LinkClock &clock() const { return *m_clock; }
     // A memory reply that has started and then stays silent this long has failed.
     int ReplySilenceLimitMs = 10000;
 
@@ -169,10 +167,9 @@ private:
     qint64 write(const QByteArray &data);
     bool collectBytes(int polls, qint64 minimum, bool memoryReply);
     bool waitForStatusRecord();
-    bool readStatusRecord();
     void beginExchange();
     bool awaitCommandModeAck(const QByteArray &command, bool cancellable, int attempts);
-    void settleAcknowledgements(int sent, qint64 sinceFirstMs);
+    void settleAcknowledgements(int sent, qint64 tookMs);
     bool awaitBegunReply(int polls, bool cancellable, const std::function<bool()> &complete, qint64 startLimitMs = -1);
     bool awaitFixedReply(int polls, qint64 bytes);
     qint64 startAllowanceMs() const;

@@ -278,10 +278,10 @@ CoreRun captureInProcess(bool freeze, int com)
         capture.haltPauseMs = ShortPauseMs;
         capture.restartPauseMs = ShortPauseMs;
         CaptureListener listener;
-        listener.event = [&run](CaptureEvent event) { run.events.append(event); };
         listener.status = [&run](const QString &text) { run.text = text; };
         const CaptureResult result = capture.run([freeze] { return freeze; }, listener);
         run.outcome = result.outcome;
+        run.events = result.events;
         if (!result.errorText.isEmpty())
             run.text = result.errorText;
         link.Disconnect();

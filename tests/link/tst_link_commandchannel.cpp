@@ -238,8 +238,7 @@ private slots:
         QFETCH(bool, read);
         Fixture f;
         f.link->PollIntervalMs = 10;
-        auto clock = std::make_shared<VirtualLinkClock>();
-        f.link->setClock(clock);
+        const auto &clock = f.clock;
         f.link->CommandMode = true;
         const QByteArray reply = QByteArray("abcd") + "OK\n\r";
         f.port->onWrite = [&](const QByteArray &data) {
