@@ -2,7 +2,6 @@
 // images, the settings file and the port menu.
 
 #include "MainWindowFixture.h"
-#include "IniSettings.h"
 #include "SaveFolder.h"
 #include "StatusPanels.h"
 
@@ -22,7 +21,7 @@ private slots:
     void initTestCase() { startProgram(); }
     void init()
     {
-        QFile::remove(iniFile());
+        QFile::remove(home.settingsFile());
         openMainWindow(this);
         mainWindow->activateWindow();  // as under a user's hands: the menu items' shortcuts are live too
         QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
@@ -37,8 +36,6 @@ private slots:
     void shortcutsActOncePerPressWithShift();
     void closeAllWithCloseWithoutSaving();
     void exitCancelledKeepsEverything();
-    void readingRules_data();
-    void readingRules();
     void settingsRoundTrip();
     void saveFolderRoundTrip_data();
     void storedPlacementOffEveryScreen();
@@ -52,13 +49,6 @@ private slots:
 
 private:
     TfrmImage *addImage(const QString &title, const QSize &size = QSize(24, 16));
-    QString iniFile() const { return home.path() + QStringLiteral("/CorvaneSnaploom.INI"); }
-    void writeIni(const QByteArray &text)
-    {
-        QFile file(iniFile());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
 };
 
 TfrmImage *TestMainWindow::addImage(const QString &title, const QSize &size)
@@ -218,37 +208,16 @@ void TestMainWindow::exitCancelledKeepsEverything()
     QVERIFY(mainWindow->isVisible());
     QCOMPARE(imageWindows().size(), 2);
     QVERIFY(!first->saved() && !first->skipSaveQuery());
-    QVERIFY(!QFile::exists(iniFile()));  // a cancelled close writes nothing
+    QVERIFY(!QFile::exists(home.settingsFile()));  // a cancelled close writes nothing
     QVERIFY(messages.isEmpty());
-}
-
-void TestMainWindow::readingRules_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected");  // with the default 77
-
-    QTest::newRow("0x0A") << "0x0A" << 10;
-    QTest::newRow("all 32 bits in hex") << "$FFFFFFFF" << -1;
-    QTest::newRow("too large") << "2147483648" << 77;
-    QTest::newRow("COM3") << "COM3" << 77;
-    QTest::newRow("trailing text") << "12abc" << 77;
-}
-
-void TestMainWindow::readingRules()
-{
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-
-    writeIni("[COM]\nPort=" + text.toUtf8() + "\n");
-    QCOMPARE(TIniSettings(iniFile()).readInteger(QStringLiteral("COM"), QStringLiteral("Port"), 77), expected);
 }
 
 void TestMainWindow::settingsRoundTrip()
 {
     mainWindow.reset();
     // Names in any letter case; booleans are integers: 2 is true, "yes" is not a number.
-    writeIni("; edited by hand\n[com]\nport=0x0A\n[Options]\nFreezeImage=2\n"
-             "[Window]\nX=40\nY=$1E\nWidth=900\nHeight=700\nMaximized=yes\n");
+    QVERIFY(home.writeSettings("; edited by hand\n[com]\nport=0x0A\n[Options]\nFreezeImage=2\n"
+                               "[Window]\nX=40\nY=$1E\nWidth=900\nHeight=700\nMaximized=yes\n"));
     mainWindow = std::make_unique<TfrmMain>();
     mainWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
@@ -291,7 +260,7 @@ void TestMainWindow::saveFolderRoundTrip()
     QFETCH(QString, folder);
     QFETCH(QString, nextRun);
 
-    writeIni("[COM]\nPort=4\n");
+    QVERIFY(home.writeSettings("[COM]\nPort=4\n"));
     mainWindow = std::make_unique<TfrmMain>();
     QVERIFY(TSaveFolder::lastSaveFolder().isEmpty());  // a file from before the key existed
     TSaveFolder::setLastSaveFolder(folder);
@@ -302,7 +271,7 @@ void TestMainWindow::saveFolderRoundTrip()
     mainWindow = std::make_unique<TfrmMain>();
     QCOMPARE(TSaveFolder::lastSaveFolder(), nextRun);
     QCOMPARE(mainWindow->link().PortNumber, 4);
-    QFile file(iniFile());
+    QFile file(home.settingsFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().contains("SaveFolder"), !nextRun.isEmpty());
 }
@@ -311,7 +280,7 @@ void TestMainWindow::saveFolderRoundTrip()
 void TestMainWindow::storedPlacementOffEveryScreen()
 {
     mainWindow.reset();
-    writeIni("[Window]\nX=5000\nY=-4000\nWidth=640\nHeight=400\n");
+    QVERIFY(home.writeSettings("[Window]\nX=5000\nY=-4000\nWidth=640\nHeight=400\n"));
     mainWindow = std::make_unique<TfrmMain>();
     mainWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));

@@ -242,10 +242,7 @@ void TestMainWindowConnect::connectAtStart()
     mainWindow.reset();
     if (instrumentThere)
         startMeterOn(77);
-    QFile ini(home.path() + QStringLiteral("/CorvaneSnaploom.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write("[COM]\nPort=77\n[Options]\n" + options + "\n");
-    ini.close();
+    QVERIFY(home.writeSettings("[COM]\nPort=77\n[Options]\n" + options + "\n"));
     openMainWindow(this);
     if (connected == QLatin1String("Connected."))
         QTRY_COMPARE_WITH_TIMEOUT(panel("pnlConnected")->text(), connected, 20000);
@@ -257,5 +254,5 @@ void TestMainWindowConnect::connectAtStart()
     const QString shown = panel("pnlFile")->text();
     QVERIFY2(status.isEmpty() ? shown.isEmpty() : shown.startsWith(status), qPrintable(shown));
     QVERIFY(messages.isEmpty());
-    QFile::remove(ini.fileName());
+    QFile::remove(home.settingsFile());
 }

@@ -182,6 +182,9 @@ void TestSettingsFile::integerValue_data()
     QTest::newRow("largest") << QByteArray("2147483647") << 2147483647;
     QTest::newRow("smallest") << QByteArray("-2147483648") << int(-2147483647 - 1);
     QTest::newRow("below the smallest") << QByteArray("-2147483649") << 10;
+    QTest::newRow("above the largest") << QByteArray("2147483648") << 10;
+    QTest::newRow("a port's name") << QByteArray("COM3") << 10;
+    QTest::newRow("trailing text") << QByteArray("12abc") << 10;
     QTest::newRow("2^64 + 1, which wraps in 64 bits") << QByteArray("18446744073709551617") << 10;
     QTest::newRow("hexadecimal over 32 bits") << QByteArray("0x100000000") << 10;
     QTest::newRow("long hexadecimal") << QByteArray("$10000000000000000FFFFFFFF") << 10;
@@ -192,6 +195,7 @@ void TestSettingsFile::integerValue_data()
     QTest::newRow("hexadecimal, X") << QByteArray("X7b") << 123;
     QTest::newRow("hexadecimal, $") << QByteArray("$7B") << 123;
     QTest::newRow("hexadecimal, all 32 bits") << QByteArray("0XFFFFFFFF") << -1;
+    QTest::newRow("hexadecimal, all 32 bits, $") << QByteArray("$FFFFFFFF") << -1;
 }
 
 void TestSettingsFile::integerValue()

@@ -219,20 +219,20 @@ private:
     // the image read is under way.
     Run interrupt(const QString &folder, const QList<int> &signalNumbers, const QString &startedBy = QString())
     {
-        QProcess process;
-        process.setWorkingDirectory(folder);
+        const ProgramSetup setup{folder, {}, ProgramTimeoutMs};
+        const QString snaploom = testBinary(QStringLiteral("snaploom"));
         const QStringList arguments{"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"};
-        if (startedBy.isEmpty())
-            process.start(testBinary(QStringLiteral("snaploom")), arguments);
-        else
-            process.start(QStringLiteral("/bin/sh"), QStringList{"-c", startedBy, testBinary(QStringLiteral("snaploom"))} + arguments);
-        QByteArray out;
+        QProcess process;
         QElapsedTimer clock;
-        clock.start();
-        while (!out.contains("Reading screen image...") && clock.elapsed() < ProgramTimeoutMs
+        if (startedBy.isEmpty())
+            launchProgram(process, snaploom, arguments, setup, clock);
+        else
+            launchProgram(process, QStringLiteral("/bin/sh"), QStringList{"-c", startedBy, snaploom} + arguments, setup, clock);
+        Run run;
+        while (!run.output.contains("Reading screen image...") && clock.elapsed() < ProgramTimeoutMs
                && process.state() != QProcess::NotRunning) {
             process.waitForReadyRead(100);
-            out += process.readAllStandardOutput();
+            run.output += process.readAllStandardOutput();
         }
         QTest::qWait(500);
         pid_t pid = pid_t(process.processId());
@@ -252,16 +252,7 @@ private:
             ::kill(pid, number);
             QTest::qWait(200);
         }
-        if (!process.waitForFinished(ProgramTimeoutMs))
-            process.kill();
-        process.waitForFinished();
-        out += process.readAllStandardOutput();
-        Run run;
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.output = out;
-        run.out = QString::fromLocal8Bit(out);
-        run.err = QString::fromLocal8Bit(process.readAllStandardError());
-        run.elapsedMs = clock.elapsed();
+        finishRun(process, setup, clock, run);
         return run;
     }
 };

@@ -58,10 +58,9 @@ private slots:
         QFETCH(int, latencyMs);
         QFETCH(int, chunk);
         QFETCH(bool, mustIdentify);
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(pacedLine(latencyMs, chunk)));
-        TqzMeterCom link;
-        link.PortNumber = Com;
+        MeterSession s(pacedLine(latencyMs, chunk));
+        QVERIFY(s.started);
+        TqzMeterCom &link = s.link;
         QVERIFY(link.OpenPort());
         const bool identified = link.Connect();
         if (mustIdentify)
@@ -74,7 +73,7 @@ private slots:
             QCOMPARE(link.Info.Version, QStringLiteral("CORVANE ALVO FW 1.05 2026-03-11"));
         }
         link.Disconnect();
-        QTRY_VERIFY(!meter.commandMode());
+        QTRY_VERIFY(!s.meter.commandMode());
     }
 
     // A cancel drains the rest of the running read, so the next exchange finds a clean line;

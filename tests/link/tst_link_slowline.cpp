@@ -129,10 +129,6 @@ Result identify(int latencyMs, int chunk, const QByteArray &junk = {})
                    && QByteArray(reinterpret_cast<const char *>(info.Spi0Id.data()), 20) == ChipId
                    && info.FlashId[0] == 0xef && info.StatusChecksumValid;
     result.heard = link.HeardAnything();
-    if (qEnvironmentVariableIsSet("SLOWLINE_DEBUG"))
-        qDebug() << info.SerialNumber << info.ModelCode << info.PackageId << info.EepromWord40 << info.EepromByte46
-                 << info.Version << info.FlashId[0] << info.StatusChecksumValid
-                 << QByteArray(reinterpret_cast<const char *>(info.Spi0Id.data()), 20).toHex();
     link.Disconnect();
     // What was still on its way when the port closed reaches nobody; the instrument's state counts.
     result.commandModeLeft = !line->commandMode;

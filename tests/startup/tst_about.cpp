@@ -1,6 +1,7 @@
 #include "About.h"
 #include "qzMeterCOM.h"
 
+#include "ScriptedComPort.h"
 #include "TestHome.h"
 
 #include <QApplication>
@@ -9,28 +10,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
-
-// A port that is only open or closed: the box asks nothing else of the link.
-class OpenOrClosedPort : public TCustomComPort
-{
-public:
-    void setPortName(const QString &name) override { m_name = name; }
-    QString portName() const override { return m_name; }
-    void open() override { m_open = true; }
-    void close() override { m_open = false; }
-    bool connected() const override { return m_open; }
-    void clearBuffers(bool, bool) override {}
-    qint64 writeText(const QByteArray &data) override { return data.size(); }
-    qint64 readText(QByteArray &data, qint64) override
-    {
-        data.clear();
-        return 0;
-    }
-
-private:
-    QString m_name;
-    bool m_open = false;
-};
 
 // Takes the place of the browser, so clicking the link opens nothing.
 class UrlCatcher : public QObject
@@ -51,7 +30,14 @@ private:
 
     struct Fixture
     {
-        Fixture() : link(std::make_unique<OpenOrClosedPort>()), box(link) {}
+        Fixture() : link(closedPort()), box(link) {}
+        // The box asks nothing of the link but whether its port is open.
+        static std::unique_ptr<TCustomComPort> closedPort()
+        {
+            auto port = std::make_unique<ScriptedComPort>();
+            port->close();
+            return port;
+        }
         void setConnected(bool connected) { connected ? link.ComPort->open() : link.ComPort->close(); }
         QStringList rows() const
         {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -16,6 +17,13 @@ public:
         QDir(m_dir.path()).mkpath(QStringLiteral("ports"));
     }
     QString path() const { return m_dir.path(); }
+    // The settings file the programs read at start, replaced by text.
+    QString settingsFile() const { return m_dir.filePath(QStringLiteral("CorvaneSnaploom.INI")); }
+    bool writeSettings(const QByteArray &text) const
+    {
+        QFile file(settingsFile());
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+    }
 
 private:
     QTemporaryDir m_dir;

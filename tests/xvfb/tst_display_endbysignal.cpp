@@ -67,7 +67,10 @@ private slots:
         VirtualMeterThread meter;
         QString error;
         QVERIFY2(meter.start(options, &error), qPrintable(error));
-        writeSettings(scenario.freeze);
+        QVERIFY(home.writeSettings(QStringLiteral("[COM]\r\nPort=%1\r\n[Options]\r\nFreezeImage=%2\r\n")
+                                       .arg(MeterCom)
+                                       .arg(scenario.freeze ? 1 : 0)
+                                       .toLatin1()));
         // An earlier row's kept pictures would be offered back at start, in front of the window.
         QDir recovery(QDir(home.path()).filePath(QStringLiteral("recovery")));
         QVERIFY(recovery.removeRecursively());
@@ -108,16 +111,6 @@ private slots:
     }
 
 private:
-    void writeSettings(bool freeze)
-    {
-        QFile settings(QDir(home.path()).filePath(QStringLiteral("CorvaneSnaploom.INI")));
-        QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        settings.write(QStringLiteral("[COM]\r\nPort=%1\r\n[Options]\r\nFreezeImage=%2\r\n")
-                           .arg(MeterCom)
-                           .arg(freeze ? 1 : 0)
-                           .toLatin1());
-    }
-
     // The program's visible windows once there are at least count of them; empty after a while.
     static QStringList waitForWindows(qint64 processId, int count)
     {

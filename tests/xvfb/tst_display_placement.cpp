@@ -1,36 +1,25 @@
 // Captures on a real X display, taken with real key presses over the virtual instrument: every new
 // image window starts inside the client area, each one cascaded from the one before.
 
-#include "Dialogs.h"
-#include "Main.h"
-#include "UnsavedImages.h"
-#include "VirtualMeterThread.h"
+#include "MainWindowFixture.h"
+#include "XInput.h"
 
-#include <QFile>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QToolButton>
-#include <QtTest>
-#include <memory>
-
-#include "TestHome.h"
-#include "XInput.h"
 
 namespace {
 constexpr int MeterCom = 57;
 }
 
-class TestDisplayPlacement : public QObject
+class TestDisplayPlacement : public QObject, MainWindowFixture
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { startProgram(); }
+    void cleanup() { closeMainWindow(); }
     void tenCapturesStartInsideTheClientArea_data();
     void tenCapturesStartInsideTheClientArea();
-
-private:
-    TestHome m_home;
 };
 
 void TestDisplayPlacement::tenCapturesStartInsideTheClientArea_data()
@@ -43,34 +32,19 @@ void TestDisplayPlacement::tenCapturesStartInsideTheClientArea_data()
 void TestDisplayPlacement::tenCapturesStartInsideTheClientArea()
 {
     QFETCH(QSize, stored);
-    QFile ini(m_home.path() + QStringLiteral("/CorvaneSnaploom.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[COM]\nPort=" + QByteArray::number(MeterCom) + "\n[Window]\nX=0\nY=0\nWidth=800\nHeight=600\n");
-    ini.close();
+    QVERIFY(home.writeSettings("[COM]\nPort=" + QByteArray::number(MeterCom)
+                               + "\n[Window]\nX=0\nY=0\nWidth=800\nHeight=600\n"));
 
     VirtualMeterOptions options;
     options.comNumber = MeterCom;
     options.storedSize = stored;
-    VirtualMeterThread meter;
-    QString error;
-    QVERIFY2(meter.start(options, &error), qPrintable(error));
-
-    QStringList messages;
-    Dialogs::setMessageHandler([&](Dialogs::MessageKind, const QString &text, QMessageBox::StandardButtons) {
-        messages << text;
-        return QMessageBox::Ok;
-    });
-    QApplication::setQuitOnLastWindowClosed(false);
-    frmUnsavedImages = new TfrmUnsavedImages;
-    auto mainWindow = std::make_unique<TfrmMain>();
-    mainWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
+    startMeter(options);
+    openMainWindow(this);
     QVERIFY(XInput::focus(mainWindow.get()));
 
-    auto *connected = mainWindow->findChild<QLabel *>(QStringLiteral("pnlConnected"));
-    auto *grab = mainWindow->findChild<QToolButton *>(QStringLiteral("btnGrab"));
-    auto *area = mainWindow->findChild<QMdiArea *>(QStringLiteral("ClientArea"));
-    QVERIFY(connected && grab && area);
+    QLabel *connected = panel("pnlConnected");
+    QToolButton *grab = button("btnGrab");
+    auto *area = part<QMdiArea>("ClientArea");
     QVERIFY(XInput::key({"ctrl+Return"}));
     QTRY_COMPARE_WITH_TIMEOUT(connected->text(), QStringLiteral("Connected."), 20000);
     QTRY_VERIFY(grab->isEnabled());
@@ -98,13 +72,8 @@ void TestDisplayPlacement::tenCapturesStartInsideTheClientArea()
         QVERIFY(!starts.contains(window->pos()));  // not on top of an earlier one
         starts << window->pos();
     }
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0).second));
     QCOMPARE(starts.first(), QPoint(0, 0));
-
-    mainWindow.reset();
-    delete frmUnsavedImages;
-    frmUnsavedImages = nullptr;
-    Dialogs::setMessageHandler({});
 }
 
 QTEST_MAIN(TestDisplayPlacement)

@@ -2,20 +2,10 @@
 // started again on the same COM number, and the program reconnects without a word from the user
 // and captures again. A user's own Disconnect stops all of that.
 
-#include "Dialogs.h"
-#include "Main.h"
-#include "UnsavedImages.h"
-#include "VirtualMeterThread.h"
+#include "MainWindowFixture.h"
 #include "XInput.h"
 
-#include <QFile>
-#include <QLabel>
 #include <QMdiArea>
-#include <QToolButton>
-#include <QtTest>
-#include <memory>
-
-#include "TestHome.h"
 
 namespace {
 constexpr int MeterCom = 61;
@@ -23,60 +13,32 @@ const QString Connected = QStringLiteral("Connected.");
 const QString Disconnected = QStringLiteral("Disconnected.");
 }
 
-class TestDisplayReconnect : public QObject
+class TestDisplayReconnect : public QObject, MainWindowFixture
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { startProgram(); }
     void init();
-    void cleanup();
+    void cleanup() { closeMainWindow(); }
     void lostLineComesBack_data();
     void lostLineComesBack();
 
 private:
-    void startMeter(const QSet<MeterFault> &faults)
+    VirtualMeterThread *startMeterWith(const QSet<MeterFault> &faults)
     {
         VirtualMeterOptions options;
         options.comNumber = MeterCom;
         options.faults = faults;
-        QString error;
-        if (!m_meter.start(options, &error))
-            qFatal("virtual instrument did not start: %s", qPrintable(error));
+        return startMeter(options);
     }
-    QLabel *panel(const char *name) const { return m_window->findChild<QLabel *>(QLatin1String(name)); }
-
-    TestHome m_home;
-    VirtualMeterThread m_meter;
-    std::unique_ptr<TfrmMain> m_window;
-    QStringList m_messages;
 };
 
 void TestDisplayReconnect::init()
 {
-    QFile ini(m_home.path() + QStringLiteral("/CorvaneSnaploom.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[COM]\nPort=" + QByteArray::number(MeterCom) + "\n");
-    ini.close();
-    m_messages.clear();
-    Dialogs::setMessageHandler([this](Dialogs::MessageKind, const QString &text, QMessageBox::StandardButtons) {
-        m_messages << text;
-        return QMessageBox::Ok;
-    });
-    QApplication::setQuitOnLastWindowClosed(false);
-    frmUnsavedImages = new TfrmUnsavedImages;
-    m_window = std::make_unique<TfrmMain>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QVERIFY(XInput::focus(m_window.get()));
-}
-
-void TestDisplayReconnect::cleanup()
-{
-    m_window.reset();
-    m_meter.stop();
-    delete frmUnsavedImages;
-    frmUnsavedImages = nullptr;
-    Dialogs::setMessageHandler({});
+    QVERIFY(home.writeSettings("[COM]\nPort=" + QByteArray::number(MeterCom) + "\n"));
+    openMainWindow(this);
+    QVERIFY(XInput::focus(mainWindow.get()));
 }
 
 void TestDisplayReconnect::lostLineComesBack_data()
@@ -101,19 +63,18 @@ void TestDisplayReconnect::lostLineComesBack()
         QVERIFY(meterFaultFromName(fault, &named));
         faults << named;
     }
-    startMeter(faults);
-    auto *area = m_window->findChild<QMdiArea *>(QStringLiteral("ClientArea"));
-    auto *grab = m_window->findChild<QToolButton *>(QStringLiteral("btnGrab"));
-    QVERIFY(area && grab);
+    VirtualMeterThread *meter = startMeterWith(faults);
+    auto *area = part<QMdiArea>("ClientArea");
+    QToolButton *grab = button("btnGrab");
 
     QVERIFY(XInput::key({"ctrl+Return"}));
     QTRY_COMPARE_WITH_TIMEOUT(panel("pnlConnected")->text(), Connected, 20000);
     if (userDisconnects) {
         QVERIFY(XInput::key({"ctrl+Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(panel("pnlConnected")->text(), Disconnected, 20000);
-        m_meter.stop();
+        meter->stop();
     } else if (fault.isEmpty()) {
-        m_meter.stop();  // the adapter is pulled out while nothing runs
+        meter->stop();  // the adapter is pulled out while nothing runs
     } else {
         QTRY_VERIFY(grab->isEnabled());
         QVERIFY(XInput::key({"ctrl+n"}));
@@ -121,8 +82,8 @@ void TestDisplayReconnect::lostLineComesBack()
     if (!userDisconnects)
         QTRY_COMPARE_WITH_TIMEOUT(panel("pnlConnected")->text(), Disconnected, 30000);
     QTest::qWait(1500);
-    m_meter.stop();
-    startMeter({});
+    meter->stop();
+    startMeterWith({});
 
     if (!reconnects) {
         QTest::qWait(3000);

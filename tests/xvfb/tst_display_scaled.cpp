@@ -1,28 +1,19 @@
 // At 200 % on a 1280 x 800 screen, 640 x 400 logical pixels, the main window lies inside the
 // screen with its whole status bar, whatever placement the settings file stored.
 
-#include "Dialogs.h"
-#include "Main.h"
-#include "UnsavedImages.h"
+#include "MainWindowFixture.h"
 
-#include <QFile>
-#include <QLabel>
 #include <QScreen>
-#include <QtTest>
-#include <memory>
 
-#include "TestHome.h"
-
-class TestDisplayScaled : public QObject
+class TestDisplayScaled : public QObject, MainWindowFixture
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { startProgram(); }
+    void cleanup() { closeMainWindow(); }
     void mainWindowInsideTheScreen_data();
     void mainWindowInsideTheScreen();
-
-private:
-    TestHome m_home;
 };
 
 void TestDisplayScaled::mainWindowInsideTheScreen_data()
@@ -36,19 +27,8 @@ void TestDisplayScaled::mainWindowInsideTheScreen_data()
 void TestDisplayScaled::mainWindowInsideTheScreen()
 {
     QFETCH(QByteArray, stored);
-    QFile ini(m_home.path() + QStringLiteral("/CorvaneSnaploom.INI"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(stored);
-    ini.close();
-
-    QApplication::setQuitOnLastWindowClosed(false);
-    Dialogs::setMessageHandler([](Dialogs::MessageKind, const QString &, QMessageBox::StandardButtons) {
-        return QMessageBox::Ok;
-    });
-    frmUnsavedImages = new TfrmUnsavedImages;
-    auto mainWindow = std::make_unique<TfrmMain>();
-    mainWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
+    QVERIFY(home.writeSettings(stored));
+    openMainWindow(this);
 
     const QScreen *screen = mainWindow->screen();
     QCOMPARE(screen->devicePixelRatio(), 2.0);
@@ -68,11 +48,6 @@ void TestDisplayScaled::mainWindowInsideTheScreen()
         QVERIFY2(available.contains(onScreen), name);
         QVERIFY2(panel->width() > 0, name);
     }
-
-    mainWindow.reset();
-    delete frmUnsavedImages;
-    frmUnsavedImages = nullptr;
-    Dialogs::setMessageHandler({});
 }
 
 int main(int argc, char **argv)
