@@ -38,7 +38,7 @@ int captureOnPort(const CommandRequest &request, CaptureReport &report, int numb
             link->Disconnect();
         } catch (const EComPort &e) {
             report.error(label, e.text());
-            connectFailure = dynamic_cast<const ELineLost *>(&e) ? ExitCode::LineLost : ExitCode::SerialError;
+            connectFailure = ExitCode::forPortError(e);
         }
         return nullptr;
     };
@@ -92,7 +92,7 @@ int captureOnAllPorts(const CommandRequest &request, CaptureReport &report)
         if (code == NothingAnswered)
             continue;
         answered = true;
-        worst = CaptureSeries::worse(worst, code);
+        worst = ExitCode::worse(worst, code);
     }
     if (answered)
         return worst;

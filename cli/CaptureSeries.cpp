@@ -16,7 +16,6 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QTimer>
-#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -69,17 +68,6 @@ CaptureSeries::CaptureSeries(const CommandRequest &request, CaptureReport &repor
 QString CaptureSeries::defaultName()
 {
     return QStringLiteral("{model}-{serial}-{date}-{time}");
-}
-
-int CaptureSeries::worse(int a, int b)
-{
-    static const int Order[] = {ExitCode::Success,     ExitCode::Interrupted, ExitCode::RestartRefused,
-                                ExitCode::Refused,     ExitCode::NoInstrument, ExitCode::NotUnderstood,
-                                ExitCode::HaltFailed,
-                                ExitCode::LoadFailed,  ExitCode::LineLost,     ExitCode::SerialError,
-                                ExitCode::FileNotWritten};
-    const auto rank = [](int code) { return int(std::find(std::begin(Order), std::end(Order), code) - std::begin(Order)); };
-    return rank(a) >= rank(b) ? a : b;
 }
 
 void CaptureSeries::cancelOnInterrupt(TqzMeterCom &link)
@@ -135,7 +123,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
             } catch (const EComPort &e) {
                 // A port that fails outside a lost line is opened afresh for the next capture.
                 m_report.error(m_label, e.text());
-                code = dynamic_cast<const ELineLost *>(&e) ? ExitCode::LineLost : ExitCode::SerialError;
+                code = ExitCode::forPortError(e);
                 try {
                     link->Disconnect();
                 } catch (...) {
@@ -148,7 +136,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
             interrupted = true;
             break;
         }
-        worst = worse(worst, code);
+        worst = ExitCode::worse(worst, code);
         if (code != ExitCode::Success && !m_request.keepGoing)
             return worst;
         if (InterruptSignals::received()) {
@@ -161,7 +149,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
                                     .arg(m_written == 1 ? QStringLiteral("1 picture") : QStringLiteral("%1 pictures").arg(m_written)));
     // A series until Ctrl+C ends as it should; any other one has not taken what it was asked for.
     if (interrupted && m_request.count != 0 && (done < m_request.count || m_written < done))
-        worst = worse(worst, ExitCode::Interrupted);
+        worst = ExitCode::worse(worst, ExitCode::Interrupted);
     return worst;
 }
 

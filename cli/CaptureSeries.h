@@ -24,11 +24,6 @@ public:
     using Reconnect = std::function<std::unique_ptr<TqzMeterCom>()>;
     int run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect);
 
-    // The worse of two exit codes: a picture lost once captured is worst, then a line or port
-    // error, a failed load, a failed halt, no instrument, a refusal, an instrument left halted,
-    // an interruption; success is best.
-    static int worse(int a, int b);
-
     // SIGINT, SIGTERM and SIGHUP cancel what link runs, on the thread it lives on.
     static void cancelOnInterrupt(TqzMeterCom &link);
 
