@@ -31,10 +31,9 @@ int captureOnPort(const CommandRequest &request, CaptureReport &report, int numb
             const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(*link);
             if (attempt == InstrumentFinder::Attempt::Connected)
                 return link;
+            // Led by "COM<n>:" as every line of this port is.
             if (attempt == InstrumentFinder::Attempt::NotCapturable && !link->CancelRequested())
-                report.error(label, QStringLiteral("answers as \"%1\" (model code %2), which cannot be captured.")
-                                        .arg(link->Info.ModelName)
-                                        .arg(link->Info.ModelCode));
+                report.error(QString(), InstrumentFinder::failureText(attempt, *link, label + QLatin1Char(':')));
             link->Disconnect();
         } catch (const EComPort &e) {
             report.error(label, e.text());
