@@ -16,6 +16,16 @@ namespace {
 
 constexpr int NothingAnswered = -1;
 
+// SIGINT, SIGTERM and SIGHUP cancel what link runs, on the thread it lives on.
+void cancelOnInterrupt(TqzMeterCom &link)
+{
+    // Queued to the link's thread, where its polls deliver it.
+    if (InterruptSignals *interrupts = InterruptSignals::instance())
+        QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] { link.Cancel(); });
+    if (InterruptSignals::received())
+        link.Cancel();
+}
+
 // Runs on the port's own thread: connect, and when an instrument this program captures from
 // answers, its series. NothingAnswered when none did.
 int captureOnPort(const CommandRequest &request, CaptureReport &report, int number)
@@ -26,7 +36,7 @@ int captureOnPort(const CommandRequest &request, CaptureReport &report, int numb
     const auto connect = [&]() -> std::unique_ptr<TqzMeterCom> {
         auto link = std::make_unique<TqzMeterCom>();
         link->PortNumber = number;
-        CaptureSeries::cancelOnInterrupt(*link);
+        cancelOnInterrupt(*link);
         try {
             const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(*link);
             if (attempt == InstrumentFinder::Attempt::Connected)

@@ -70,15 +70,6 @@ QString CaptureSeries::defaultName()
     return QStringLiteral("{model}-{serial}-{date}-{time}");
 }
 
-void CaptureSeries::cancelOnInterrupt(TqzMeterCom &link)
-{
-    // Queued to the link's thread, where its polls deliver it.
-    if (InterruptSignals *interrupts = InterruptSignals::instance())
-        QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] { link.Cancel(); });
-    if (InterruptSignals::received())
-        link.Cancel();
-}
-
 int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect)
 {
     // Leaves command mode on the way out, whatever happened; an error here adds nothing.
@@ -115,7 +106,6 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
                 m_report.info(m_label, QStringLiteral("Connected to %1: %2, serial number %3")
                                            .arg(connectedPortText(*link), link->Info.ModelName)
                                            .arg(link->Info.SerialNumber));
-                cancelOnInterrupt(*link);
                 announced = true;
             }
             try {
