@@ -22,6 +22,9 @@ namespace {
 
 const QString InterruptedText = QStringLiteral("Interrupted: nothing was written.");
 
+// The name without -o, before the format's suffix.
+const QString DefaultName = QStringLiteral("{model}-{serial}-{date}-{time}");
+
 // Texts of the system hold carriage returns as line breaks.
 QString asLines(const QString &text)
 {
@@ -63,11 +66,6 @@ bool isOurClaim(const QString &path)
 CaptureSeries::CaptureSeries(const CommandRequest &request, CaptureReport &report, const QString &label)
     : m_request(request), m_report(report), m_label(label)
 {
-}
-
-QString CaptureSeries::defaultName()
-{
-    return QStringLiteral("{model}-{serial}-{date}-{time}");
 }
 
 int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect)
@@ -218,7 +216,7 @@ int CaptureSeries::writePicture(const QImage &image, const TqzMeterCom &link, in
         return ExitCode::Success;
     }
 
-    const QString text = m_request.output.isEmpty() ? defaultName() + ImageFile::suffix(m_request.format) : m_request.output;
+    const QString text = m_request.output.isEmpty() ? DefaultName + ImageFile::suffix(m_request.format) : m_request.output;
     NameFields fields;
     fields.serialNumber = link.Info.SerialNumber;
     fields.model = link.Info.ModelName;

@@ -25,9 +25,6 @@ public:
     using Reconnect = std::function<std::unique_ptr<TqzMeterCom>()>;
     int run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect);
 
-    // The name without -o, before the format's suffix.
-    static QString defaultName();
-
 private:
     int captureOnce(TqzMeterCom &link, int number);
     int writePicture(const QImage &image, const TqzMeterCom &link, int number, qint64 startedMs);
