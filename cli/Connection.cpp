@@ -23,7 +23,7 @@ QString portText(const TqzMeterCom &link)
 struct SearchNotes
 {
     QStringList notOpened;
-    QStringList notUnderstood;
+    bool notUnderstood = false;
     bool capturableMissing = false;  // an instrument answered, of a model that cannot be captured
 };
 
@@ -48,8 +48,7 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
         notes.capturableMissing = true;
         break;
     case InstrumentFinder::Attempt::NotUnderstood:
-        if (!why.isEmpty())
-            notes.notUnderstood.append(portText(link));
+        notes.notUnderstood = notes.notUnderstood || !why.isEmpty();
         break;
     case InstrumentFinder::Attempt::NoAnswer:
     case InstrumentFinder::Attempt::Connected:
@@ -66,7 +65,7 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
 int reportNothingFound(const SearchNotes &notes, bool search, QTextStream &err)
 {
     int code = ExitCode::NoInstrument;
-    if (!notes.notUnderstood.isEmpty()) {
+    if (notes.notUnderstood) {
         code = ExitCode::NotUnderstood;
     } else if (notes.capturableMissing) {
         code = ExitCode::NoInstrument;
