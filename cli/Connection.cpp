@@ -18,8 +18,8 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-// What one port's attempt leaves to tell: ports that did not open and ports whose answers were
-// not understood, for the summary at the end.
+// What the ports' attempts leave to tell at the end: the ports that did not open, and whether
+// any answers were not understood or came from a model that cannot be captured.
 struct SearchNotes
 {
     QStringList notOpened;
@@ -48,7 +48,8 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
         notes.capturableMissing = true;
         break;
     case InstrumentFinder::Attempt::NotUnderstood:
-        notes.notUnderstood = notes.notUnderstood || !why.isEmpty();
+        if (!why.isEmpty())
+            notes.notUnderstood = true;
         break;
     case InstrumentFinder::Attempt::NoAnswer:
     case InstrumentFinder::Attempt::Connected:
