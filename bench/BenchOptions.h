@@ -63,8 +63,10 @@ private:
 // The line the benchmarks compare with: 9600 baud, a start bit, 8 data bits and a stop bit.
 constexpr double LineBitsPerSecond = 9600;
 constexpr double BitsPerByte = 10;
-// The stored screens the benchmarks read are this tall, and as wide as their --width asks.
+// The stored screens the benchmarks read are this tall, and as wide as their --width asks; a
+// whole screen is FullWidth wide.
 constexpr int StoredHeight = 480;
+constexpr int FullWidth = 272;
 
 // The middle of the figures, or the mean of the two middle ones; 0 for none.
 inline double median(std::vector<double> values)

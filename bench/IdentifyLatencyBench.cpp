@@ -26,7 +26,6 @@ int main(int argc, char *argv[])
     const int runs = arguments.number("--runs", DefaultRuns, 1, 100000);
     if (!arguments.ok())
         return 2;
-    benchHome();
 
     std::printf("identification over a paced line (960 bytes/s), %d runs a step\n", runs);
     std::printf("  latency   delivery        right   wrong   median time\n");
@@ -38,16 +37,12 @@ int main(int argc, char *argv[])
             int wrong = 0;
             for (int run = 0; run < runs; ++run) {
                 VirtualMeterOptions options;
-                options.comNumber = Com;
                 options.pace = true;
                 options.latencyMs = latency;
                 options.chunk = chunk;
                 VirtualMeterThread meter;
-                QString error;
-                if (!meter.start(options, &error)) {
-                    std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
+                if (!startBenchMeter(meter, options, Com, FullWidth))
                     return 1;
-                }
                 TqzMeterCom link;
                 link.PortNumber = Com;
                 QElapsedTimer clock;

@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
         options.pace = true;
         options.latencyMs = Latencies[which];
         VirtualMeterThread meter;
-        if (!startBenchMeter(meter, options, Com, 272))
+        if (!startBenchMeter(meter, options, Com, FullWidth))
             return 1;
         TqzMeterCom link;
         link.PortNumber = Com;

@@ -16,6 +16,16 @@ namespace {
 
 constexpr int NothingAnswered = -1;
 
+// SIGINT, SIGTERM and SIGHUP cancel what link runs, on the thread it lives on.
+void cancelOnInterrupt(TqzMeterCom &link)
+{
+    // Queued to the link's thread, where its polls deliver it.
+    if (InterruptSignals *interrupts = InterruptSignals::instance())
+        QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] { link.Cancel(); });
+    if (InterruptSignals::received())
+        link.Cancel();
+}
+
 // Runs on the port's own thread: connect, and when an instrument this program captures from
 // answers, its series. NothingAnswered when none did.
 int captureOnPort(const CommandRequest &request, CaptureReport &report, int number)
@@ -26,19 +36,18 @@ int captureOnPort(const CommandRequest &request, CaptureReport &report, int numb
     const auto connect = [&]() -> std::unique_ptr<TqzMeterCom> {
         auto link = std::make_unique<TqzMeterCom>();
         link->PortNumber = number;
-        CaptureSeries::cancelOnInterrupt(*link);
+        cancelOnInterrupt(*link);
         try {
             const InstrumentFinder::Attempt attempt = InstrumentFinder::attempt(*link);
             if (attempt == InstrumentFinder::Attempt::Connected)
                 return link;
+            // Led by "COM<n>:" as every line of this port is.
             if (attempt == InstrumentFinder::Attempt::NotCapturable && !link->CancelRequested())
-                report.error(label, QStringLiteral("answers as \"%1\" (model code %2), which cannot be captured.")
-                                        .arg(link->Info.ModelName)
-                                        .arg(link->Info.ModelCode));
+                report.error(QString(), InstrumentFinder::failureText(attempt, *link, label + QLatin1Char(':')));
             link->Disconnect();
         } catch (const EComPort &e) {
             report.error(label, e.text());
-            connectFailure = dynamic_cast<const ELineLost *>(&e) ? ExitCode::LineLost : ExitCode::SerialError;
+            connectFailure = ExitCode::forPortError(e);
         }
         return nullptr;
     };
@@ -92,7 +101,7 @@ int captureOnAllPorts(const CommandRequest &request, CaptureReport &report)
         if (code == NothingAnswered)
             continue;
         answered = true;
-        worst = CaptureSeries::worse(worst, code);
+        worst = ExitCode::worse(worst, code);
     }
     if (answered)
         return worst;

@@ -16,12 +16,14 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QTimer>
-#include <algorithm>
 #include <unistd.h>
 
 namespace {
 
 const QString InterruptedText = QStringLiteral("Interrupted: nothing was written.");
+
+// The name without -o, before the format's suffix.
+const QString DefaultName = QStringLiteral("{model}-{serial}-{date}-{time}");
 
 // Texts of the system hold carriage returns as line breaks.
 QString asLines(const QString &text)
@@ -66,31 +68,6 @@ CaptureSeries::CaptureSeries(const CommandRequest &request, CaptureReport &repor
 {
 }
 
-QString CaptureSeries::defaultName()
-{
-    return QStringLiteral("{model}-{serial}-{date}-{time}");
-}
-
-int CaptureSeries::worse(int a, int b)
-{
-    static const int Order[] = {ExitCode::Success,     ExitCode::Interrupted, ExitCode::RestartRefused,
-                                ExitCode::Refused,     ExitCode::NoInstrument, ExitCode::NotUnderstood,
-                                ExitCode::HaltFailed,
-                                ExitCode::LoadFailed,  ExitCode::LineLost,     ExitCode::SerialError,
-                                ExitCode::FileNotWritten};
-    const auto rank = [](int code) { return int(std::find(std::begin(Order), std::end(Order), code) - std::begin(Order)); };
-    return rank(a) >= rank(b) ? a : b;
-}
-
-void CaptureSeries::cancelOnInterrupt(TqzMeterCom &link)
-{
-    // Queued to the link's thread, where its polls deliver it.
-    if (InterruptSignals *interrupts = InterruptSignals::instance())
-        QObject::connect(interrupts, &InterruptSignals::interrupted, &link, [&link] { link.Cancel(); });
-    if (InterruptSignals::received())
-        link.Cancel();
-}
-
 int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect)
 {
     // Leaves command mode on the way out, whatever happened; an error here adds nothing.
@@ -127,7 +104,6 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
                 m_report.info(m_label, QStringLiteral("Connected to %1: %2, serial number %3")
                                            .arg(connectedPortText(*link), link->Info.ModelName)
                                            .arg(link->Info.SerialNumber));
-                cancelOnInterrupt(*link);
                 announced = true;
             }
             try {
@@ -135,7 +111,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
             } catch (const EComPort &e) {
                 // A port that fails outside a lost line is opened afresh for the next capture.
                 m_report.error(m_label, e.text());
-                code = dynamic_cast<const ELineLost *>(&e) ? ExitCode::LineLost : ExitCode::SerialError;
+                code = ExitCode::forPortError(e);
                 try {
                     link->Disconnect();
                 } catch (...) {
@@ -148,7 +124,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
             interrupted = true;
             break;
         }
-        worst = worse(worst, code);
+        worst = ExitCode::worse(worst, code);
         if (code != ExitCode::Success && !m_request.keepGoing)
             return worst;
         if (InterruptSignals::received()) {
@@ -161,7 +137,7 @@ int CaptureSeries::run(std::unique_ptr<TqzMeterCom> link, const Reconnect &recon
                                     .arg(m_written == 1 ? QStringLiteral("1 picture") : QStringLiteral("%1 pictures").arg(m_written)));
     // A series until Ctrl+C ends as it should; any other one has not taken what it was asked for.
     if (interrupted && m_request.count != 0 && (done < m_request.count || m_written < done))
-        worst = worse(worst, ExitCode::Interrupted);
+        worst = ExitCode::worse(worst, ExitCode::Interrupted);
     return worst;
 }
 
@@ -241,7 +217,7 @@ int CaptureSeries::writePicture(const QImage &image, const TqzMeterCom &link, in
         return ExitCode::Success;
     }
 
-    const QString text = m_request.output.isEmpty() ? defaultName() + ImageFile::suffix(m_request.format) : m_request.output;
+    const QString text = m_request.output.isEmpty() ? DefaultName + ImageFile::suffix(m_request.format) : m_request.output;
     NameFields fields;
     fields.serialNumber = link.Info.SerialNumber;
     fields.model = link.Info.ModelName;

@@ -19,21 +19,11 @@ public:
     // label leads every line of this instrument's report; empty when it is the only one.
     CaptureSeries(const CommandRequest &request, CaptureReport &report, const QString &label = QString());
 
-    // A connected link in; returns the exit code (ExitCodes.h). When a capture lost the line and
-    // the series goes on, reconnect makes a new link (null when none answers).
+    // A connected link in, already cancelled by SIGINT, SIGTERM and SIGHUP; returns the exit code
+    // (ExitCodes.h). When a capture lost the line and the series goes on, reconnect makes a new
+    // link of the same kind (null when none answers).
     using Reconnect = std::function<std::unique_ptr<TqzMeterCom>()>;
     int run(std::unique_ptr<TqzMeterCom> link, const Reconnect &reconnect);
-
-    // The worse of two exit codes: a picture lost once captured is worst, then a line or port
-    // error, a failed load, a failed halt, no instrument, a refusal, an instrument left halted,
-    // an interruption; success is best.
-    static int worse(int a, int b);
-
-    // SIGINT, SIGTERM and SIGHUP cancel what link runs, on the thread it lives on.
-    static void cancelOnInterrupt(TqzMeterCom &link);
-
-    // The name without -o, before the format's suffix.
-    static QString defaultName();
 
 private:
     int captureOnce(TqzMeterCom &link, int number);

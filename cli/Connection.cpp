@@ -18,12 +18,12 @@ QString portText(const TqzMeterCom &link)
     return link.PortPath.isEmpty() ? QStringLiteral("COM%1").arg(link.PortNumber) : link.PortPath;
 }
 
-// What one port's attempt leaves to tell: ports that did not open and ports whose answers were
-// not understood, for the summary at the end.
+// What the ports' attempts leave to tell at the end: the ports that did not open, and whether
+// any answers were not understood or came from a model that cannot be captured.
 struct SearchNotes
 {
     QStringList notOpened;
-    QStringList notUnderstood;
+    bool notUnderstood = false;
     bool capturableMissing = false;  // an instrument answered, of a model that cannot be captured
 };
 
@@ -49,7 +49,7 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
         break;
     case InstrumentFinder::Attempt::NotUnderstood:
         if (!why.isEmpty())
-            notes.notUnderstood.append(portText(link));
+            notes.notUnderstood = true;
         break;
     case InstrumentFinder::Attempt::NoAnswer:
     case InstrumentFinder::Attempt::Connected:
@@ -66,7 +66,7 @@ bool tryPort(TqzMeterCom &link, bool search, SearchNotes &notes, QTextStream &er
 int reportNothingFound(const SearchNotes &notes, bool search, QTextStream &err)
 {
     int code = ExitCode::NoInstrument;
-    if (!notes.notUnderstood.isEmpty()) {
+    if (notes.notUnderstood) {
         code = ExitCode::NotUnderstood;
     } else if (notes.capturableMissing) {
         code = ExitCode::NoInstrument;

@@ -42,13 +42,9 @@ int main(int argc, char *argv[])
         if (request.command == QLatin1String("unfreeze"))
             return runUnfreezeCommand(request, out, err);
         return runCaptureCommand(request, out, err);
-    } catch (const ELineLost &e) {
-        out.flush();
-        err << e.text() << '\n';
-        return ExitCode::LineLost;
     } catch (const EComPort &e) {
         out.flush();
         err << e.text() << '\n';
-        return ExitCode::SerialError;
+        return ExitCode::forPortError(e);
     }
 }

@@ -40,7 +40,7 @@ constexpr int ReadChunk = 4096;
 constexpr int HangUpCheckMs = 10;
 constexpr int HangUpWaitLimitMs = 3000;  // a program that reads nothing does not hold the line up
 constexpr int LateHaltAckMs = 1500;      // past the link's 1 s wait for the acknowledgement
-constexpr int LateRestartAckMs = 5000;   // past the Part's 3 s, within the line's 10 s silence limit
+constexpr int LateRestartAckMs = 5000;   // past the link's 3 s wait, within the line's 10 s silence limit
 const QByteArray GarbledJunk("\x07#~");   // what a noisy line puts before every reply
 constexpr int PauseInImageMs = 5000;     // the longest pause a real instrument makes in a reply
 
