@@ -237,7 +237,6 @@ void TfrmMain::UpdateCommandStates()
 
 void TfrmMain::windowMenuOpening()
 {
-    m_actions->items().closeAll->setEnabled(!m_workspace->imageWindows().isEmpty());
     UpdateCommandStates();
     m_workspace->fillWindowList(*m_actions->items().window);
 }

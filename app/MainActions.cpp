@@ -247,7 +247,7 @@ void MainActions::updateCommandStates(bool imageActive, bool imageFinished, bool
     m.copy->setIcon(m_copyIcon.forState(m.copy->isEnabled()));
     m.captureScreen->setIcon(m_captureIcon.forState(m.captureScreen->isEnabled()));
 
-    for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll})
+    for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll, m.closeAll})
         item->setEnabled(anyImage);
     m.close->setEnabled(imageActive);
 }
