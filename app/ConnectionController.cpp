@@ -143,11 +143,6 @@ void ConnectionController::showLineLost(const QString &text)
     }
 }
 
-bool ConnectionController::watchingForReturn() const
-{
-    return m_reconnect->watching();
-}
-
 void ConnectionController::connectQuietly()
 {
     if (busy() || m_link->IsConnected())
