@@ -81,12 +81,8 @@ TfrmMain::TfrmMain(QWidget *parent)
 
     m_actions = new MainActions(*this);
     // A picture found again takes the next capture number, as a new capture would.
-    m_imageCommands = new TImageCommands(m_workspace, [this](const QImage &picture) {
-        const qint32 number = m_capture->takeCaptureNumber();
-        TfrmImage *window = m_workspace->openImageWindow(picture.size(), QStringLiteral("New image %1").arg(number));
-        window->setPicture(picture);
-        return window;
-    }, this);
+    m_imageCommands = new TImageCommands(
+        m_workspace, [this](const QImage &picture) { return m_capture->openFoundPicture(picture); }, this);
     m_actions->addImageCommands(*m_imageCommands);
     m_portMenu = new PortMenu(*m_actions->items().interface, this);
     m_connection = std::make_unique<ConnectionController>(*m_portMenu, *this);
