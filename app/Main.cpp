@@ -320,7 +320,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     const auto done = qScopeGuard([this] { m_closing = false; });
     // A cancelled check gives each window its own question back.
     const bool proceed =
-        !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(m_workspace->imageWindowsMostRecentFirst());
+        !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(m_workspace->finishedWindowsMostRecentFirst());
     if (!proceed) {
         event->ignore();
         return;
@@ -345,8 +345,7 @@ void TfrmMain::commitSessionData(QSessionManager &manager)
 {
     if (!m_created || !manager.allowsInteraction())
         return;
-    QList<TfrmImage *> offered = m_workspace->imageWindowsMostRecentFirst();
-    offered.removeIf([](const TfrmImage *window) { return window->building(); });
+    const QList<TfrmImage *> offered = m_workspace->finishedWindowsMostRecentFirst();
     const bool proceed = !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(offered);
     manager.release();
     if (!proceed) {
