@@ -197,11 +197,7 @@ void ConnectionController::setEndBySignalLimit(int ms)
 
 void ConnectionController::finishEndBySignal()
 {
-    try {
-        m_link->Disconnect();
-    } catch (...) {
-        // the program ends all the same; the port is closed
-    }
+    disconnectForExit();
     QCoreApplication::exit(0);
 }
 
