@@ -17,7 +17,7 @@
 
 namespace {
 
-const QString NewImagePrefix = QStringLiteral("New image ");
+const QString NewImage = QStringLiteral("New image %1");
 const QString Cancelling = QStringLiteral("Cancelling: finishing the running read, about %1 s");
 const QString ClosesAfterwards = QStringLiteral("; the program closes when it ends.");
 const QString ClosesAfterCapture = QStringLiteral("The program closes when the running capture ends.");
@@ -55,6 +55,13 @@ void CaptureController::closeAsked()
     m_status.setMessage(m_cancelling ? cancellingText() : ClosesAfterCapture);
 }
 
+TfrmImage *CaptureController::openFoundPicture(const QImage &picture)
+{
+    TfrmImage *window = m_workspace.openImageWindow(picture.size(), NewImage.arg(++m_captureCount));
+    window->setPicture(picture);
+    return window;
+}
+
 void CaptureController::setPauses(int haltPauseMs, int restartPauseMs)
 {
     m_haltPauseMs = haltPauseMs;
@@ -76,7 +83,7 @@ void CaptureController::capture()
     ImageWorkspace::RedrawLock redrawLock(m_workspace);
     TLiveCapture live([this, &redrawLock](const QSize &clientSize) {
         redrawLock.release();
-        return m_workspace.openImageWindow(clientSize, NewImagePrefix + QString::number(m_captureCount + 1));
+        return m_workspace.openImageWindow(clientSize, NewImage.arg(m_captureCount + 1));
     });
     const auto finish = qScopeGuard([&progress, &redrawLock] {
         progress.finish();

@@ -9,6 +9,7 @@ class ConnectionController;
 class TfrmImage;
 class ImageWorkspace;
 class StatusPanels;
+class QImage;
 class QWidget;
 
 // The capture command of the desktop program: runs the capture sequence on the connected
@@ -26,8 +27,9 @@ public:
 
     // Successful captures since start; each one's window is titled with its number.
     qint32 captureCount() const { return m_captureCount; }
-    // A picture found again counts as a capture of this run: the number its window takes.
-    qint32 takeCaptureNumber() { return ++m_captureCount; }
+    // A picture found again counts as a capture of this run: it opens in a window of the next
+    // capture number, placed and shown.
+    TfrmImage *openFoundPicture(const QImage &picture);
 
     // The sequence's fixed pauses after a halt and after the restart step; tests shorten them.
     void setPauses(int haltPauseMs, int restartPauseMs);

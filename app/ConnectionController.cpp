@@ -143,11 +143,6 @@ void ConnectionController::showLineLost(const QString &text)
     }
 }
 
-bool ConnectionController::watchingForReturn() const
-{
-    return m_reconnect->watching();
-}
-
 void ConnectionController::connectQuietly()
 {
     if (busy() || m_link->IsConnected())
@@ -202,11 +197,7 @@ void ConnectionController::setEndBySignalLimit(int ms)
 
 void ConnectionController::finishEndBySignal()
 {
-    try {
-        m_link->Disconnect();
-    } catch (...) {
-        // the program ends all the same; the port is closed
-    }
+    disconnectForExit();
     QCoreApplication::exit(0);
 }
 

@@ -61,7 +61,6 @@ public:
     // The line went away: the link has closed the port already; the user is told why. A line
     // lost while connected is watched for: when its port comes back it is connected again.
     void showLineLost(const QString &text);
-    bool watchingForReturn() const;
     // An attempt on the selected port that tells a failure in the status bar only (connecting at
     // start, reconnecting).
     void connectQuietly();

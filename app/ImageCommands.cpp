@@ -2,13 +2,13 @@
 
 #include "Dialogs.h"
 #include "ImageForm.h"
+#include "ImageWorkspace.h"
 #include "SaveFolder.h"
 #include "SaveOptions.h"
 
 #include <QAction>
 #include <QDir>
 #include <QImageReader>
-#include <QMdiArea>
 #include <QMenu>
 
 namespace {
@@ -36,9 +36,9 @@ QString savedText(int count, const QString &folder)
 
 } // namespace
 
-TImageCommands::TImageCommands(QMdiArea *area, WindowOpener openWindow, QObject *parent)
+TImageCommands::TImageCommands(ImageWorkspace *workspace, WindowOpener openWindow, QObject *parent)
     : QObject(parent)
-    , m_area(area)
+    , m_workspace(workspace)
     , m_openWindow(std::move(openWindow))
 {
     m_saveAll = new QAction(Texts::SaveAll, this);
@@ -80,27 +80,13 @@ void TImageCommands::fillViewMenu(QMenu *menu) const
     menu->addAction(m_fitToWindow);
 }
 
-QList<TfrmImage *> TImageCommands::imageWindows() const
-{
-    QList<TfrmImage *> windows;
-    for (QMdiSubWindow *sub : m_area->subWindowList(QMdiArea::CreationOrder))
-        if (auto *image = qobject_cast<TfrmImage *>(sub))
-            windows.append(image);
-    return windows;
-}
-
-TfrmImage *TImageCommands::activeWindow() const
-{
-    return qobject_cast<TfrmImage *>(m_area->currentSubWindow());
-}
-
 void TImageCommands::updateStates()
 {
-    const TfrmImage *active = activeWindow();
+    const TfrmImage *active = m_workspace->activeImageWindow();
     const bool zoomable = active && !active->building();
     for (QAction *item : {m_zoomIn, m_zoomOut, m_actualSize, m_fitToWindow})
         item->setEnabled(zoomable);
-    const QList<TfrmImage *> windows = imageWindows();
+    const QList<TfrmImage *> windows = m_workspace->imageWindows();
     m_saveAll->setEnabled(std::any_of(windows.cbegin(), windows.cend(), [](const TfrmImage *window) {
         return !window->saved() && !window->building();
     }));
@@ -108,7 +94,7 @@ void TImageCommands::updateStates()
 
 void TImageCommands::zoomActive(void (TfrmImage::*zoom)())
 {
-    if (TfrmImage *window = activeWindow(); window && !window->building())
+    if (TfrmImage *window = m_workspace->activeImageWindow(); window && !window->building())
         (window->*zoom)();
 }
 
@@ -130,7 +116,7 @@ void TImageCommands::saveAll()
 {
     const QString folder = TSaveFolder::startFolder();
     int saved = 0;
-    for (TfrmImage *window : imageWindows()) {
+    for (TfrmImage *window : m_workspace->imageWindows()) {
         if (window->saved() || window->building())
             continue;
         QString error;
@@ -153,7 +139,7 @@ void TImageCommands::offerLeftovers()
     const QStringList files = m_recovery.leftovers();
     if (files.isEmpty())
         return;
-    if (Dialogs::message(m_area->window(), Dialogs::MessageKind::Confirmation, Texts::Leftovers.arg(files.size()),
+    if (Dialogs::message(m_workspace->window(), Dialogs::MessageKind::Confirmation, Texts::Leftovers.arg(files.size()),
                          QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes) {
         m_recovery.discard(files);
@@ -179,6 +165,6 @@ void TImageCommands::offerLeftovers()
 
 void TImageCommands::forgetUnsaved()
 {
-    for (TfrmImage *window : imageWindows())
+    for (TfrmImage *window : m_workspace->imageWindows())
         window->forgetRecovery();
 }

@@ -2,14 +2,13 @@
 
 #include "RecoveryStore.h"
 
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
 
 class QAction;
+class ImageWorkspace;
 class QImage;
-class QMdiArea;
 class QMenu;
 class TfrmImage;
 
@@ -24,7 +23,7 @@ public:
     // Opens an image window for a picture found again: a new capture number, placed, shown.
     using WindowOpener = std::function<TfrmImage *(const QImage &picture)>;
 
-    TImageCommands(QMdiArea *area, WindowOpener openWindow, QObject *parent = nullptr);
+    TImageCommands(ImageWorkspace *workspace, WindowOpener openWindow, QObject *parent = nullptr);
     ~TImageCommands() override;
 
     // Files › "Save &All Images", Edit › "&Auto-save captures", and the "&View" menu's zoom items.
@@ -54,11 +53,9 @@ signals:
     void statusText(const QString &text);
 
 private:
-    QList<TfrmImage *> imageWindows() const;
-    TfrmImage *activeWindow() const;
     void zoomActive(void (TfrmImage::*zoom)());
 
-    QMdiArea *m_area;
+    ImageWorkspace *m_workspace;
     WindowOpener m_openWindow;
     TRecoveryStore m_recovery;
     QAction *m_saveAll = nullptr;

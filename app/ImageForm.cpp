@@ -218,9 +218,7 @@ QString TfrmImage::saveInto(const QString &folder, QString *error)
         *error = cannotCreateError(path, reason);
         return QString();
     }
-    setWindowTitle(path);
-    m_saved = true;
-    forgetRecovery();
+    markSavedAs(path);
     return path;
 }
 
@@ -232,11 +230,17 @@ bool TfrmImage::writePicture(const QString &fullPath, ImageFile::Format format)
         Dialogs::message(this, Dialogs::MessageKind::Error, cannotCreateError(fullPath, reason));
         return false;
     }
-    setWindowTitle(fullPath);
-    m_saved = true;
+    markSavedAs(fullPath);
     TSaveFolder::setLastSaveFolder(QFileInfo(fullPath).absolutePath());
-    forgetRecovery();
     return true;
+}
+
+// The file's path is the image's name from now on, and the kept copy is no longer needed.
+void TfrmImage::markSavedAs(const QString &path)
+{
+    setWindowTitle(path);
+    m_saved = true;
+    forgetRecovery();
 }
 
 void TfrmImage::forgetRecovery()

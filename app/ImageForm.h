@@ -94,6 +94,7 @@ protected:
 private:
     bool FormCloseQuery();
     bool writePicture(const QString &fullPath, ImageFile::Format format);
+    void markSavedAs(const QString &path);
     QString proposedName(ImageFile::Format format) const;
     void showZoomInTitle();
     void showContextMenu(const QPoint &position);

@@ -42,12 +42,12 @@ QList<TfrmImage *> ImageWorkspace::imageWindows() const
     return windows;
 }
 
-QList<TfrmImage *> ImageWorkspace::imageWindowsMostRecentFirst() const
+QList<TfrmImage *> ImageWorkspace::finishedWindowsMostRecentFirst() const
 {
     QList<TfrmImage *> windows;
     const QList<QMdiSubWindow *> history = subWindowList(QMdiArea::ActivationHistoryOrder);
     for (auto it = history.crbegin(); it != history.crend(); ++it)
-        if (auto *image = qobject_cast<TfrmImage *>(*it))
+        if (auto *image = qobject_cast<TfrmImage *>(*it); image && !image->building())
             windows.append(image);
     return windows;
 }
@@ -179,10 +179,7 @@ void ImageWorkspace::closeAll()
 {
     if (imageWindows().isEmpty())
         return;
-    // A picture still building up is not offered for saving: closing its window cancels the capture.
-    QList<TfrmImage *> offered = imageWindowsMostRecentFirst();
-    offered.removeIf([](const TfrmImage *window) { return window->building(); });
-    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(offered))
+    if (frmUnsavedImages && !frmUnsavedImages->QueryUnsavedImages(finishedWindowsMostRecentFirst()))
         return;
     for (TfrmImage *window : imageWindows()) {
         window->setSaved(true);

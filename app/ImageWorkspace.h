@@ -34,8 +34,9 @@ public:
     // The open image windows in creation order, and the active one (null when none).
     QList<TfrmImage *> imageWindows() const;
     TfrmImage *activeImageWindow() const;
-    // Most recently active first, as the unsaved-images check lists them.
-    QList<TfrmImage *> imageWindowsMostRecentFirst() const;
+    // What the unsaved-images check offers: most recently active first, without a picture still
+    // building up (closing its window cancels the capture).
+    QList<TfrmImage *> finishedWindowsMostRecentFirst() const;
 
     // A new image window of this client size, placed after the last one, shown and active.
     TfrmImage *openImageWindow(const QSize &clientSize, const QString &title);

@@ -81,12 +81,8 @@ TfrmMain::TfrmMain(QWidget *parent)
 
     m_actions = new MainActions(*this);
     // A picture found again takes the next capture number, as a new capture would.
-    m_imageCommands = new TImageCommands(m_workspace, [this](const QImage &picture) {
-        const qint32 number = m_capture->takeCaptureNumber();
-        TfrmImage *window = m_workspace->openImageWindow(picture.size(), QStringLiteral("New image %1").arg(number));
-        window->setPicture(picture);
-        return window;
-    }, this);
+    m_imageCommands = new TImageCommands(
+        m_workspace, [this](const QImage &picture) { return m_capture->openFoundPicture(picture); }, this);
     m_actions->addImageCommands(*m_imageCommands);
     m_portMenu = new PortMenu(*m_actions->items().interface, this);
     m_connection = std::make_unique<ConnectionController>(*m_portMenu, *this);
@@ -237,7 +233,6 @@ void TfrmMain::UpdateCommandStates()
 
 void TfrmMain::windowMenuOpening()
 {
-    m_actions->items().closeAll->setEnabled(!m_workspace->imageWindows().isEmpty());
     UpdateCommandStates();
     m_workspace->fillWindowList(*m_actions->items().window);
 }
@@ -325,7 +320,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     const auto done = qScopeGuard([this] { m_closing = false; });
     // A cancelled check gives each window its own question back.
     const bool proceed =
-        !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(m_workspace->imageWindowsMostRecentFirst());
+        !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(m_workspace->finishedWindowsMostRecentFirst());
     if (!proceed) {
         event->ignore();
         return;
@@ -350,8 +345,7 @@ void TfrmMain::commitSessionData(QSessionManager &manager)
 {
     if (!m_created || !manager.allowsInteraction())
         return;
-    QList<TfrmImage *> offered = m_workspace->imageWindowsMostRecentFirst();
-    offered.removeIf([](const TfrmImage *window) { return window->building(); });
+    const QList<TfrmImage *> offered = m_workspace->finishedWindowsMostRecentFirst();
     const bool proceed = !frmUnsavedImages || frmUnsavedImages->QueryUnsavedImages(offered);
     manager.release();
     if (!proceed) {

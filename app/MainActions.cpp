@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "ImageCommands.h"
+#include "PortMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,9 +21,6 @@ const QString Disconnect = QStringLiteral("Disc&onnect");
 const QString FindInstrument = QStringLiteral("&Find instrument");
 const QString FreezeWarning = QStringLiteral("When freezing the image, any ongoing measurements on the "
                                              "instrument will be cleared when the image has been loaded.");
-
-// The pop-up's search item carries the same tag as the Interface menu's.
-constexpr int TagFindInstrument = -2;
 
 constexpr int ToolBarHeight = 29;
 constexpr int ToolButtonHeight = 23;
@@ -138,7 +136,8 @@ void MainActions::createMenus()
     m.popConnect = new QMenu(&m_window);
     m.popConnect->setObjectName(QStringLiteral("mnuPopConnect"));
     m.popFindInstrument = addItem(m.popConnect, "mnuPopFindInstrument", FindInstrument);
-    m.popFindInstrument->setData(TagFindInstrument);
+    // The pop-up's search item carries the same tag as the Interface menu's.
+    m.popFindInstrument->setData(PortMenu::TagFindInstrument);
 }
 
 void MainActions::createToolBar()
@@ -181,18 +180,18 @@ void MainActions::createToolBar()
 
     const Items &m = m_items;
     addGap();
-    m_btnConnect = addButton(QStringLiteral("btnConnect"), toolIcon(m_connectIcon.normal, m_connectIcon.greyed), {},
-                             m.connect);
-    m_btnConnect->setPopupMode(QToolButton::MenuButtonPopup);
-    m_btnConnect->setMenu(m.popConnect);
+    QToolButton *connectButton = addButton(QStringLiteral("btnConnect"),
+                                           toolIcon(m_connectIcon.normal, m_connectIcon.greyed), {}, m.connect);
+    connectButton->setPopupMode(QToolButton::MenuButtonPopup);
+    connectButton->setMenu(m.popConnect);
     addGap();
-    m_btnGrab = addButton(QStringLiteral("btnGrab"), toolIcon(m_captureIcon.normal, m_captureIcon.greyed),
-                          QStringLiteral("Capture screen."), m.captureScreen);
+    addButton(QStringLiteral("btnGrab"), toolIcon(m_captureIcon.normal, m_captureIcon.greyed),
+              QStringLiteral("Capture screen."), m.captureScreen);
     addGap();
-    m_btnCopy = addButton(QStringLiteral("btnCopy"), toolIcon(m_copyIcon.normal, m_copyIcon.greyed),
-                          QStringLiteral("Copy image to clipboard."), m.copy);
-    m_btnSaveAs = addButton(QStringLiteral("btnSaveAs"), toolIcon(m_saveIcon.normal, m_saveIcon.greyed),
-                            QStringLiteral("Save image as..."), m.saveImage);
+    addButton(QStringLiteral("btnCopy"), toolIcon(m_copyIcon.normal, m_copyIcon.greyed),
+              QStringLiteral("Copy image to clipboard."), m.copy);
+    addButton(QStringLiteral("btnSaveAs"), toolIcon(m_saveIcon.normal, m_saveIcon.greyed),
+              QStringLiteral("Save image as..."), m.saveImage);
     addGap();
     addButton(QStringLiteral("btnExit"), toolIcon(Icons::exit(), Icons::exitGreyed()), QStringLiteral("Exit."), m.exit);
 }
@@ -248,7 +247,7 @@ void MainActions::updateCommandStates(bool imageActive, bool imageFinished, bool
     m.copy->setIcon(m_copyIcon.forState(m.copy->isEnabled()));
     m.captureScreen->setIcon(m_captureIcon.forState(m.captureScreen->isEnabled()));
 
-    for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll})
+    for (QAction *item : {m.arrange, m.cascade, m.tileHorizontally, m.tileVertically, m.minimizeAll, m.closeAll})
         item->setEnabled(anyImage);
     m.close->setEnabled(imageActive);
 }

@@ -9,7 +9,6 @@ class QAction;
 class QKeyEvent;
 class QMainWindow;
 class QMenu;
-class QToolButton;
 class TImageCommands;
 
 // The main window's commands: the menus, the toolbar, the keyboard shortcuts and the enabled
@@ -89,10 +88,6 @@ private:
 
     QMainWindow &m_window;
     Items m_items;
-    QToolButton *m_btnConnect = nullptr;
-    QToolButton *m_btnGrab = nullptr;
-    QToolButton *m_btnCopy = nullptr;
-    QToolButton *m_btnSaveAs = nullptr;
     const CommandIcon m_saveIcon;
     const CommandIcon m_connectIcon;
     const CommandIcon m_copyIcon;

@@ -5,15 +5,12 @@
 TReconnectWatch::TReconnectWatch(QObject *parent)
     : QObject(parent)
 {
-    connect(&m_watch, &TPortWatch::returned, this, [this](int number) {
-        if (number == m_portNumber)
-            emit portReturned(number);
-    });
+    connect(&m_watch, &TPortWatch::returned, this, &TReconnectWatch::portReturned);
 }
 
 void TReconnectWatch::lineLost(int portNumber, const QString &devicePath)
 {
-    m_portNumber = portNumber;
+    m_watching = true;
     m_openRetries = 0;
     m_watch.start(portNumber, devicePath);
 }
@@ -21,7 +18,7 @@ void TReconnectWatch::lineLost(int portNumber, const QString &devicePath)
 void TReconnectWatch::stop()
 {
     m_watch.stop();
-    m_portNumber = 0;
+    m_watching = false;
 }
 
 void TReconnectWatch::attemptSucceeded()
@@ -35,11 +32,11 @@ void TReconnectWatch::attemptFailed(bool portWouldNotOpen)
         return;
     if (portWouldNotOpen && m_openRetries < OpenRetries) {
         ++m_openRetries;
-        m_watch.start(m_portNumber, QString());  // there already: tried again at the next look
+        m_watch.start(m_watch.portNumber(), QString());  // there already: tried again at the next look
         return;
     }
     m_openRetries = 0;
-    m_watch.start(m_portNumber, SerialPorts::devicePathFor(m_portNumber));
+    m_watch.start(m_watch.portNumber(), SerialPorts::devicePathFor(m_watch.portNumber()));
 }
 
 QString TReconnectWatch::waitingText(int portNumber)

@@ -20,8 +20,7 @@ public:
 
     void lineLost(int portNumber, const QString &devicePath);
     void stop();
-    bool watching() const { return m_portNumber > 0; }
-    int portNumber() const { return m_portNumber; }
+    bool watching() const { return m_watching; }
 
     // The outcome of the attempt asked for by portReturned.
     void attemptSucceeded();
@@ -37,7 +36,8 @@ signals:
     void portReturned(int portNumber);
 
 private:
+    // The port watch stops when the port is back; this watch lasts until the attempt succeeds.
     TPortWatch m_watch;
-    int m_portNumber = 0;
+    bool m_watching = false;
     int m_openRetries = 0;
 };

@@ -4,12 +4,12 @@
 #include "FolderFiles.h"
 #include "ImageCommands.h"
 #include "ImageForm.h"
+#include "ImageWorkspace.h"
 #include "RecoveryStore.h"
 #include "SaveFolder.h"
 #include "SaveOptions.h"
 
 #include <QAction>
-#include <QMdiArea>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -68,7 +68,7 @@ private:
 
     TestHome m_home;
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<QMdiArea> m_area;
+    std::unique_ptr<ImageWorkspace> m_area;
     std::unique_ptr<TImageCommands> m_commands;
     QStringList m_status;
     QStringList m_questions;
@@ -80,7 +80,7 @@ void TestImageCommands::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     TSaveFolder::setLastSaveFolder(m_folder->path());
-    m_area = std::make_unique<QMdiArea>();
+    m_area = std::make_unique<ImageWorkspace>();
     m_opened = 0;
     m_status.clear();
     m_questions.clear();
