@@ -21,6 +21,7 @@ public:
     void start(int number, const QString &lostDevicePath);
     void stop();
     bool watching() const { return m_timer.isActive(); }
+    int portNumber() const { return m_number; }
 
 signals:
     // The port is there again; the watch has stopped.

@@ -13,7 +13,7 @@ struct ProgramSetup
     QString folder;                   // working folder; empty: the test's own
     QProcessEnvironment environment;  // empty: the test's own
     int timeoutMs = 120000;           // then it is killed, and exitCode says so
-    QString standardOutputFile;       // where its standard output goes; empty: into the run
+    QString standardOutputFile = {};  // where its standard output goes; empty: into the run
 };
 
 // One finished run of a program.

@@ -27,7 +27,7 @@ struct Scenario
 {
     QList<Step> steps;
     bool freeze = false;
-    QSet<MeterFault> faults;
+    QSet<MeterFault> faults = {};
     bool paced = false;       // a real line: the image read takes its time
     bool restored = true;     // the instrument runs and is out of command mode afterwards
 };
