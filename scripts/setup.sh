@@ -53,9 +53,7 @@ case "$mode" in
     test)
         cmake --build "$build" -j"$(nproc)"
         cd "$build"
-        # The tests mostly wait on virtual lines at the instrument's pace (a run at one a core
-        # leaves the cores about 90 % idle), so twice as many run at once as there are cores.
-        QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j"$((2 * $(nproc)))"
+        QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j"$(nproc)"
         ;;
     demo)
         # Only what the demo runs (and installs): no tests or benchmarks.
