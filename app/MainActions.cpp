@@ -266,11 +266,14 @@ bool MainActions::eventFilter(QObject *watched, QEvent *event)
 // Shift and Alt do, once per key press:
 // the key is claimed before Qt's shortcut handling sees it, then acted on as a key press.
 // Ctrl+Enter is left to the Connect item's own shortcut, after the states are refreshed.
+// Every shortcut of the window takes Ctrl, so only those keys refresh the states, once, when the
+// key is first seen (its ShortcutOverride comes before the shortcut and the key press).
 bool MainActions::takeShortcut(QKeyEvent *event)
 {
-    emit statesNeeded();
     if (!(event->modifiers() & Qt::ControlModifier))
         return false;
+    if (event->type() == QEvent::ShortcutOverride)
+        emit statesNeeded();
     QAction *item = nullptr;
     switch (event->key()) {
     case Qt::Key_C: item = m_items.copy; break;
