@@ -1,5 +1,7 @@
 #include "DesktopNotifier.h"
 
+#include "Version.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -9,7 +11,6 @@
 namespace DesktopNotifier {
 
 namespace {
-const QString ApplicationName = QStringLiteral("Corvane Snaploom");
 const QString DesktopEntry = QStringLiteral("corvane-snaploom");  // also the installed icon's name
 constexpr int ServerTimeout = -1;  // the service's own choice of how long to show it
 } // namespace
@@ -27,7 +28,7 @@ bool notify(const QString &summary, const QString &body)
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), DesktopEntry);
-    call << ApplicationName << quint32(0) << DesktopEntry << summary << body << QStringList() << hints
+    call << ProductName() << quint32(0) << DesktopEntry << summary << body << QStringList() << hints
          << qint32(ServerTimeout);
     // The reply (the notification's id) is of no use here, so nothing waits for it.
     call.setAutoStartService(true);

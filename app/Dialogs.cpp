@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Version.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -57,7 +59,7 @@ QString withDefaultSuffix(const QString &fileName, const QString &defaultSuffix)
 QString applicationTitle()
 {
     const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Corvane Snaploom") : name;
+    return name.isEmpty() ? ProductName() : name;
 }
 
 QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,

@@ -8,6 +8,7 @@
 #include "ImageWorkspace.h"
 #include "Main.h"
 #include "UnsavedImages.h"
+#include "Version.h"
 #include "VirtualMeterThread.h"
 #include "qzMeterCOM.h"
 
@@ -49,7 +50,7 @@ int main(int argc, char *argv[])
     settings.close();
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvane Snaploom"));
+    QApplication::setApplicationName(ProductName());
     const QString folder = QString::fromLocal8Bit(argv[1]);
 
     VirtualMeterThread meter;

@@ -138,7 +138,7 @@ void TfrmSplash::FormCreate()
                                 PlacedPanel.width() - DesignedProgress.x() - rightMargin,
                                 DesignedProgress.height());
 
-    lblTitle->setText(QStringLiteral("Corvane Snaploom"));
+    lblTitle->setText(ProductName());
     lblTitle->adjustSize();
 
     // The panel paints its own face rather than the picture behind it.

@@ -7,6 +7,7 @@
 #include "SnaploomApplication.h"
 #include "Splash.h"
 #include "UnsavedImages.h"
+#include "Version.h"
 
 #include "InterruptSignals.h"
 #include "SnaploomVersion.h"
@@ -69,7 +70,7 @@ int main(int argc, char *argv[])
         frmSplash->ShowAndPaint();
 
     // The application title; message boxes carry it too.
-    QApplication::setApplicationName(QStringLiteral("Corvane Snaploom"));
+    QApplication::setApplicationName(ProductName());
     QApplication::setWindowIcon(Icons::application());
 
     // The main window is the application's main window: closing it ends the program.

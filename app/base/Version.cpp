@@ -20,7 +20,12 @@ QString FormatFileVersion(const QString &format)
     return result;
 }
 
+QString ProductName()
+{
+    return QStringLiteral("Corvane Snaploom");
+}
+
 QString ApplicationTitle()
 {
-    return QStringLiteral("Corvane Snaploom") + FormatFileVersion(QStringLiteral(" v.%d.%d"));
+    return ProductName() + FormatFileVersion(QStringLiteral(" v.%d.%d"));
 }

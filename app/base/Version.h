@@ -6,5 +6,8 @@
 // the format takes as many numbers as it names, in order.
 QString FormatFileVersion(const QString &format);
 
-// The application title, "Corvane Snaploom" and the short version: "Corvane Snaploom v.1.2".
+// The product's name, "Corvane Snaploom", as the desktop, its dialogs and notifications show it.
+QString ProductName();
+
+// The application title, the product's name and the short version: "Corvane Snaploom v.1.2".
 QString ApplicationTitle();
