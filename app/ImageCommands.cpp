@@ -101,9 +101,7 @@ void TImageCommands::zoomActive(void (TfrmImage::*zoom)())
 void TImageCommands::captureCompleted(TfrmImage *window, const NameFields &fields)
 {
     window->setNameFields(fields);
-    QImage kept = window->picture();
-    TRecoveryStore::writeFields(kept, fields);
-    window->setRecoveryFile(m_recovery.keep(kept));
+    window->setRecoveryFile(m_recovery.keep(window->pictureWithFields()));
     if (!TSaveOptions::autoSave())
         return;
     QString error;

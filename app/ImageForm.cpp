@@ -112,10 +112,7 @@ TfrmImage::TfrmImage(QWidget *parent)
     setClientSize(QSize(DesignClientWidth, DesignClientHeight));
     connect(m_view, &QWidget::customContextMenuRequested, this, &TfrmImage::showContextMenu);
     connect(m_view, &TImageView::dragOutStarted, this, &TfrmImage::dragOut);
-    connect(m_view, &TImageView::zoomChanged, this, [this] {
-        showZoomInTitle();
-        emit zoomChanged();
-    });
+    connect(m_view, &TImageView::zoomChanged, this, &TfrmImage::showZoomInTitle);
 }
 
 TfrmImage::~TfrmImage() = default;

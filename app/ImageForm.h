@@ -34,7 +34,8 @@ public:
     // the moment it completed. A window without them proposes its title.
     void setNameFields(const NameFields &fields);
     const NameFields &nameFields() const { return m_fields; }
-    bool hasNameFields() const { return m_hasFields; }
+    // The picture with what it was taken from, kept in its PNG copies.
+    QImage pictureWithFields() const;
 
     // The image's name: "New image N" until saved, then the file's full path. The title adds the
     // zoom while it is not 1:1.
@@ -85,7 +86,6 @@ signals:
     // window, so they behave and report exactly as from its menus.
     void copyRequested();
     void saveRequested();
-    void zoomChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -99,7 +99,6 @@ private:
     void showZoomInTitle();
     void showContextMenu(const QPoint &position);
     void dragOut();
-    QImage pictureWithFields() const;
     NameFields fieldsForName() const;
 
     TImageView *m_view = nullptr;

@@ -47,7 +47,6 @@ public:
     // Nested switch-off and switch-on of redrawing; only the outermost pair switches.
     void lockRedraw();
     void unlockRedraw();
-    int redrawLockCount() const { return m_redrawLockCount; }
 
     // The Window menu's commands.
     void arrangeIcons();

@@ -401,7 +401,7 @@ void TfrmMain::loadSettings()
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-bool TfrmMain::saveSettings()
+void TfrmMain::saveSettings()
 {
     MainSettingsValues values;
     values.port = link().PortNumber;
@@ -413,9 +413,8 @@ bool TfrmMain::saveSettings()
     values.height = height();
     values.maximized = isMaximized();
     if (m_settings.save(values))
-        return true;
+        return;
     // The program still closes; the old file stays as it was.
     Dialogs::message(this, Dialogs::MessageKind::Error,
                      UnableToWrite.arg(QDir::toNativeSeparators(m_settings.fileName())));
-    return false;
 }

@@ -69,7 +69,7 @@ private:
     void connectCommands();
     void connectRooms();
     void loadSettings();
-    bool saveSettings();
+    void saveSettings();
     void windowMenuOpening();
     void exitProgram();
     void closeAllImages();

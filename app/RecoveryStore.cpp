@@ -1,16 +1,13 @@
 #include "RecoveryStore.h"
 
+#include "ImageFile.h"
 #include "SettingsFolder.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,23 +32,6 @@ void syncFolder(const QString &folder)
         return;
     ::fsync(fd);
     ::close(fd);
-}
-
-// Written beside its name, synced, then renamed: the name only ever stands for a whole picture.
-bool writeSynced(const QString &path, const QByteArray &bytes)
-{
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(bytes) == bytes.size() && file.flush() && ::fsync(file.handle()) == 0;
-    file.close();
-    if (!written || std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        return false;
-    }
-    syncFolder(QFileInfo(path).absolutePath());
-    return true;
 }
 
 // A session folder whose lock can be taken belongs to no running program.
@@ -121,13 +101,14 @@ QString TRecoveryStore::keep(const QImage &picture)
 {
     if (picture.isNull() || !openSession())
         return QString();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, QByteArrayLiteral("PNG")).write(picture))
-        return QString();
+    // Written beside its name, synced and renamed (the image file writer's way): the name only
+    // ever stands for a whole picture, and the folder is synced for the new name.
     const QString path = nextFileName();
-    return writeSynced(path, bytes) ? path : QString();
+    QString reason;
+    if (!ImageFile::write(picture, path, ImageFile::Format::Png, &reason))
+        return QString();
+    syncFolder(m_session);
+    return path;
 }
 
 void TRecoveryStore::forget(const QString &file)

@@ -86,10 +86,6 @@ void StatusPanels::setMessage(const QString &text)
     emit messageChanged(text);
 }
 
-QString StatusPanels::message() const
-{
-    return m_message->text();
-}
 
 void StatusPanels::showConnected(int portNumber, qint32 serialNumber)
 {

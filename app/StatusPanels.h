@@ -19,7 +19,6 @@ public:
 
     // Progress and result texts of connecting and capturing, in the first panel.
     void setMessage(const QString &text);
-    QString message() const;
 
     void showConnected(int portNumber, qint32 serialNumber);
     void showDisconnected();
