@@ -45,11 +45,6 @@ bool encode(const QImage &image, ImageFile::Format format, QByteArray &bytes, QS
     return true;
 }
 
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 // The system's own reason for a failed write ("No space left on device", "Read-only file
 // system", "Disk quota exceeded"): Qt's text for a file that recorded one, else errno's.
 QString failureReason(const QIODevice &device, int code)
@@ -57,7 +52,7 @@ QString failureReason(const QIODevice &device, int code)
     const auto *file = qobject_cast<const QFileDevice *>(&device);
     if (file && file->error() != QFileDevice::NoError && !file->errorString().isEmpty())
         return file->errorString();
-    return systemError(code != 0 ? code : EIO);
+    return ImageFile::systemError(code != 0 ? code : EIO);
 }
 
 // A write the disk takes only in part is repeated for the rest, so the call that fails is the
@@ -80,6 +75,11 @@ bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 }  // namespace
 
 namespace ImageFile {
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
 
 std::optional<Format> formatOfSuffix(const QString &suffix)
 {
@@ -138,7 +138,11 @@ QString whyNotWritable(const QString &path)
             return QString();   // written into, so its folder does not matter
     }
     // A new or regular file is made beside its final name and renamed.
-    const QString folder = QFileInfo(path).absolutePath();
+    return whyFolderNotWritable(QFileInfo(path).absolutePath());
+}
+
+QString whyFolderNotWritable(const QString &folder)
+{
     const QByteArray nativeFolder = QFile::encodeName(folder);
     struct stat folderStatus {};
     if (::stat(nativeFolder.constData(), &folderStatus) != 0)

@@ -29,6 +29,11 @@ QString formatNames();           // "bmp, png", the command line's, for messages
 // Why path cannot be written, found without touching it: its folder is missing or closed to
 // us, it is a folder, or it is a file we may not write. Empty when it can be written.
 QString whyNotWritable(const QString &path);
+// The same for a new file in folder: missing, not a folder, or closed to us.
+QString whyFolderNotWritable(const QString &folder);
+
+// The system's text for an errno value ("No space left on device").
+QString systemError(int code);
 
 // Writes image to path. A new or regular file is written through a temporary file that
 // replaces it only when complete; anything else already there (a FIFO, a device) is written

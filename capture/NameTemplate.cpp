@@ -1,5 +1,7 @@
 #include "NameTemplate.h"
 
+#include "ImageFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -90,11 +92,6 @@ QString valueOf(Field field, const NameFields &fields)
 bool isDotsOnly(const QString &name)
 {
     return name == QLatin1String(".") || name == QLatin1String("..");
-}
-
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
 }
 
 // A file, or a link (even one that leads nowhere), is never written over by a generated name.
@@ -206,7 +203,7 @@ QString NameTemplate::claimFreePath(const QString &path, QString *error)
             return candidate;
         }
         if (errno != EEXIST) {
-            *error = QStringLiteral("%1: %2").arg(candidate, systemError(errno));
+            *error = QStringLiteral("%1: %2").arg(candidate, ImageFile::systemError(errno));
             return QString();
         }
         // Another writer took it a moment ago: the next number.
@@ -230,7 +227,7 @@ bool NameTemplate::makeFolders(const QString &path, QString *error)
             *error = QStringLiteral("%1 is not a folder").arg(made);
             return false;
         }
-        *error = QStringLiteral("the folder %1 cannot be made: %2").arg(made, systemError(code));
+        *error = QStringLiteral("the folder %1 cannot be made: %2").arg(made, ImageFile::systemError(code));
         return false;
     }
     return true;

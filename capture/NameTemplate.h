@@ -23,8 +23,6 @@ class NameTemplate
 public:
     explicit NameTemplate(const QString &text);
 
-    QString text() const { return m_text; }
-
     // Why the template cannot make names (an unknown field, no file name at its end); empty when
     // it can.
     QString problem() const;

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -29,13 +28,10 @@ QString whyNotWritable(const QString &text, bool overwrite)
     QString folder = QFileInfo(path).absolutePath();
     if (QFileInfo(folder).isDir())
         return ImageFile::whyNotWritable(overwrite ? path : NameTemplate::freePath(path));
+    // Missing folders are made: the nearest one that is there must take them.
     while (!QFileInfo::exists(folder))
         folder = QFileInfo(folder).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        return QStringLiteral("%1 is not a folder").arg(folder);
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("the folder %1 cannot be written: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-    return QString();
+    return ImageFile::whyFolderNotWritable(folder);
 }
 
 }  // namespace
@@ -62,7 +58,7 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
             return ExitCode::FileNotWritten;
         }
     } else if (!toStandardOutput && ::access(".", W_OK | X_OK) != 0) {
-        err << QStringLiteral("Cannot write in the current folder: %1\n").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        err << QStringLiteral("Cannot write in the current folder: %1\n").arg(ImageFile::systemError(errno));
         return ExitCode::FileNotWritten;
     }
 

@@ -135,7 +135,7 @@ public:
     // When set, OpenPort opens this device node instead of port COM<PortNumber>.
     QString PortPath;
     bool CommandMode = false;
-    int ReplyPolls = 100;
+    static constexpr int ReplyPolls = 100;
     bool ReplyComplete = false;
     bool Idle = false;
     QByteArray RxBuffer;
