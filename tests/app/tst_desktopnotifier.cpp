@@ -78,15 +78,15 @@ private slots:
         QDBusConnection desktop = QDBusConnection::connectToBus(m_address, QStringLiteral("desktop"));
         QVERIFY(desktop.isConnected());
         if (serviceRuns) {
-            QVERIFY(desktop.registerObject(DesktopNotifier::Path, &service, QDBusConnection::ExportAllSlots));
-            QVERIFY(desktop.registerService(DesktopNotifier::Service));
+            QVERIFY(desktop.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service, QDBusConnection::ExportAllSlots));
+            QVERIFY(desktop.registerService(QStringLiteral("org.freedesktop.Notifications")));
         }
         QCOMPARE(DesktopNotifier::notify(QStringLiteral("Capture complete"), QStringLiteral("New image 3")),
                  serviceRuns);
         if (serviceRuns)
             QTRY_COMPARE(service.received, QStringList{QStringLiteral("Corvane Snaploom|Capture complete|New image 3")});
-        desktop.unregisterService(DesktopNotifier::Service);
-        desktop.unregisterObject(DesktopNotifier::Path);
+        desktop.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        desktop.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
         QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
     }
 

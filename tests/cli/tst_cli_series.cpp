@@ -60,12 +60,6 @@ QImage pictureIn(const QString &path)
     return QImage(path).convertToFormat(QImage::Format_RGB32);
 }
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QList<QJsonObject> jsonLines(const QByteArray &out)
 {
     QList<QJsonObject> objects;

@@ -1,5 +1,6 @@
 // `cpack -G DEB` makes a package that lintian finds nothing wrong with, and the same bytes every
 // time from one tree: the files' times are SOURCE_DATE_EPOCH, by default the last commit's.
+#include "FolderFiles.h"
 #include "ProgramRun.h"
 
 #include <QDir>
@@ -8,16 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-}  // namespace
 
 class TestPackage : public QObject
 {

@@ -1,8 +1,17 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QStringList>
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // Every file below folder, subfolders included, as paths relative to it, sorted.
 inline QStringList filesBelow(const QString &folder)
