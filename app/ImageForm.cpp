@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QBuffer>
 #include <QDrag>
-#include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMdiArea>
@@ -209,9 +208,7 @@ QString TfrmImage::saveInto(const QString &folder, QString *error)
         return QString();
     }
     if (!ImageFile::write(picture(), path, format, &reason)) {
-        const QFileInfo claimed(path);
-        if (claimed.isFile() && claimed.size() == 0)
-            QFile::remove(path);
+        NameTemplate::releaseClaim(path);
         *error = cannotCreateError(path, reason);
         return QString();
     }

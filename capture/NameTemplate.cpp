@@ -210,6 +210,13 @@ QString NameTemplate::claimFreePath(const QString &path, QString *error)
     }
 }
 
+void NameTemplate::releaseClaim(const QString &path)
+{
+    const QFileInfo file(path);
+    if (file.isFile() && !file.isSymLink() && file.size() == 0)
+        QFile::remove(path);
+}
+
 bool NameTemplate::makeFolders(const QString &path, QString *error)
 {
     const QString folder = QFileInfo(path).absolutePath();

@@ -43,6 +43,9 @@ public:
     // same time (threads or programs) never pick one name. The caller replaces the empty file or
     // removes it. Empty, with the reason in error, when nothing could be claimed.
     static QString claimFreePath(const QString &path, QString *error);
+    // Takes back a claim whose picture did not follow: the empty file goes; anything else there
+    // (a picture after all, a FIFO, a link) stays.
+    static void releaseClaim(const QString &path);
     // Makes the folders path lies in. False with the reason in error.
     static bool makeFolders(const QString &path, QString *error);
 

@@ -54,13 +54,6 @@ QString portName(const TqzMeterCom &link)
     return number >= 0 ? QStringLiteral("COM%1").arg(number) : QFileInfo(connectedDevice(link)).fileName();
 }
 
-// A name claimed empty for this picture, removed again when the picture does not follow.
-bool isOurClaim(const QString &path)
-{
-    const QFileInfo file(path);
-    return file.isFile() && !file.isSymLink() && file.size() == 0;
-}
-
 }  // namespace
 
 CaptureSeries::CaptureSeries(const CommandRequest &request, CaptureReport &report, const QString &label)
@@ -228,10 +221,9 @@ int CaptureSeries::writePicture(const QImage &image, const TqzMeterCom &link, in
     QString path = wanted;
     if (NameTemplate::makeFolders(wanted, &error) && !m_request.overwrite)
         path = NameTemplate::claimFreePath(wanted, &error);
-    const bool claimed = !m_request.overwrite && !path.isEmpty() && isOurClaim(path);
     if (!error.isEmpty() || !ImageFile::write(image, path, m_request.format, &error)) {
-        if (claimed)
-            QFile::remove(path);
+        if (!m_request.overwrite && !path.isEmpty())
+            NameTemplate::releaseClaim(path);
         m_report.error(m_label, QStringLiteral("Could not write %1: %2").arg(path.isEmpty() ? wanted : path, error));
         return ExitCode::FileNotWritten;
     }
