@@ -70,6 +70,11 @@ TImageCommands::TImageCommands(ImageWorkspace *workspace, WindowOpener openWindo
     updateStates();
 }
 
+QString TImageCommands::savedAsText(const QString &path)
+{
+    return Texts::SavedAs.arg(QDir::toNativeSeparators(path));
+}
+
 TImageCommands::~TImageCommands() = default;
 
 void TImageCommands::fillViewMenu(QMenu *menu) const
@@ -106,7 +111,7 @@ void TImageCommands::captureCompleted(TfrmImage *window, const NameFields &field
         return;
     QString error;
     const QString path = window->saveInto(TSaveFolder::startFolder(), &error);
-    emit statusText(path.isEmpty() ? Texts::AutoSaveFailed.arg(error) : Texts::SavedAs.arg(QDir::toNativeSeparators(path)));
+    emit statusText(path.isEmpty() ? Texts::AutoSaveFailed.arg(error) : savedAsText(path));
     updateStates();
 }
 

@@ -24,6 +24,9 @@ public:
     using WindowOpener = std::function<TfrmImage *(const QImage &picture)>;
 
     TImageCommands(ImageWorkspace *workspace, WindowOpener openWindow, QObject *parent = nullptr);
+
+    // The status text after a picture was saved: "Saved as <path>".
+    static QString savedAsText(const QString &path);
     ~TImageCommands() override;
 
     // Files › "Save &All Images", Edit › "&Auto-save captures", and the "&View" menu's zoom items.

@@ -41,7 +41,6 @@ const QString UnableToWrite = QStringLiteral("Unable to write to %1");
 const QString ProgressTitle = QStringLiteral("%1 % \u2013 %2");
 const QString CaptureComplete = QStringLiteral("Capture complete");
 const QString Copied = QStringLiteral("Copied to the clipboard.");
-const QString SavedAs = QStringLiteral("Saved as %1");
 
 // The window manager's frame around the window, once it has one (none before the first showing).
 QMargins frameMarginsOf(const QWidget &window)
@@ -129,7 +128,7 @@ void TfrmMain::connectCommands()
         runCommand([this] {
             const QString file = m_workspace->saveActive();
             if (!file.isEmpty())
-                m_status->setMessage(SavedAs.arg(QDir::toNativeSeparators(file)));
+                m_status->setMessage(TImageCommands::savedAsText(file));
             UpdateCommandStates();
         });
     });

@@ -18,7 +18,6 @@ namespace {
 
 const QString Connect = QStringLiteral("C&onnect");
 const QString Disconnect = QStringLiteral("Disc&onnect");
-const QString FindInstrument = QStringLiteral("&Find instrument");
 const QString FreezeWarning = QStringLiteral("When freezing the image, any ongoing measurements on the "
                                              "instrument will be cleared when the image has been loaded.");
 
@@ -135,7 +134,7 @@ void MainActions::createMenus()
 
     m.popConnect = new QMenu(&m_window);
     m.popConnect->setObjectName(QStringLiteral("mnuPopConnect"));
-    m.popFindInstrument = addItem(m.popConnect, "mnuPopFindInstrument", FindInstrument);
+    m.popFindInstrument = addItem(m.popConnect, "mnuPopFindInstrument", PortMenu::findInstrumentCaption());
     // The pop-up's search item carries the same tag as the Interface menu's.
     m.popFindInstrument->setData(PortMenu::TagFindInstrument);
 }

@@ -10,7 +10,6 @@ namespace {
 
 const QString NoPortsInstalled = QStringLiteral("No ports installed");
 const QString Refresh = QStringLiteral("&Refresh");
-const QString FindInstrument = QStringLiteral("&Find instrument");
 
 int tagOf(const QAction *item)
 {
@@ -18,6 +17,11 @@ int tagOf(const QAction *item)
 }
 
 } // namespace
+
+QString PortMenu::findInstrumentCaption()
+{
+    return QStringLiteral("&Find instrument");
+}
 
 PortMenu::PortMenu(QMenu &menu, QObject *parent)
     : QObject(parent)
@@ -63,7 +67,7 @@ bool PortMenu::rebuild(int selectedPort)
     }
     m_menu.addSeparator()->setData(TagPlaceholder);
     m_menu.addAction(Refresh)->setData(TagRefresh);
-    m_menu.addAction(FindInstrument)->setData(TagFindInstrument);
+    m_menu.addAction(findInstrumentCaption())->setData(TagFindInstrument);
     return listed;
 }
 

@@ -16,6 +16,8 @@ public:
     static constexpr int TagPlaceholder = 0;
     static constexpr int TagRefresh = -1;
     static constexpr int TagFindInstrument = -2;
+    // "&Find instrument", here and in the Connect button's menu.
+    static QString findInstrumentCaption();
 
     explicit PortMenu(QMenu &menu, QObject *parent = nullptr);
 

@@ -366,7 +366,7 @@ void TestMainWindowCapture::pacedCaptureTellsWhatGoesOn()
     QStringList disagreements;
     QList<int> percents;
     bool cancelled = false;
-    auto *bar = mainWindow->findChild<QProgressBar *>(QStringLiteral("pbMain"));
+    auto *bar = part<QProgressBar>("pbMain");
     QTimer watch;
     watch.setInterval(50);
     connect(&watch, &QTimer::timeout, this, [&] {
@@ -378,7 +378,7 @@ void TestMainWindowCapture::pacedCaptureTellsWhatGoesOn()
             percents << match.captured(1).toInt();
         if (cancel && !cancelled && bar->isVisible() && bar->value() >= bar->maximum() / 5) {
             cancelled = true;
-            mainWindow->findChild<QToolButton *>(QStringLiteral("btnCancelCapture"))->click();
+            button("btnCancelCapture")->click();
             if (exitMeanwhile)
                 action("mnuExit")->trigger();
         }

@@ -42,11 +42,10 @@ void TestDisplayScaled::mainWindowInsideTheScreen()
                                 .arg(mainWindow->frameGeometry().height())));
     // Every panel of the status bar is in view, the port panel at its right end too.
     for (const char *name : {"pnlFile", "pnlInfo", "pnlConnected", "pnlSerial", "pnlPort"}) {
-        const auto *panel = mainWindow->findChild<QLabel *>(QLatin1String(name));
-        QVERIFY(panel);
-        const QRect onScreen(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+        const QLabel *label = panel(name);
+        const QRect onScreen(label->mapToGlobal(QPoint(0, 0)), label->size());
         QVERIFY2(available.contains(onScreen), name);
-        QVERIFY2(panel->width() > 0, name);
+        QVERIFY2(label->width() > 0, name);
     }
 }
 
