@@ -2,7 +2,7 @@
 # The checking build: every test again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (the programs the tests start included), built with clang when it is there, which also builds
 # the fuzzers. Any sanitizer report fails the run, even one from a program whose test passed.
-# The tests run side by side, as many as there are cores.
+# The tests run side by side, two a core, as in the README's test command.
 #   scripts/sanitize.sh [build folder, default build-sanitize] [build|test, default both]
 # Run scripts/setup.sh once before, on a fresh machine, for the packages.
 set -euo pipefail
@@ -28,7 +28,7 @@ source scripts/sanitizer-env.sh
 sanitizer_environment "$reports"
 
 status=0
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=$?
+(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$((2 * $(nproc)))") || status=$?
 if compgen -G "$reports/*" >/dev/null; then
     for report in "$reports"/*; do
         echo "==== sanitizer report $report"
