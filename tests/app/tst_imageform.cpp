@@ -53,6 +53,16 @@ private slots:
 
 private:
     TfrmImage *newWindow(const QImage &picture);
+    static void resizeArea(TfrmImage *window, QSize area)
+    {
+        window->setClientSize(area);
+        QCoreApplication::processEvents();
+    }
+    // What the window's picture area shows, pixel by pixel.
+    static QImage shownArea(TfrmImage *window)
+    {
+        return window->imageView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
     void writeFile(const QString &name, const QByteArray &contents)
     {
         QFile file(m_folder->filePath(name));
@@ -282,10 +292,9 @@ void TestImageForm::backgroundTileAroundCentredPicture()
 {
     const QImage picture = testPicture(41, 31);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(12 * 17, 10 * 15));  // 204 x 150: whole 12 x 10 tiles
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(12 * 17, 10 * 15));  // 204 x 150: whole 12 x 10 tiles
 
-    const QImage shown = window->imageView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     // Centred with the remainder dropped: (204 - 41) / 2 = 81, (150 - 31) / 2 = 59.
     QCOMPARE(shown.copy(QRect(QPoint(81, 59), picture.size())), picture);
     QCOMPARE(shown.pixel(0, 0), qRgb(239, 239, 239));             // the tile's corner
@@ -350,13 +359,11 @@ void TestImageForm::smallerAreaShowsPictureFromItsEdge()
     // The window was larger first, so the picture had been centred in both directions.
     const QImage picture = testPicture(40, 30);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(300, 300));
-    QCoreApplication::processEvents();
-    window->setClientSize(area);
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(300, 300));
+    resizeArea(window, area);
 
     TImageView *view = window->imageView();
-    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     QPoint corner(-1, -1);  // where the picture's black top-left pixel shows
     for (int y = 0; y < shown.height() && corner.x() < 0; ++y)
         for (int x = 0; x < shown.width() && corner.x() < 0; ++x)
@@ -435,8 +442,7 @@ void TestImageForm::zoom()
 
     const QImage picture = testPicture(40, 30);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(200, 150));
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(200, 150));
     for (const QString &step : steps) {
         if (step == QLatin1String("in"))
             window->zoomIn();
@@ -454,7 +460,7 @@ void TestImageForm::zoom()
 
     // Every picture pixel in view is a block of its own colour, untouched by its neighbours.
     TImageView *view = window->imageView();
-    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     const QPoint origin = view->pictureOrigin()
         - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value());
     const qreal scale = percent / 100.0;
