@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FolderFiles.h"
+#include "FlagRows.h"
 #include "ImageCommands.h"
 #include "ImageForm.h"
 #include "ImageWorkspace.h"
@@ -168,9 +169,7 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
 
 void TestImageCommands::completedCaptureKeptAndAutoSaved_data()
 {
-    QTest::addColumn<bool>("autoSave");
-    QTest::newRow("auto-save off") << false;
-    QTest::newRow("auto-save on") << true;
+    addFlagRows("autoSave", "auto-save off", "auto-save on");
 }
 
 // The copy is written the moment a capture completes; with auto-save on the picture is saved at

@@ -1,5 +1,6 @@
 // Port numbers, exclusive opening and raw bytes, over real pseudo-terminals.
 #include "SerialPort.h"
+#include "FlagRows.h"
 #include "PortWatch.h"
 #include "SerialPorts.h"
 #include "TestHome.h"
@@ -330,9 +331,7 @@ static bool closeSlaveOfOpenedMaster()
 // alone (a master whose slave closed).
 void TestPorts::lostLineToldAtOnce_data()
 {
-    QTest::addColumn<bool>("hangUpAlone");
-    QTest::newRow("hang-up with an error") << false;
-    QTest::newRow("hang-up alone") << true;
+    addFlagRows("hangUpAlone", "hang-up with an error", "hang-up alone");
 }
 
 void TestPorts::lostLineToldAtOnce()
