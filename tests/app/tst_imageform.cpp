@@ -343,19 +343,17 @@ void TestImageForm::saveDialogStartFolder()
 void TestImageForm::smallerAreaShowsPictureFromItsEdge_data()
 {
     QTest::addColumn<QSize>("area");
-    QTest::addColumn<bool>("narrower");
-    QTest::addColumn<bool>("lower");
+    QTest::addColumn<Qt::Orientations>("fromEdge");  // the directions the area is smaller in
 
-    QTest::newRow("narrower") << QSize(25, 200) << true << false;
-    QTest::newRow("lower") << QSize(200, 20) << false << true;
-    QTest::newRow("smaller both ways") << QSize(25, 20) << true << true;
+    QTest::newRow("narrower") << QSize(25, 200) << Qt::Orientations(Qt::Horizontal);
+    QTest::newRow("lower") << QSize(200, 20) << Qt::Orientations(Qt::Vertical);
+    QTest::newRow("smaller both ways") << QSize(25, 20) << (Qt::Horizontal | Qt::Vertical);
 }
 
 void TestImageForm::smallerAreaShowsPictureFromItsEdge()
 {
     QFETCH(QSize, area);
-    QFETCH(bool, narrower);
-    QFETCH(bool, lower);
+    QFETCH(Qt::Orientations, fromEdge);
     // The window was larger first, so the picture had been centred in both directions.
     const QImage picture = testPicture(40, 30);
     TfrmImage *window = newWindow(picture);
@@ -370,8 +368,8 @@ void TestImageForm::smallerAreaShowsPictureFromItsEdge()
             if (shown.pixel(x, y) == picture.pixel(0, 0))
                 corner = QPoint(x, y);
     QVERIFY(corner.x() >= 0);
-    QCOMPARE(corner.x() == 0, narrower);
-    QCOMPARE(corner.y() == 0, lower);
+    QCOMPARE(corner.x() == 0, fromEdge.testFlag(Qt::Horizontal));
+    QCOMPARE(corner.y() == 0, fromEdge.testFlag(Qt::Vertical));
     const QRect seen = QRect(corner, picture.size()).intersected(shown.rect());
     QCOMPARE(shown.copy(seen), picture.copy(QRect(QPoint(0, 0), seen.size())));
     // The scroll bars reach the rest of the picture, and no further.

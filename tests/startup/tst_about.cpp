@@ -21,22 +21,17 @@ public slots:
     void openUrl(const QUrl &url) { opened.append(url); }
 };
 
-Q_DECLARE_METATYPE(TqzMeterInfo)
-
-namespace {
-TqzMeterInfo identity(const QString &model, qint32 serial, quint16 packageId, quint8 mcuMajor, quint8 mcuMinor,
-                      quint8 fpga)
+// What the link read from the instrument, as far as the box shows it.
+struct Identity
 {
-    TqzMeterInfo info;
-    info.ModelName = model;
-    info.SerialNumber = serial;
-    info.PackageId = packageId;
-    info.McuVersionMajor = mcuMajor;
-    info.McuVersionMinor = mcuMinor;
-    info.FpgaVersion = fpga;
-    return info;
-}
-}  // namespace
+    QString model;
+    qint32 serial;
+    quint16 packageId;
+    quint8 mcuMajor;
+    quint8 mcuMinor;
+    quint8 fpga;
+};
+Q_DECLARE_METATYPE(Identity)
 
 class TestAbout : public QObject
 {
@@ -96,23 +91,23 @@ private slots:
     void instrumentRows_data()
     {
         QTest::addColumn<bool>("connected");
-        QTest::addColumn<TqzMeterInfo>("info");
+        QTest::addColumn<Identity>("identity");
         QTest::addColumn<QStringList>("values");
 
-        QTest::newRow("no instrument connected") << false << identity("QZ 220", 1234, 7, 1, 5, 3) << QStringList{};
+        QTest::newRow("no instrument connected") << false << Identity{"QZ 220", 1234, 7, 1, 5, 3} << QStringList{};
         QTest::newRow("connected instrument")
-            << true << identity("QZ 220", 100234, 7, 2, 14, 9) << QStringList{"QZ 220", "100234", "7", "2,14", "9"};
+            << true << Identity{"QZ 220", 100234, 7, 2, 14, 9} << QStringList{"QZ 220", "100234", "7", "2,14", "9"};
         QTest::newRow("package id read failed")
-            << true << identity("QZ 221", 5, 65535, 3, 0, 1) << QStringList{"QZ 221", "5", "65535", "3,0", "1"};
+            << true << Identity{"QZ 221", 5, 65535, 3, 0, 1} << QStringList{"QZ 221", "5", "65535", "3,0", "1"};
         QTest::newRow("MCU 1,5 with a comma, not a point")
-            << true << identity("QZ 220", 42, 0, 1, 5, 255) << QStringList{"QZ 220", "42", "0", "1,5", "255"};
+            << true << Identity{"QZ 220", 42, 0, 1, 5, 255} << QStringList{"QZ 220", "42", "0", "1,5", "255"};
         QTest::newRow("port open, identification not yet read")
-            << true << identity("", 0, 0, 0, 0, 0) << QStringList{"", "0", "0", "0,0", "0"};
+            << true << Identity{"", 0, 0, 0, 0, 0} << QStringList{"", "0", "0", "0,0", "0"};
     }
     void instrumentRows()
     {
         QFETCH(bool, connected);
-        QFETCH(TqzMeterInfo, info);
+        QFETCH(Identity, identity);
         QFETCH(QStringList, values);
         const QStringList labels{"      Instrument Type: ", "        Serial Number: ", "  Package ID: ",
                                  " MCU Version: ", "FPGA Version: "};
@@ -122,7 +117,12 @@ private slots:
 
         Fixture f;
         f.setConnected(connected);
-        f.link.Info = info;
+        f.link.Info.ModelName = identity.model;
+        f.link.Info.SerialNumber = identity.serial;
+        f.link.Info.PackageId = identity.packageId;
+        f.link.Info.McuVersionMajor = identity.mcuMajor;
+        f.link.Info.McuVersionMinor = identity.mcuMinor;
+        f.link.Info.FpgaVersion = identity.fpga;
         f.box.show();
         QCOMPARE(f.rows(), rows);
         // The colons line up in the fixed-pitch font: 23 characters to the value on the left, 14 on the right.
