@@ -130,11 +130,8 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
 
     TSaveOptions::setNameTemplate(nameTemplate);
     TSaveOptions::setSaveFormat(*ImageFile::formatOfSuffix(format));
-    for (const QString &name : present) {
-        QFile file(m_folder->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not to be replaced");
-    }
+    for (const QString &name : present)
+        QVERIFY(writeFile(m_folder->filePath(name), "not to be replaced"));
     QList<TfrmImage *> windows;
     for (int number = 1; number <= 3; ++number) {
         windows << openWindow(testPicture(number));

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <memory>
 
+#include "FolderFiles.h"
 #include "SmallFileSystem.h"
 #include "TestHome.h"
 
@@ -62,17 +63,6 @@ private:
     static QImage shownArea(TfrmImage *window)
     {
         return window->imageView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
-    void writeFile(const QString &name, const QByteArray &contents)
-    {
-        QFile file(m_folder->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(contents);
-    }
-    QByteArray fileContents(const QString &name) const
-    {
-        QFile file(m_folder->filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     TestHome m_home;
@@ -170,7 +160,7 @@ void TestImageForm::save()
 
     TSaveOptions::setSaveFormat(*ImageFile::formatOfSuffix(lastType));
     if (replaceAnswer != QMessageBox::NoButton) {
-        writeFile(written, "an earlier file");
+        QVERIFY(writeFile(m_folder->filePath(written), "an earlier file"));
         m_answers << replaceAnswer;
     }
     const QImage picture = testPicture(48, 30);
@@ -184,7 +174,7 @@ void TestImageForm::save()
     QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
     if (!saved) {
-        QCOMPARE(fileContents(written), QByteArray("an earlier file"));
+        QCOMPARE(contentsOf(m_folder->filePath(written)), QByteArray("an earlier file"));
         return;
     }
     QImageReader reader(path);
@@ -214,8 +204,8 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     QFETCH(QString, target);
     QFETCH(bool, emptyPicture);
 
-    writeFile(QStringLiteral("plain file"), QByteArray());
-    writeFile(QStringLiteral("precious.BMP"), "keep me");
+    QVERIFY(writeFile(m_folder->filePath(QStringLiteral("plain file"))));
+    QVERIFY(writeFile(m_folder->filePath(QStringLiteral("precious.BMP")), "keep me"));
     QPointer<TfrmImage> window = newWindow(emptyPicture ? QImage() : testPicture(8, 8));
     const QString path = m_folder->filePath(target);
     // Saved through the close question, as a user closing the window would.
@@ -231,7 +221,7 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),
              qPrintable(m_messages.last().second));  // with the system's reason
-    QCOMPARE(fileContents(QStringLiteral("precious.BMP")), QByteArray("keep me"));
+    QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("precious.BMP"))), QByteArray("keep me"));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
 }
 

@@ -1,5 +1,6 @@
 // Port numbers, exclusive opening and raw bytes, over real pseudo-terminals.
 #include "SerialPort.h"
+#include "FolderFiles.h"
 #include "FlagRows.h"
 #include "PortWatch.h"
 #include "SerialPorts.h"
@@ -116,9 +117,7 @@ private slots:
             QSKIP("no such group here");
         QTemporaryDir folder;
         const QString device = folder.filePath(QStringLiteral("ttyUSB9"));
-        QFile file(device);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(device));
         if (::chown(QFile::encodeName(device).constData(), 0, entry->gr_gid) != 0)
             QSKIP("cannot give the file to that group here");
         QVERIFY(::chmod(QFile::encodeName(device).constData(), mode_t(mode)) == 0);
