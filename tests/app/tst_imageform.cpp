@@ -25,6 +25,10 @@
 #include "SmallFileSystem.h"
 #include "TestHome.h"
 
+// How an unsaved picture's window was closed.
+enum class Closing { Saved, LossAccepted, Cancelled, WhileExiting };
+Q_DECLARE_METATYPE(Closing)
+
 class TestImageForm : public QObject
 {
     Q_OBJECT
@@ -371,18 +375,18 @@ void TestImageForm::smallerAreaShowsPictureFromItsEdge()
 // stays while anything else closes the window (an exit still undecided, a cancel).
 void TestImageForm::keptCopyGoesOnlyWhenDecided_data()
 {
-    QTest::addColumn<QString>("how");
+    QTest::addColumn<Closing>("how");
     QTest::addColumn<bool>("kept");
 
-    QTest::newRow("saved") << "save" << false;
-    QTest::newRow("loss accepted") << "no" << false;
-    QTest::newRow("close cancelled") << "cancel" << true;
-    QTest::newRow("closed while exiting") << "exit" << true;
+    QTest::newRow("saved") << Closing::Saved << false;
+    QTest::newRow("loss accepted") << Closing::LossAccepted << false;
+    QTest::newRow("close cancelled") << Closing::Cancelled << true;
+    QTest::newRow("closed while exiting") << Closing::WhileExiting << true;
 }
 
 void TestImageForm::keptCopyGoesOnlyWhenDecided()
 {
-    QFETCH(QString, how);
+    QFETCH(Closing, how);
     QFETCH(bool, kept);
 
     TRecoveryStore store(m_folder->filePath(QStringLiteral("recovery")));
@@ -391,14 +395,14 @@ void TestImageForm::keptCopyGoesOnlyWhenDecided()
     QVERIFY(QFile::exists(copy));
     window->setRecoveryFile(copy);
 
-    if (how == QLatin1String("save")) {
+    if (how == Closing::Saved) {
         m_typed << m_folder->filePath(QStringLiteral("kept.png"));
         QVERIFY(window->SaveImage());
-    } else if (how == QLatin1String("exit")) {
+    } else if (how == Closing::WhileExiting) {
         window->setSkipSaveQuery(true);
         window->close();
     } else {
-        m_answers << (how == QLatin1String("no") ? QMessageBox::No : QMessageBox::Cancel);
+        m_answers << (how == Closing::LossAccepted ? QMessageBox::No : QMessageBox::Cancel);
         window->close();
     }
     processDeletes();
