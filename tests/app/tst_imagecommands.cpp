@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FolderFiles.h"
+#include "FlagRows.h"
 #include "ImageCommands.h"
 #include "ImageForm.h"
 #include "ImageWorkspace.h"
@@ -129,11 +130,8 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
 
     TSaveOptions::setNameTemplate(nameTemplate);
     TSaveOptions::setSaveFormat(*ImageFile::formatOfSuffix(format));
-    for (const QString &name : present) {
-        QFile file(m_folder->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not to be replaced");
-    }
+    for (const QString &name : present)
+        QVERIFY(writeFile(m_folder->filePath(name), "not to be replaced"));
     QList<TfrmImage *> windows;
     for (int number = 1; number <= 3; ++number) {
         windows << openWindow(testPicture(number));
@@ -168,9 +166,7 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
 
 void TestImageCommands::completedCaptureKeptAndAutoSaved_data()
 {
-    QTest::addColumn<bool>("autoSave");
-    QTest::newRow("auto-save off") << false;
-    QTest::newRow("auto-save on") << true;
+    addFlagRows("autoSave", "auto-save off", "auto-save on");
 }
 
 // The copy is written the moment a capture completes; with auto-save on the picture is saved at

@@ -21,8 +21,13 @@
 #include <cstring>
 #include <memory>
 
+#include "FolderFiles.h"
 #include "SmallFileSystem.h"
 #include "TestHome.h"
+
+// How an unsaved picture's window was closed.
+enum class Closing { Saved, LossAccepted, Cancelled, WhileExiting };
+Q_DECLARE_METATYPE(Closing)
 
 class TestImageForm : public QObject
 {
@@ -53,16 +58,15 @@ private slots:
 
 private:
     TfrmImage *newWindow(const QImage &picture);
-    void writeFile(const QString &name, const QByteArray &contents)
+    static void resizeArea(TfrmImage *window, QSize area)
     {
-        QFile file(m_folder->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(contents);
+        window->setClientSize(area);
+        QCoreApplication::processEvents();
     }
-    QByteArray fileContents(const QString &name) const
+    // What the window's picture area shows, pixel by pixel.
+    static QImage shownArea(TfrmImage *window)
     {
-        QFile file(m_folder->filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return window->imageView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
     TestHome m_home;
@@ -160,7 +164,7 @@ void TestImageForm::save()
 
     TSaveOptions::setSaveFormat(*ImageFile::formatOfSuffix(lastType));
     if (replaceAnswer != QMessageBox::NoButton) {
-        writeFile(written, "an earlier file");
+        QVERIFY(writeFile(m_folder->filePath(written), "an earlier file"));
         m_answers << replaceAnswer;
     }
     const QImage picture = testPicture(48, 30);
@@ -174,7 +178,7 @@ void TestImageForm::save()
     QCOMPARE(window->saved(), saved);
     QCOMPARE(window->windowTitle(), saved ? QFileInfo(path).absoluteFilePath() : QStringLiteral("New image 1"));
     if (!saved) {
-        QCOMPARE(fileContents(written), QByteArray("an earlier file"));
+        QCOMPARE(contentsOf(m_folder->filePath(written)), QByteArray("an earlier file"));
         return;
     }
     QImageReader reader(path);
@@ -204,8 +208,8 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     QFETCH(QString, target);
     QFETCH(bool, emptyPicture);
 
-    writeFile(QStringLiteral("plain file"), QByteArray());
-    writeFile(QStringLiteral("precious.BMP"), "keep me");
+    QVERIFY(writeFile(m_folder->filePath(QStringLiteral("plain file"))));
+    QVERIFY(writeFile(m_folder->filePath(QStringLiteral("precious.BMP")), "keep me"));
     QPointer<TfrmImage> window = newWindow(emptyPicture ? QImage() : testPicture(8, 8));
     const QString path = m_folder->filePath(target);
     // Saved through the close question, as a user closing the window would.
@@ -221,7 +225,7 @@ void TestImageForm::failedWriteKeepsWindowUnsaved()
     const QString start = "Cannot create file \"" + QFileInfo(path).absoluteFilePath() + "\". ";
     QVERIFY2(m_messages.last().second.startsWith(start) && m_messages.last().second.size() > start.size(),
              qPrintable(m_messages.last().second));  // with the system's reason
-    QCOMPARE(fileContents(QStringLiteral("precious.BMP")), QByteArray("keep me"));
+    QCOMPARE(contentsOf(m_folder->filePath(QStringLiteral("precious.BMP"))), QByteArray("keep me"));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
 }
 
@@ -282,10 +286,9 @@ void TestImageForm::backgroundTileAroundCentredPicture()
 {
     const QImage picture = testPicture(41, 31);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(12 * 17, 10 * 15));  // 204 x 150: whole 12 x 10 tiles
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(12 * 17, 10 * 15));  // 204 x 150: whole 12 x 10 tiles
 
-    const QImage shown = window->imageView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     // Centred with the remainder dropped: (204 - 41) / 2 = 81, (150 - 31) / 2 = 59.
     QCOMPARE(shown.copy(QRect(QPoint(81, 59), picture.size())), picture);
     QCOMPARE(shown.pixel(0, 0), qRgb(239, 239, 239));             // the tile's corner
@@ -334,37 +337,33 @@ void TestImageForm::saveDialogStartFolder()
 void TestImageForm::smallerAreaShowsPictureFromItsEdge_data()
 {
     QTest::addColumn<QSize>("area");
-    QTest::addColumn<bool>("narrower");
-    QTest::addColumn<bool>("lower");
+    QTest::addColumn<Qt::Orientations>("fromEdge");  // the directions the area is smaller in
 
-    QTest::newRow("narrower") << QSize(25, 200) << true << false;
-    QTest::newRow("lower") << QSize(200, 20) << false << true;
-    QTest::newRow("smaller both ways") << QSize(25, 20) << true << true;
+    QTest::newRow("narrower") << QSize(25, 200) << Qt::Orientations(Qt::Horizontal);
+    QTest::newRow("lower") << QSize(200, 20) << Qt::Orientations(Qt::Vertical);
+    QTest::newRow("smaller both ways") << QSize(25, 20) << (Qt::Horizontal | Qt::Vertical);
 }
 
 void TestImageForm::smallerAreaShowsPictureFromItsEdge()
 {
     QFETCH(QSize, area);
-    QFETCH(bool, narrower);
-    QFETCH(bool, lower);
+    QFETCH(Qt::Orientations, fromEdge);
     // The window was larger first, so the picture had been centred in both directions.
     const QImage picture = testPicture(40, 30);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(300, 300));
-    QCoreApplication::processEvents();
-    window->setClientSize(area);
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(300, 300));
+    resizeArea(window, area);
 
     TImageView *view = window->imageView();
-    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     QPoint corner(-1, -1);  // where the picture's black top-left pixel shows
     for (int y = 0; y < shown.height() && corner.x() < 0; ++y)
         for (int x = 0; x < shown.width() && corner.x() < 0; ++x)
             if (shown.pixel(x, y) == picture.pixel(0, 0))
                 corner = QPoint(x, y);
     QVERIFY(corner.x() >= 0);
-    QCOMPARE(corner.x() == 0, narrower);
-    QCOMPARE(corner.y() == 0, lower);
+    QCOMPARE(corner.x() == 0, fromEdge.testFlag(Qt::Horizontal));
+    QCOMPARE(corner.y() == 0, fromEdge.testFlag(Qt::Vertical));
     const QRect seen = QRect(corner, picture.size()).intersected(shown.rect());
     QCOMPARE(shown.copy(seen), picture.copy(QRect(QPoint(0, 0), seen.size())));
     // The scroll bars reach the rest of the picture, and no further.
@@ -376,18 +375,18 @@ void TestImageForm::smallerAreaShowsPictureFromItsEdge()
 // stays while anything else closes the window (an exit still undecided, a cancel).
 void TestImageForm::keptCopyGoesOnlyWhenDecided_data()
 {
-    QTest::addColumn<QString>("how");
+    QTest::addColumn<Closing>("how");
     QTest::addColumn<bool>("kept");
 
-    QTest::newRow("saved") << "save" << false;
-    QTest::newRow("loss accepted") << "no" << false;
-    QTest::newRow("close cancelled") << "cancel" << true;
-    QTest::newRow("closed while exiting") << "exit" << true;
+    QTest::newRow("saved") << Closing::Saved << false;
+    QTest::newRow("loss accepted") << Closing::LossAccepted << false;
+    QTest::newRow("close cancelled") << Closing::Cancelled << true;
+    QTest::newRow("closed while exiting") << Closing::WhileExiting << true;
 }
 
 void TestImageForm::keptCopyGoesOnlyWhenDecided()
 {
-    QFETCH(QString, how);
+    QFETCH(Closing, how);
     QFETCH(bool, kept);
 
     TRecoveryStore store(m_folder->filePath(QStringLiteral("recovery")));
@@ -396,14 +395,14 @@ void TestImageForm::keptCopyGoesOnlyWhenDecided()
     QVERIFY(QFile::exists(copy));
     window->setRecoveryFile(copy);
 
-    if (how == QLatin1String("save")) {
+    if (how == Closing::Saved) {
         m_typed << m_folder->filePath(QStringLiteral("kept.png"));
         QVERIFY(window->SaveImage());
-    } else if (how == QLatin1String("exit")) {
+    } else if (how == Closing::WhileExiting) {
         window->setSkipSaveQuery(true);
         window->close();
     } else {
-        m_answers << (how == QLatin1String("no") ? QMessageBox::No : QMessageBox::Cancel);
+        m_answers << (how == Closing::LossAccepted ? QMessageBox::No : QMessageBox::Cancel);
         window->close();
     }
     processDeletes();
@@ -435,8 +434,7 @@ void TestImageForm::zoom()
 
     const QImage picture = testPicture(40, 30);
     TfrmImage *window = newWindow(picture);
-    window->setClientSize(QSize(200, 150));
-    QCoreApplication::processEvents();
+    resizeArea(window, QSize(200, 150));
     for (const QString &step : steps) {
         if (step == QLatin1String("in"))
             window->zoomIn();
@@ -454,7 +452,7 @@ void TestImageForm::zoom()
 
     // Every picture pixel in view is a block of its own colour, untouched by its neighbours.
     TImageView *view = window->imageView();
-    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = shownArea(window);
     const QPoint origin = view->pictureOrigin()
         - QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value());
     const qreal scale = percent / 100.0;

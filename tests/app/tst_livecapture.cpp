@@ -1,7 +1,7 @@
 // The picture of a capture builds up in its window while the instrument sends it, with the
 // progress, the time left and a way out in the status bar.
 
-#include "MainWindowFixture.h"
+#include "MainWindowTest.h"
 #include "ScreenImage.h"
 
 #include <QMdiArea>
@@ -26,15 +26,11 @@ struct Sight
 };
 }  // namespace
 
-class TestLiveCapture : public QObject, MainWindowFixture
+class TestLiveCapture : public MainWindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startProgram(); }
-    void init() { openMainWindow(this); }
-    void cleanup() { closeMainWindow(); }
-
     void pictureBuildsUpWhileTheBytesArrive();
     void captureWithoutPictureClosesItsWindow_data();
     void captureWithoutPictureClosesItsWindow();

@@ -1,6 +1,7 @@
 // The main window without an instrument: start states, status bar, shortcuts, closing with unsaved
 // images, the settings file and the port menu.
 
+#include "FolderFiles.h"
 #include "MainWindowFixture.h"
 #include "SaveFolder.h"
 #include "StatusPanels.h"
@@ -294,9 +295,7 @@ void TestMainWindow::failedSettingsWriteIsReportedAndStillCloses()
 {
     // A settings path below a plain file cannot be written, whoever runs the test.
     const QString blocker = home.path() + QStringLiteral("/not-a-folder");
-    QFile file(blocker);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeFile(blocker));
     mainWindow->settings().setFileName(blocker + QStringLiteral("/CorvaneSnaploom.INI"));
     action("mnuExit")->trigger();
     QVERIFY(!mainWindow->isVisible());

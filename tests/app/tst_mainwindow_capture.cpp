@@ -1,7 +1,7 @@
 // Capturing from the main window: the status texts and message boxes a user sees, and the image
 // windows that result.
 
-#include "MainWindowFixture.h"
+#include "MainWindowTest.h"
 #include "ConnectionController.h"
 #include "ImageView.h"
 
@@ -23,15 +23,11 @@ const QString Loaded = QStringLiteral("The image has been loaded correctly.");
 constexpr int MeterCom = 81;
 }
 
-class TestMainWindowCapture : public QObject, MainWindowFixture
+class TestMainWindowCapture : public MainWindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startProgram(); }
-    void init() { openMainWindow(this); }
-    void cleanup() { closeMainWindow(); }
-
     void capture_data();
     void capture();
     void captionsCountSuccessesOnly();

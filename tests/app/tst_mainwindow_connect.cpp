@@ -1,20 +1,16 @@
 // Connecting from the main window to virtual instruments: Connect and Disconnect, failed attempts,
 // and the search across several ports.
 
-#include "MainWindowFixture.h"
+#include "MainWindowTest.h"
 
 #include <QFile>
 #include <QTimer>
 
-class TestMainWindowConnect : public QObject, MainWindowFixture
+class TestMainWindowConnect : public MainWindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startProgram(); }
-    void init() { openMainWindow(this); }
-    void cleanup() { closeMainWindow(); }
-
     void connectAndDisconnect_data();
     void connectAndDisconnect();
     void failedConnect_data();

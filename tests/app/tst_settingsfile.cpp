@@ -2,6 +2,7 @@
 // its name, reading neither hangs nor runs out of memory, and saving never destroys what the
 // program did not write.
 
+#include "FolderFiles.h"
 #include "IniSettings.h"
 
 #include <QDir>
@@ -39,12 +40,6 @@ class TestSettingsFile : public QObject
     QTemporaryDir m_dir;
 
     QString iniFile() const { return m_dir.filePath(QStringLiteral("CorvaneSnaploom.INI")); }
-    void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
     QByteArray fileBytes(const QString &path)
     {
         QFile file(path);
@@ -95,11 +90,11 @@ void TestSettingsFile::hostileFile()
     else if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(iniFile()));
     else if (kind == QLatin1String("over"))
-        writeFile(iniFile(), paddedFile(TIniSettings::MaxFileSize + 1));
+        QVERIFY(writeFile(iniFile(), paddedFile(TIniSettings::MaxFileSize + 1)));
     else if (kind == QLatin1String("limit"))
-        writeFile(iniFile(), paddedFile(TIniSettings::MaxFileSize));
+        QVERIFY(writeFile(iniFile(), paddedFile(TIniSettings::MaxFileSize)));
     else if (kind == QLatin1String("link")) {
-        writeFile(elsewhere, "[COM]\nPort=7\n");
+        QVERIFY(writeFile(elsewhere, "[COM]\nPort=7\n"));
         QVERIFY(QFile::link(elsewhere, iniFile()));
     }
     QFileInfo before(iniFile());
@@ -166,7 +161,7 @@ void TestSettingsFile::bytesSurviveSave()
     QFETCH(int, portRead);
     QFETCH(QByteArray, saved);
 
-    writeFile(iniFile(), file);
+    QVERIFY(writeFile(iniFile(), file));
     TIniSettings settings(iniFile());
     QCOMPARE(settings.readInteger(Com, Port, DefaultPort), portRead);
     settings.writeInteger(Com, Port, 5);
@@ -203,7 +198,7 @@ void TestSettingsFile::integerValue()
     QFETCH(QByteArray, text);
     QFETCH(int, expected);
 
-    writeFile(iniFile(), "[Window]\nWidth=" + text + "\n");
+    QVERIFY(writeFile(iniFile(), "[Window]\nWidth=" + text + "\n"));
     QCOMPARE(TIniSettings(iniFile()).readInteger(QStringLiteral("Window"), QStringLiteral("Width"), 10), expected);
 }
 

@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "FlagRows.h"
 #include "TestHome.h"
 
 class TestUnsavedImages : public QObject
@@ -155,9 +156,7 @@ void TestUnsavedImages::escapeCancelsAndClearsExitFlags()
 // in: nothing is discarded.
 void TestUnsavedImages::closeBoxCancels_data()
 {
-    QTest::addColumn<bool>("discardedBefore");
-    QTest::newRow("first showing") << false;
-    QTest::newRow("after a close without saving") << true;
+    addFlagRows("discardedBefore", "first showing", "after a close without saving");
 }
 
 void TestUnsavedImages::closeBoxCancels()

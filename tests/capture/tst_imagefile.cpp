@@ -1,6 +1,7 @@
 // Picture files as both programs write them: the format a name asks for, a path judged before
 // anything is written, and a write that never leaves half a file or replaces what is not a file.
 #include "ImageFile.h"
+#include "FolderFiles.h"
 #include "SmallFileSystem.h"
 
 #include <QDir>
@@ -71,9 +72,7 @@ private slots:
         QFETCH(QString, reason);
         QTemporaryDir folder;
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub")));
-        QFile old(folder.filePath(QStringLiteral("old.bmp")));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.close();
+        QVERIFY(writeFile(folder.filePath(QStringLiteral("old.bmp"))));
         const QStringList before = QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QString path = relative.startsWith(QLatin1Char('/')) ? relative : folder.filePath(relative);
         const QString why = ImageFile::whyNotWritable(path);

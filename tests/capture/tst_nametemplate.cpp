@@ -1,5 +1,6 @@
 // File names from a template, as both programs make them: each field, what an instrument's
 // text may not do to a path, and names that never replace a file already there.
+#include "FolderFiles.h"
 #include "NameTemplate.h"
 
 #include <QDir>
@@ -19,12 +20,6 @@ NameFields alvo()
     fields.capturedAt = QDateTime(QDate(2026, 3, 11), QTime(9, 5, 2));   // local time
     fields.captureNumber = 3;
     return fields;
-}
-
-bool touch(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly);
 }
 
 }  // namespace
@@ -116,7 +111,7 @@ private slots:
                 QVERIFY(QFile::link(file.section(QStringLiteral("->"), 1), dir.filePath(file.section(QStringLiteral("->"), 0, 0))));
             } else {
                 QVERIFY(dir.mkpath(QFileInfo(dir.filePath(file)).absolutePath()));
-                QVERIFY(touch(dir.filePath(file)));
+                QVERIFY(writeFile(dir.filePath(file)));
             }
         }
         QCOMPARE(NameTemplate::freePath(dir.filePath(path)), dir.filePath(expected));

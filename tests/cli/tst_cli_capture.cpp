@@ -1,6 +1,7 @@
 // `snaploom capture` and its output as a user sets it up: a picture on standard output into a
 // pipe, a FIFO that somebody reads, a terminal refused, and a path that cannot be written found
 // out before the instrument is touched or named with the system's reason when the disk refuses.
+#include "FolderFiles.h"
 #include "ProgramRun.h"
 #include "SmallFileSystem.h"
 #include "TestHome.h"
@@ -170,9 +171,7 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir folder;
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("taken")) && QDir(folder.path()).mkdir(QStringLiteral("taken.png")));
-        QFile plain(folder.filePath(QStringLiteral("plain.txt")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
+        QVERIFY(writeFile(folder.filePath(QStringLiteral("plain.txt"))));
         meter.clearReceived();
         const Run run = runCapture(Port + QStringList{QStringLiteral("--freeze"), QStringLiteral("-o"), output}, folder.path());
         QCOMPARE(run.exitCode, 7);

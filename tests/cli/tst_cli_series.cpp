@@ -106,8 +106,7 @@ private slots:
         const QDir dir(folder.path());
         for (const QString &name : existing) {
             QVERIFY(dir.mkpath(QFileInfo(dir.filePath(name)).path()));
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+            QVERIFY(writeFile(dir.filePath(name), "earlier"));
         }
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         const ProgramRun run = capture(QStringList{"--port", com(0)} + options, folder.path());

@@ -18,6 +18,14 @@ struct Fixture
         link = std::make_unique<TqzMeterCom>(std::move(owned));
         link->setClock(clock);
     }
+    // A link already in command mode that looks at the port every pollIntervalMs of its clock.
+    static Fixture inCommandMode(int pollIntervalMs)
+    {
+        Fixture f;
+        f.link->CommandMode = true;
+        f.link->PollIntervalMs = pollIntervalMs;
+        return f;
+    }
     std::shared_ptr<VirtualLinkClock> clock = std::make_shared<VirtualLinkClock>();
     ScriptedComPort *port = nullptr;
     std::unique_ptr<TqzMeterCom> link;
@@ -150,8 +158,7 @@ private slots:
         QFETCH(qint64, result);
         QFETCH(QByteArray, stored);
         QFETCH(qint64, bufferResult);
-        Fixture f;
-        f.link->CommandMode = true;
+        Fixture f = Fixture::inCommandMode(10);
         int writes = 0;
         f.port->onWrite = [&](const QByteArray &) {
             if (++writes % 3 == 0)
@@ -178,9 +185,7 @@ private slots:
     // read must not report the requested length.
     void readMemoryCompletedInTheLastPoll()
     {
-        Fixture f;
-        f.link->CommandMode = true;
-        f.link->PollIntervalMs = 0;
+        Fixture f = Fixture::inCommandMode(0);
         int polls = 0;
         f.link->BytesArrived = [&](qint64) {
             if (++polls == MeterProtocol::ReadMemoryPolls)
@@ -210,9 +215,7 @@ private slots:
         QFETCH(quint32, length);
         QFETCH(int, arrivesAtPoll);
         QFETCH(bool, read);
-        Fixture f;
-        f.link->CommandMode = true;
-        f.link->PollIntervalMs = 0;
+        Fixture f = Fixture::inCommandMode(0);
         int polls = 0;
         f.link->BytesArrived = [&](qint64) {
             if (++polls == arrivesAtPoll)
@@ -236,10 +239,8 @@ private slots:
     {
         QFETCH(int, firstPart);
         QFETCH(bool, read);
-        Fixture f;
-        f.link->PollIntervalMs = 10;
+        Fixture f = Fixture::inCommandMode(10);
         const auto &clock = f.clock;
-        f.link->CommandMode = true;
         const QByteArray reply = QByteArray("abcd") + "OK\n\r";
         f.port->onWrite = [&](const QByteArray &data) {
             if (data.size() == 4 && data.endsWith('\x04'))
@@ -258,9 +259,7 @@ private slots:
 
     void readMemoryTimeoutCountsWhatCame()
     {
-        Fixture f;
-        f.link->CommandMode = true;
-        f.link->PollIntervalMs = 0;
+        Fixture f = Fixture::inCommandMode(0);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data.size() == 4 && data.endsWith('\x10'))
                 f.port->deliver("0123456789");
@@ -287,8 +286,7 @@ private slots:
     {
         QFETCH(int, sent);
         QFETCH(bool, taken);
-        Fixture f;
-        f.link->CommandMode = true;
+        Fixture f = Fixture::inCommandMode(10);
         const QByteArray record = (statusRecord(40, 220, 4660) + "\r").left(sent);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data == "@ATSTAT\r")
@@ -320,8 +318,7 @@ private slots:
         QFETCH(QString, wait);
         QFETCH(int, atLeastMs);
         QFETCH(int, beforeMs);
-        Fixture f;
-        f.link->CommandMode = true;
+        Fixture f = Fixture::inCommandMode(10);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data.startsWith("@ATSPI1Read"))
                 f.port->deliver("0123");
@@ -350,8 +347,7 @@ private slots:
     // A cancelled read drains the rest of its reply and tells the time left as it counts down.
     void cancelledReadTellsItsTimeLeft()
     {
-        Fixture f;
-        f.link->CommandMode = true;
+        Fixture f = Fixture::inCommandMode(10);
         int polls = 0;
         f.link->BytesArrived = [&](qint64) {
             if (++polls == 5)
@@ -382,8 +378,7 @@ private slots:
 
     void readDspStatusRefusesAShortBlockWrite()
     {
-        Fixture f;
-        f.link->CommandMode = true;
+        Fixture f = Fixture::inCommandMode(10);
         f.port->onWrite = [&](const QByteArray &data) {
             if (data == "@ATDSPCMD\r")
                 f.port->deliver("OK\r\n");

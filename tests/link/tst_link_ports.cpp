@@ -1,5 +1,7 @@
 // Port numbers, exclusive opening and raw bytes, over real pseudo-terminals.
 #include "SerialPort.h"
+#include "FolderFiles.h"
+#include "FlagRows.h"
 #include "PortWatch.h"
 #include "SerialPorts.h"
 #include "TestHome.h"
@@ -115,9 +117,7 @@ private slots:
             QSKIP("no such group here");
         QTemporaryDir folder;
         const QString device = folder.filePath(QStringLiteral("ttyUSB9"));
-        QFile file(device);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(device));
         if (::chown(QFile::encodeName(device).constData(), 0, entry->gr_gid) != 0)
             QSKIP("cannot give the file to that group here");
         QVERIFY(::chmod(QFile::encodeName(device).constData(), mode_t(mode)) == 0);
@@ -330,9 +330,7 @@ static bool closeSlaveOfOpenedMaster()
 // alone (a master whose slave closed).
 void TestPorts::lostLineToldAtOnce_data()
 {
-    QTest::addColumn<bool>("hangUpAlone");
-    QTest::newRow("hang-up with an error") << false;
-    QTest::newRow("hang-up alone") << true;
+    addFlagRows("hangUpAlone", "hang-up with an error", "hang-up alone");
 }
 
 void TestPorts::lostLineToldAtOnce()

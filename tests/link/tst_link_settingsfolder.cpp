@@ -1,6 +1,7 @@
 // Which settings folder a program uses, and that the all-users folder is only ever used, never
 // made: an administrator makes it for settings shared by all users.
 #include "SettingsFolder.h"
+#include "FolderFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,8 +44,7 @@ private slots:
             QVERIFY(QDir().mkpath(allUsersFolder));
         if (allUsers == QLatin1String("file")) {
             QVERIFY(QDir().mkpath(QFileInfo(allUsersFolder).path()));
-            QFile file(allUsersFolder);
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(writeFile(allUsersFolder));
         }
         const QString home = root.filePath(QStringLiteral("home/") + QTest::currentDataTag());
         if (!snaploomHome.isEmpty())

@@ -1,5 +1,6 @@
 // snaploom's bash completion, run by bash against the built program in a folder of pictures: what
 // a user is offered on pressing Tab.
+#include "FolderFiles.h"
 #include "ProgramRun.h"
 #include "TestHome.h"
 
@@ -27,10 +28,8 @@ private slots:
         if (!QFileInfo::exists(BashCompletion))
             QSKIP("bash-completion is not installed (scripts/setup.sh test installs it)");
         QVERIFY(pictures.isValid());
-        for (const char *name : {"shot.png", "old.BMP", "notes.txt"}) {
-            QFile file(pictures.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const char *name : {"shot.png", "old.BMP", "notes.txt"})
+            QVERIFY(writeFile(pictures.filePath(QString::fromLatin1(name))));
         QVERIFY(QDir(pictures.path()).mkdir(QStringLiteral("bench")));
     }
 

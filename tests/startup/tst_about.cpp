@@ -21,6 +21,18 @@ public slots:
     void openUrl(const QUrl &url) { opened.append(url); }
 };
 
+// What the link read from the instrument, as far as the box shows it.
+struct Identity
+{
+    QString model;
+    qint32 serial;
+    quint16 packageId;
+    quint8 mcuMajor;
+    quint8 mcuMinor;
+    quint8 fpga;
+};
+Q_DECLARE_METATYPE(Identity)
+
 class TestAbout : public QObject
 {
     Q_OBJECT
@@ -74,55 +86,43 @@ private slots:
         f.box.hide();
     }
 
+    // The identification the box shows, as the link read it; the texts expected are the values
+    // after each row's fixed label, and no row at all while no instrument is connected.
     void instrumentRows_data()
     {
         QTest::addColumn<bool>("connected");
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<int>("packageId");
-        QTest::addColumn<int>("mcuMajor");
-        QTest::addColumn<int>("mcuMinor");
-        QTest::addColumn<int>("fpga");
-        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<Identity>("identity");
+        QTest::addColumn<QStringList>("values");
 
-        QTest::newRow("no instrument connected")
-            << false << "QZ 220" << 1234 << 7 << 1 << 5 << 3 << QStringList{"", "", "", "", ""};
+        QTest::newRow("no instrument connected") << false << Identity{"QZ 220", 1234, 7, 1, 5, 3} << QStringList{};
         QTest::newRow("connected instrument")
-            << true << "QZ 220" << 100234 << 7 << 2 << 14 << 9
-            << QStringList{"      Instrument Type: QZ 220", "        Serial Number: 100234",
-                           "  Package ID: 7", " MCU Version: 2,14", "FPGA Version: 9"};
+            << true << Identity{"QZ 220", 100234, 7, 2, 14, 9} << QStringList{"QZ 220", "100234", "7", "2,14", "9"};
         QTest::newRow("package id read failed")
-            << true << "QZ 221" << 5 << 65535 << 3 << 0 << 1
-            << QStringList{"      Instrument Type: QZ 221", "        Serial Number: 5",
-                           "  Package ID: 65535", " MCU Version: 3,0", "FPGA Version: 1"};
+            << true << Identity{"QZ 221", 5, 65535, 3, 0, 1} << QStringList{"QZ 221", "5", "65535", "3,0", "1"};
         QTest::newRow("MCU 1,5 with a comma, not a point")
-            << true << "QZ 220" << 42 << 0 << 1 << 5 << 255
-            << QStringList{"      Instrument Type: QZ 220", "        Serial Number: 42",
-                           "  Package ID: 0", " MCU Version: 1,5", "FPGA Version: 255"};
+            << true << Identity{"QZ 220", 42, 0, 1, 5, 255} << QStringList{"QZ 220", "42", "0", "1,5", "255"};
         QTest::newRow("port open, identification not yet read")
-            << true << "" << 0 << 0 << 0 << 0 << 0
-            << QStringList{"      Instrument Type: ", "        Serial Number: 0", "  Package ID: 0",
-                           " MCU Version: 0,0", "FPGA Version: 0"};
+            << true << Identity{"", 0, 0, 0, 0, 0} << QStringList{"", "0", "0", "0,0", "0"};
     }
     void instrumentRows()
     {
         QFETCH(bool, connected);
-        QFETCH(QString, model);
-        QFETCH(int, serial);
-        QFETCH(int, packageId);
-        QFETCH(int, mcuMajor);
-        QFETCH(int, mcuMinor);
-        QFETCH(int, fpga);
-        QFETCH(QStringList, rows);
+        QFETCH(Identity, identity);
+        QFETCH(QStringList, values);
+        const QStringList labels{"      Instrument Type: ", "        Serial Number: ", "  Package ID: ",
+                                 " MCU Version: ", "FPGA Version: "};
+        QStringList rows(labels.size());
+        for (int i = 0; i < values.size(); ++i)
+            rows[i] = labels[i] + values[i];
 
         Fixture f;
         f.setConnected(connected);
-        f.link.Info.ModelName = model;
-        f.link.Info.SerialNumber = serial;
-        f.link.Info.PackageId = quint16(packageId);
-        f.link.Info.McuVersionMajor = quint8(mcuMajor);
-        f.link.Info.McuVersionMinor = quint8(mcuMinor);
-        f.link.Info.FpgaVersion = quint8(fpga);
+        f.link.Info.ModelName = identity.model;
+        f.link.Info.SerialNumber = identity.serial;
+        f.link.Info.PackageId = identity.packageId;
+        f.link.Info.McuVersionMajor = identity.mcuMajor;
+        f.link.Info.McuVersionMinor = identity.mcuMinor;
+        f.link.Info.FpgaVersion = identity.fpga;
         f.box.show();
         QCOMPARE(f.rows(), rows);
         // The colons line up in the fixed-pitch font: 23 characters to the value on the left, 14 on the right.

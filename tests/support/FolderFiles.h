@@ -6,6 +6,13 @@
 #include <QFile>
 #include <QStringList>
 
+// Writes a file whole, replacing one that was there; false where it could not.
+inline bool writeFile(const QString &path, const QByteArray &contents = {})
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
+}
+
 // A file's bytes; empty when it cannot be read.
 inline QByteArray contentsOf(const QString &path)
 {

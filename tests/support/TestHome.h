@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
+
+#include "FolderFiles.h"
 
 // A fresh settings folder for one test program, so nothing touches the user's real settings.
 class TestHome
@@ -19,11 +20,7 @@ public:
     QString path() const { return m_dir.path(); }
     // The settings file the programs read at start, replaced by text.
     QString settingsFile() const { return m_dir.filePath(QStringLiteral("CorvaneSnaploom.INI")); }
-    bool writeSettings(const QByteArray &text) const
-    {
-        QFile file(settingsFile());
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
-    }
+    bool writeSettings(const QByteArray &text) const { return writeFile(settingsFile(), text); }
 
 private:
     QTemporaryDir m_dir;

@@ -124,10 +124,8 @@ void TestDisplayDialogs::saveDialogKeepsTheTypedName()
     const QFileInfo proposed(folder.filePath(title));
     const QString opensIn = title.contains('/') ? proposed.absolutePath() : folder.path();
     const QStringList present = {"README", "lower.bmp", "notes.txt"};
-    for (const QString &name : present) {
-        QFile file(folder.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const QString &name : present)
+        QVERIFY(writeFile(folder.filePath(name)));
     TSaveFolder::setLastSaveFolder(folder.path());
     TfrmImage *window = newWindow(title.contains('/') ? proposed.absoluteFilePath() : title);
 
