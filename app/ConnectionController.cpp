@@ -47,7 +47,8 @@ ConnectionController::ConnectionController(PortMenu &ports, QWidget &dialogParen
     try {
         m_link = std::make_unique<TqzMeterCom>();
     } catch (...) {
-        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, QStringLiteral("Could not initialize port module."));
+        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error,
+                         QStringLiteral("Could not initialize port module."));
         return;
     }
     try {

@@ -32,7 +32,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <algorithm>
 #include <exception>
 
 namespace {

@@ -179,7 +179,8 @@ void TRecoveryStore::writeFields(QImage &picture, const NameFields &fields)
     picture.setText(PictureText::Serial, QString::number(fields.serialNumber));
     picture.setText(PictureText::Model, fields.model);
     picture.setText(PictureText::Port, fields.port);
-    picture.setText(PictureText::Captured, fields.capturedAt.toOffsetFromUtc(fields.capturedAt.offsetFromUtc()).toString(Qt::ISODate));
+    picture.setText(PictureText::Captured,
+                    fields.capturedAt.toOffsetFromUtc(fields.capturedAt.offsetFromUtc()).toString(Qt::ISODate));
     picture.setText(PictureText::Number, QString::number(fields.captureNumber));
 }
 

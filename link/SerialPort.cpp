@@ -99,7 +99,8 @@ void TComPort::open()
         && port->setDataBits(QSerialPort::Data8) && port->setParity(QSerialPort::NoParity)
         && port->setStopBits(QSerialPort::OneStop) && port->setFlowControl(QSerialPort::NoFlowControl);
     if (!settingsApplied)
-        throw EComPort(QStringLiteral("SetCommState function failed"), int(port->error()), EComPort::CodeSource::SerialPort);
+        throw EComPort(QStringLiteral("SetCommState function failed"), int(port->error()),
+                       EComPort::CodeSource::SerialPort);
     // A pseudo-terminal has no modem lines; a real adapter gets DTR and RTS held off.
     port->setDataTerminalReady(false);
     port->setRequestToSend(false);
