@@ -18,10 +18,7 @@
 
 namespace {
 
-const QString CouldNotInitializePort = QStringLiteral("Could not initialize port module.");
-const QString CouldNotAllocateMemory = QStringLiteral("Could not allocate memory.");
 const QString Connecting = QStringLiteral("Connecting...");
-const QString TryingToOpen = QStringLiteral("Trying to open COM");
 const QString NoInstrumentStatus = QStringLiteral("No instrument detected.");
 const QString NoInstrumentMessage = QStringLiteral("No instrument detected.\r\rPlease check the connection.");
 
@@ -50,13 +47,14 @@ ConnectionController::ConnectionController(PortMenu &ports, QWidget &dialogParen
     try {
         m_link = std::make_unique<TqzMeterCom>();
     } catch (...) {
-        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, CouldNotInitializePort);
+        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error,
+                         QStringLiteral("Could not initialize port module."));
         return;
     }
     try {
         m_memory = std::make_unique<TInstrumentMemory>(*m_link);
     } catch (...) {
-        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, CouldNotAllocateMemory);
+        Dialogs::message(&m_dialogParent, Dialogs::MessageKind::Error, QStringLiteral("Could not allocate memory."));
         m_link.reset();
         return;
     }
@@ -284,7 +282,7 @@ void ConnectionController::findInstrument()
     const int found = InstrumentFinder::search([this](int number) {
         m_link->Disconnect();
         m_link->PortNumber = number;
-        emit message(TryingToOpen + QString::number(number));
+        emit message(QStringLiteral("Trying to open COM") + QString::number(number));
         connectOrDisconnect(PortMenu::TagFindInstrument);
         return m_link->IsConnected();
     });

@@ -13,25 +13,11 @@
 
 namespace {
 
-namespace Texts {
-const QString SaveAll = QStringLiteral("Save &All Images");
-const QString AutoSave = QStringLiteral("&Auto-save captures");
-const QString ZoomIn = QStringLiteral("Zoom &In");
-const QString ZoomOut = QStringLiteral("Zoom &Out");
-const QString ActualSize = QStringLiteral("&Actual Size");
-const QString FitToWindow = QStringLiteral("&Fit to Window");
-const QString SavedOne = QStringLiteral("Saved 1 image in %1");
-const QString SavedMany = QStringLiteral("Saved %1 images in %2");
-const QString NothingToSave = QStringLiteral("Every image is saved.");
-const QString SavedAs = QStringLiteral("Saved as %1");
-const QString AutoSaveFailed = QStringLiteral("Not saved: %1");
-const QString Leftovers = QStringLiteral("%1 captures from an earlier session were not saved. Reopen them?");
-} // namespace Texts
-
 QString savedText(int count, const QString &folder)
 {
     const QString shown = QDir::toNativeSeparators(folder);
-    return count == 1 ? Texts::SavedOne.arg(shown) : Texts::SavedMany.arg(count).arg(shown);
+    return count == 1 ? QStringLiteral("Saved 1 image in %1").arg(shown)
+                      : QStringLiteral("Saved %1 images in %2").arg(count).arg(shown);
 }
 
 } // namespace
@@ -41,24 +27,24 @@ TImageCommands::TImageCommands(ImageWorkspace *workspace, WindowOpener openWindo
     , m_workspace(workspace)
     , m_openWindow(std::move(openWindow))
 {
-    m_saveAll = new QAction(Texts::SaveAll, this);
+    m_saveAll = new QAction(QStringLiteral("Save &All Images"), this);
     m_saveAll->setObjectName(QStringLiteral("mnuSaveAllImages"));
-    m_autoSave = new QAction(Texts::AutoSave, this);
+    m_autoSave = new QAction(QStringLiteral("&Auto-save captures"), this);
     m_autoSave->setObjectName(QStringLiteral("mnuAutoSave"));
     m_autoSave->setCheckable(true);
     m_autoSave->setChecked(TSaveOptions::autoSave());
 
-    m_zoomIn = new QAction(Texts::ZoomIn, this);
+    m_zoomIn = new QAction(QStringLiteral("Zoom &In"), this);
     m_zoomIn->setObjectName(QStringLiteral("mnuZoomIn"));
     // Ctrl++ is Ctrl+Shift+= on many keyboards; Ctrl+= spares the Shift.
     m_zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    m_zoomOut = new QAction(Texts::ZoomOut, this);
+    m_zoomOut = new QAction(QStringLiteral("Zoom &Out"), this);
     m_zoomOut->setObjectName(QStringLiteral("mnuZoomOut"));
     m_zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    m_actualSize = new QAction(Texts::ActualSize, this);
+    m_actualSize = new QAction(QStringLiteral("&Actual Size"), this);
     m_actualSize->setObjectName(QStringLiteral("mnuActualSize"));
     m_actualSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    m_fitToWindow = new QAction(Texts::FitToWindow, this);
+    m_fitToWindow = new QAction(QStringLiteral("&Fit to Window"), this);
     m_fitToWindow->setObjectName(QStringLiteral("mnuFitToWindow"));
 
     connect(m_saveAll, &QAction::triggered, this, &TImageCommands::saveAll);
@@ -72,7 +58,7 @@ TImageCommands::TImageCommands(ImageWorkspace *workspace, WindowOpener openWindo
 
 QString TImageCommands::savedAsText(const QString &path)
 {
-    return Texts::SavedAs.arg(QDir::toNativeSeparators(path));
+    return QStringLiteral("Saved as %1").arg(QDir::toNativeSeparators(path));
 }
 
 TImageCommands::~TImageCommands() = default;
@@ -111,7 +97,7 @@ void TImageCommands::captureCompleted(TfrmImage *window, const NameFields &field
         return;
     QString error;
     const QString path = window->saveInto(TSaveFolder::startFolder(), &error);
-    emit statusText(path.isEmpty() ? Texts::AutoSaveFailed.arg(error) : savedAsText(path));
+    emit statusText(path.isEmpty() ? QStringLiteral("Not saved: %1").arg(error) : savedAsText(path));
     updateStates();
 }
 
@@ -133,7 +119,7 @@ void TImageCommands::saveAll()
         }
         ++saved;
     }
-    emit statusText(saved == 0 ? Texts::NothingToSave : savedText(saved, folder));
+    emit statusText(saved == 0 ? QStringLiteral("Every image is saved.") : savedText(saved, folder));
     updateStates();
 }
 
@@ -142,7 +128,9 @@ void TImageCommands::offerLeftovers()
     const QStringList files = m_recovery.leftovers();
     if (files.isEmpty())
         return;
-    if (Dialogs::message(m_workspace->window(), Dialogs::MessageKind::Confirmation, Texts::Leftovers.arg(files.size()),
+    if (Dialogs::message(m_workspace->window(), Dialogs::MessageKind::Confirmation,
+                         QStringLiteral("%1 captures from an earlier session were not saved. Reopen them?")
+                             .arg(files.size()),
                          QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes) {
         m_recovery.discard(files);

@@ -84,17 +84,7 @@ QString generatedPath(const QString &folder, const NameFields &fields, ImageFile
 constexpr int DragPictureSide = 128;
 
 // Design size of the image area, used until a picture arrives.
-constexpr int DesignClientWidth = 272;
-constexpr int DesignClientHeight = 480;
-
-// Texts of the context menu.
-const QString CopyCaption = QStringLiteral("&Copy to clipboard");
-const QString SaveCaption = QStringLiteral("&Save Image As...");
-const QString ZoomInCaption = QStringLiteral("Zoom &In");
-const QString ZoomOutCaption = QStringLiteral("Zoom &Out");
-const QString ActualSizeCaption = QStringLiteral("&Actual Size");
-const QString FitCaption = QStringLiteral("&Fit to Window");
-const QString CloseCaption = QStringLiteral("C&lose");
+constexpr QSize DesignClientSize{272, 480};
 
 } // namespace
 
@@ -108,7 +98,7 @@ TfrmImage::TfrmImage(QWidget *parent)
     m_view->setMinimumSize(1, 1);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     setWidget(m_view);
-    setClientSize(QSize(DesignClientWidth, DesignClientHeight));
+    setClientSize(DesignClientSize);
     connect(m_view, &QWidget::customContextMenuRequested, this, &TfrmImage::showContextMenu);
     connect(m_view, &TImageView::dragOutStarted, this, &TfrmImage::dragOut);
     connect(m_view, &TImageView::zoomChanged, this, &TfrmImage::showZoomInTitle);
@@ -328,23 +318,23 @@ void TfrmImage::showZoomInTitle()
 void TfrmImage::showContextMenu(const QPoint &position)
 {
     QMenu menu(this);
-    QAction *copy = menu.addAction(CopyCaption);
-    QAction *save = menu.addAction(SaveCaption);
+    QAction *copy = menu.addAction(QStringLiteral("&Copy to clipboard"));
+    QAction *save = menu.addAction(QStringLiteral("&Save Image As..."));
     copy->setEnabled(!m_building);
     save->setEnabled(!m_building);
     menu.addSeparator();
     // The keys are the main window's; shown here as a reminder, they act only through its menu.
-    QAction *in = menu.addAction(ZoomInCaption, this, &TfrmImage::zoomIn);
+    QAction *in = menu.addAction(QStringLiteral("Zoom &In"), this, &TfrmImage::zoomIn);
     in->setShortcut(QKeySequence::ZoomIn);
-    QAction *out = menu.addAction(ZoomOutCaption, this, &TfrmImage::zoomOut);
+    QAction *out = menu.addAction(QStringLiteral("Zoom &Out"), this, &TfrmImage::zoomOut);
     out->setShortcut(QKeySequence::ZoomOut);
-    QAction *actual = menu.addAction(ActualSizeCaption, this, &TfrmImage::actualSize);
+    QAction *actual = menu.addAction(QStringLiteral("&Actual Size"), this, &TfrmImage::actualSize);
     actual->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    menu.addAction(FitCaption, this, &TfrmImage::fitToWindow);
+    menu.addAction(QStringLiteral("&Fit to Window"), this, &TfrmImage::fitToWindow);
     for (QAction *item : {in, out, actual})
         item->setShortcutContext(Qt::WidgetShortcut);
     menu.addSeparator();
-    QAction *closeItem = menu.addAction(CloseCaption);
+    QAction *closeItem = menu.addAction(QStringLiteral("C&lose"));
 
     // Copy and Save act on the active window, which this one becomes first.
     if (mdiArea())

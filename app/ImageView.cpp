@@ -7,18 +7,15 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <iterator>
 
 namespace {
 
 constexpr int TileWidth = 12;
 constexpr int TileHeight = 10;
 
-// Grey levels of the tile, red = green = blue.
-constexpr quint8 GreyA = 239;
-constexpr quint8 GreyB = 242;
-constexpr quint8 GreyC = 246;
-constexpr quint8 GreyD = 247;
-constexpr quint8 GreyE = 248;
+// Grey levels of the tile, red = green = blue, for the letters 'a' to 'e' of its rows.
+constexpr quint8 Greys[] = {239, 242, 246, 247, 248};
 
 const char *const TileRows[TileHeight] = {
     "aeeeeeaeeeee",
@@ -35,13 +32,8 @@ const char *const TileRows[TileHeight] = {
 
 quint8 greyOf(char level)
 {
-    switch (level) {
-    case 'a': return GreyA;
-    case 'b': return GreyB;
-    case 'c': return GreyC;
-    case 'd': return GreyD;
-    default: return GreyE;
-    }
+    const int index = level - 'a';
+    return index >= 0 && index < int(std::size(Greys)) ? Greys[index] : Greys[std::size(Greys) - 1];
 }
 
 QImage makeTile()

@@ -32,7 +32,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <algorithm>
 #include <exception>
 
 namespace {
@@ -51,10 +50,8 @@ QMargins frameMarginsOf(const QWidget &window)
                     frame.bottom() - inner.bottom());
 }
 
-constexpr int MinimumWidth = 800;
-constexpr int MinimumHeight = 600;
-constexpr int DesignWidth = 800;
-constexpr int DesignHeight = 640;
+constexpr QSize MinimumSize{800, 600};
+constexpr QSize DesignSize{800, 640};
 
 } // namespace
 
@@ -65,7 +62,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     setWindowTitle(ApplicationTitle());
     setWindowIcon(Icons::application());
     fitMinimumToScreen(screen());
-    resize(DesignWidth, DesignHeight);
+    resize(DesignSize);
 
     // The client area above, the status bar's strip below it.
     auto *central = new QWidget(this);
@@ -255,7 +252,7 @@ void TfrmMain::endBySignal()
 void TfrmMain::fitMinimumToScreen(const QScreen *target)
 {
     const QRect available = target ? target->availableGeometry() : QRect();
-    setMinimumSize(TScreenPlacement::minimumSizeOn(QSize(MinimumWidth, MinimumHeight), available, frameMarginsOf(*this)));
+    setMinimumSize(TScreenPlacement::minimumSizeOn(MinimumSize, available, frameMarginsOf(*this)));
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -382,14 +379,14 @@ void TfrmMain::loadSettings()
     for (const QScreen *screen : QGuiApplication::screens())
         screens << screen->availableGeometry();
     QRect placed = TScreenPlacement::ontoScreens(
-        QRect(values.x, values.y, std::max(values.width, MinimumWidth), std::max(values.height, MinimumHeight)),
+        QRect(QPoint(values.x, values.y), QSize(values.width, values.height).expandedTo(MinimumSize)),
         screens);
     const QScreen *target = QGuiApplication::screenAt(placed.center());
     if (!target)
         target = QGuiApplication::primaryScreen();
     if (target) {
         fitMinimumToScreen(target);
-        if (minimumSize() != QSize(MinimumWidth, MinimumHeight))
+        if (minimumSize() != MinimumSize)
             placed = TScreenPlacement::insideScreen(placed, target->availableGeometry(), frameMarginsOf(*this));
     }
     move(placed.topLeft());

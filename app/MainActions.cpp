@@ -34,10 +34,11 @@ QIcon toolIcon(const QIcon &normal, const QIcon &greyed)
     return icon;
 }
 
-QAction *addItem(QMenu *menu, const char *name, const QString &caption)
+QAction *addItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
 {
     QAction *item = menu->addAction(caption);
     item->setObjectName(QLatin1String(name));
+    item->setShortcut(shortcut);
     return item;
 }
 
@@ -82,11 +83,9 @@ void MainActions::createMenus()
     Items &m = m_items;
 
     m.files = addMenu(bar, "mnuFiles", QStringLiteral("&Files"));
-    m.captureScreen = addItem(m.files, "mnuCaptureScreen", QStringLiteral("&Capture screen"));
-    m.captureScreen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    m.captureScreen = addItem(m.files, "mnuCaptureScreen", QStringLiteral("&Capture screen"), Qt::CTRL | Qt::Key_N);
     m.captureScreen->setEnabled(false);
-    m.saveImage = addItem(m.files, "mnuSaveImage", QStringLiteral("&Save Image As..."));
-    m.saveImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m.saveImage = addItem(m.files, "mnuSaveImage", QStringLiteral("&Save Image As..."), Qt::CTRL | Qt::Key_S);
     m.saveImage->setEnabled(false);
     m.files->addSeparator();
     m.connect = addItem(m.files, "mnuConnect", Connect);
@@ -103,11 +102,9 @@ void MainActions::createMenus()
     m.exit->setIcon(Icons::exit());
 
     m.edit = addMenu(bar, "mnuEdit", QStringLiteral("&Edit"));
-    m.freezeImage = addItem(m.edit, "mnuFreezeImage", QStringLiteral("&Freeze Image"));
-    m.freezeImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    m.freezeImage = addItem(m.edit, "mnuFreezeImage", QStringLiteral("&Freeze Image"), Qt::CTRL | Qt::Key_F);
     m.freezeImage->setCheckable(true);
-    m.copy = addItem(m.edit, "mnuCopy", QStringLiteral("&Copy to clipboard"));
-    m.copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    m.copy = addItem(m.edit, "mnuCopy", QStringLiteral("&Copy to clipboard"), Qt::CTRL | Qt::Key_C);
     m.copy->setEnabled(false);
 
     // The letter shortcuts are shown in the menus but taken by takeShortcut, which ignores Shift

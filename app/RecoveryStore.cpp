@@ -18,11 +18,13 @@ const QString SessionPrefix = QStringLiteral("session-");
 const QString PictureFilter = QStringLiteral("*.png");
 
 // PNG text keys of a kept picture.
-const QString KeySerial = QStringLiteral("Serial");
-const QString KeyModel = QStringLiteral("Model");
-const QString KeyPort = QStringLiteral("Port");
-const QString KeyCaptured = QStringLiteral("Captured");
-const QString KeyNumber = QStringLiteral("Capture");
+namespace PictureText {
+const QString Serial = QStringLiteral("Serial");
+const QString Model = QStringLiteral("Model");
+const QString Port = QStringLiteral("Port");
+const QString Captured = QStringLiteral("Captured");
+const QString Number = QStringLiteral("Capture");
+} // namespace PictureText
 
 // The folder's entry of a renamed file reaches the disk only when the folder itself is synced.
 void syncFolder(const QString &folder)
@@ -174,23 +176,24 @@ void TRecoveryStore::discard(const QStringList &files)
 
 void TRecoveryStore::writeFields(QImage &picture, const NameFields &fields)
 {
-    picture.setText(KeySerial, QString::number(fields.serialNumber));
-    picture.setText(KeyModel, fields.model);
-    picture.setText(KeyPort, fields.port);
-    picture.setText(KeyCaptured, fields.capturedAt.toOffsetFromUtc(fields.capturedAt.offsetFromUtc()).toString(Qt::ISODate));
-    picture.setText(KeyNumber, QString::number(fields.captureNumber));
+    picture.setText(PictureText::Serial, QString::number(fields.serialNumber));
+    picture.setText(PictureText::Model, fields.model);
+    picture.setText(PictureText::Port, fields.port);
+    picture.setText(PictureText::Captured,
+                    fields.capturedAt.toOffsetFromUtc(fields.capturedAt.offsetFromUtc()).toString(Qt::ISODate));
+    picture.setText(PictureText::Number, QString::number(fields.captureNumber));
 }
 
 std::optional<NameFields> TRecoveryStore::fieldsOf(const QImage &picture)
 {
     bool serialRead = false;
     NameFields fields;
-    fields.serialNumber = picture.text(KeySerial).toInt(&serialRead);
-    fields.capturedAt = QDateTime::fromString(picture.text(KeyCaptured), Qt::ISODate);
+    fields.serialNumber = picture.text(PictureText::Serial).toInt(&serialRead);
+    fields.capturedAt = QDateTime::fromString(picture.text(PictureText::Captured), Qt::ISODate);
     if (!serialRead || !fields.capturedAt.isValid())
         return std::nullopt;
-    fields.model = picture.text(KeyModel);
-    fields.port = picture.text(KeyPort);
-    fields.captureNumber = qMax(1, picture.text(KeyNumber).toInt());
+    fields.model = picture.text(PictureText::Model);
+    fields.port = picture.text(PictureText::Port);
+    fields.captureNumber = qMax(1, picture.text(PictureText::Number).toInt());
     return fields;
 }

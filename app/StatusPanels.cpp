@@ -13,12 +13,6 @@
 
 namespace {
 
-const QString NotConnected = QStringLiteral("Not Connected");
-const QString Connected = QStringLiteral("Connected.");
-const QString Disconnected = QStringLiteral("Disconnected.");
-const QString SerialPrefix = QStringLiteral("Serial No.: ");
-const QString PortPrefix = QStringLiteral("COM");
-
 constexpr int DefaultPort = 1;
 
 // Geometry, in pixels.
@@ -37,7 +31,7 @@ constexpr int FileRemainderAllowance = 12;
 
 QString portCaption(int number)
 {
-    return PortPrefix + QString::number(number);
+    return QStringLiteral("COM") + QString::number(number);
 }
 
 } // namespace
@@ -65,7 +59,7 @@ StatusPanels::StatusPanels(QWidget *parent)
     m_message = new TElidedLabel(m_bar);
     makePanel(QStringLiteral("pnlFile"), Qt::AlignLeft, {}, m_message);
     m_info = makePanel(QStringLiteral("pnlInfo"), Qt::AlignLeft, {});
-    m_connected = makePanel(QStringLiteral("pnlConnected"), Qt::AlignHCenter, NotConnected);
+    m_connected = makePanel(QStringLiteral("pnlConnected"), Qt::AlignHCenter, QStringLiteral("Not Connected"));
     m_serial = makePanel(QStringLiteral("pnlSerial"), Qt::AlignHCenter, {});
     m_port = makePanel(QStringLiteral("pnlPort"), Qt::AlignHCenter, portCaption(DefaultPort));
     m_connected->setFixedWidth(ConnectedWidth);
@@ -90,14 +84,14 @@ void StatusPanels::setMessage(const QString &text)
 void StatusPanels::showConnected(int portNumber, qint32 serialNumber)
 {
     m_port->setText(portCaption(portNumber));
-    m_connected->setText(Connected);
-    m_serial->setText(SerialPrefix + QString::number(serialNumber));
+    m_connected->setText(QStringLiteral("Connected."));
+    m_serial->setText(QStringLiteral("Serial No.: ") + QString::number(serialNumber));
 }
 
 void StatusPanels::showDisconnected()
 {
     m_serial->clear();
-    m_connected->setText(Disconnected);
+    m_connected->setText(QStringLiteral("Disconnected."));
 }
 
 void StatusPanels::showPort(int portNumber)

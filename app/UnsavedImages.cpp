@@ -14,25 +14,15 @@ TfrmUnsavedImages *frmUnsavedImages = nullptr;
 
 namespace {
 
-const QString DialogTitle = QStringLiteral("Unsaved Images.");
-const QString GroupCaption = QStringLiteral("Unsaved images.");
-const QString NoteCaption = QStringLiteral("Un-checked images will be lost.");
-const QString SaveCaption = QStringLiteral("Save selected files");
-const QString DiscardCaption = QStringLiteral("Close without saving");
-const QString CancelCaption = QStringLiteral("Cancel");
-
 // The dialog's size and the spacing of its parts at 100 %, in pixels.
-constexpr int ClientWidth = 448;
-constexpr int ClientHeight = 217;
-constexpr int RowHeight = 13;
-constexpr int ButtonWidth = 129;
-constexpr int ButtonHeight = 25;
-constexpr int ButtonGap = 23;
-constexpr int Margin = 8;
-constexpr int RightMargin = 7;
+constexpr QSize ClientSize{448, 217};
+constexpr QMargins DialogMargins{8, 8, 7, 8};
 constexpr int GroupToButtons = 7;
+constexpr QPoint ListOrigin{8, 16};  // in the frame; the list keeps as far from its right side
 constexpr int NoteGap = 3;
-constexpr int ListTop = 16;
+constexpr int RowHeight = 13;
+constexpr QSize ButtonSize{129, 25};
+constexpr int ButtonGap = 23;
 
 TfrmUnsavedImages::AnswerHandler &answerHandler()
 {
@@ -45,28 +35,28 @@ TfrmUnsavedImages::AnswerHandler &answerHandler()
 TfrmUnsavedImages::TfrmUnsavedImages(QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(DialogTitle);
-    setFixedSize(ClientWidth, ClientHeight);
+    setWindowTitle(QStringLiteral("Unsaved Images."));
+    setFixedSize(ClientSize);
     setModal(true);
 
     // The frame with the list and the note above, the three buttons in a row below.
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(Margin, Margin, RightMargin, Margin);
+    layout->setContentsMargins(DialogMargins);
     layout->setSpacing(GroupToButtons);
 
-    auto *group = new QGroupBox(GroupCaption, this);
+    auto *group = new QGroupBox(QStringLiteral("Unsaved images."), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
     // The list starts at (8, 16) in the frame, whatever the style draws around the frame's inside.
     const QMargins frame = group->contentsMargins();
     auto *groupLayout = new QVBoxLayout(group);
-    groupLayout->setContentsMargins(qMax(0, Margin - frame.left()), qMax(0, ListTop - frame.top()),
-                                    qMax(0, Margin - frame.right()), NoteGap);
+    groupLayout->setContentsMargins(qMax(0, ListOrigin.x() - frame.left()), qMax(0, ListOrigin.y() - frame.top()),
+                                    qMax(0, ListOrigin.x() - frame.right()), NoteGap);
     groupLayout->setSpacing(NoteGap);
     m_list = new QListWidget(group);
     m_list->setObjectName(QStringLiteral("chkUnsavedImages"));
     m_list->setUniformItemSizes(true);
     groupLayout->addWidget(m_list, 1);
-    auto *note = new QLabel(NoteCaption, group);
+    auto *note = new QLabel(QStringLiteral("Un-checked images will be lost."), group);
     note->setObjectName(QStringLiteral("Label1"));
     groupLayout->addWidget(note);
     layout->addWidget(group, 1);
@@ -74,12 +64,12 @@ TfrmUnsavedImages::TfrmUnsavedImages(QWidget *parent)
     auto makeButton = [this](const char *name, const QString &caption) {
         auto *button = new QPushButton(caption, this);
         button->setObjectName(QLatin1String(name));
-        button->setFixedSize(ButtonWidth, ButtonHeight);
+        button->setFixedSize(ButtonSize);
         return button;
     };
-    m_saveSelected = makeButton("Button1", SaveCaption);
-    auto *closeWithoutSaving = makeButton("Button2", DiscardCaption);
-    m_cancel = makeButton("btnCancel", CancelCaption);
+    m_saveSelected = makeButton("Button1", QStringLiteral("Save selected files"));
+    auto *closeWithoutSaving = makeButton("Button2", QStringLiteral("Close without saving"));
+    m_cancel = makeButton("btnCancel", QStringLiteral("Cancel"));
     m_cancel->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(ButtonGap);

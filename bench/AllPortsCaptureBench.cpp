@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     BenchOptions arguments(app.arguments(), "bench_capture_all [--instruments N] [--width N]");
     const int instruments = arguments.number("--instruments", DefaultInstruments, 1, 16);
-    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const int width = arguments.storedWidth(DefaultWidth);
     if (!arguments.ok())
         return 2;
 

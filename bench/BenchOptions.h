@@ -35,6 +35,9 @@ public:
         return fallback;
     }
 
+    // "--width N": the stored screen's width the instrument is started with.
+    int storedWidth(int fallback) { return number("--width", fallback, 8, 4096); }
+
     bool flag(const char *name)
     {
         const qsizetype at = m_arguments.indexOf(QLatin1String(name));
@@ -103,4 +106,12 @@ inline bool startBenchMeter(VirtualMeterThread &meter, VirtualMeterOptions optio
         return true;
     std::fprintf(stderr, "virtual instrument: %s\n", qPrintable(error));
     return false;
+}
+
+// The same with the instrument's default settings, on a line paced as a real one or not.
+inline bool startBenchMeter(VirtualMeterThread &meter, int com, int width, bool paced = true)
+{
+    VirtualMeterOptions options;
+    options.pace = paced;
+    return startBenchMeter(meter, options, com, width);
 }

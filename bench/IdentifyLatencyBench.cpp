@@ -2,11 +2,9 @@
 // come at 960 bytes a second, byte by byte or in a USB adapter's 62-byte pieces. For each step
 // the success count (the right instrument, never another's answer) and the median time.
 //   bench_identify_latency [--runs N]
-#include "BenchOptions.h"
-#include "qzMeterCOM.h"
+#include "TimedIdentification.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 #include <vector>
 
@@ -40,24 +38,13 @@ int main(int argc, char *argv[])
                 options.pace = true;
                 options.latencyMs = latency;
                 options.chunk = chunk;
-                VirtualMeterThread meter;
-                if (!startBenchMeter(meter, options, Com, FullWidth))
+                const std::optional<TimedIdentification> once = identifyOnce(options, Com);
+                if (!once)
                     return 1;
-                TqzMeterCom link;
-                link.PortNumber = Com;
-                QElapsedTimer clock;
-                clock.start();
-                const bool identified = link.OpenPort() && link.Connect();
-                const double seconds = clock.nsecsElapsed() / 1e9;
-                const TqzMeterInfo &info = link.Info;
-                const bool isRight = info.ModelCode == options.modelCode && info.SerialNumber == options.serialNumber
-                                     && info.PackageId == options.eeprom.value(64) + 256 * options.eeprom.value(65)
-                                     && info.Version == QString::fromLatin1(options.versionLine);
-                link.Disconnect();
-                if (identified && isRight) {
+                if (once->right) {
                     ++right;
-                    times.push_back(seconds);
-                } else if (identified) {
+                    times.push_back(once->seconds);
+                } else if (once->identified) {
                     ++wrong;
                 }
             }

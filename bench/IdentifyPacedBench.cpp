@@ -1,11 +1,9 @@
 // Identification over a line that delivers byte by byte at 960 bytes a second, after a reply
 // latency of 0 to 12 ms: 40 identifications, the success count and the median time.
 //   bench_identify_paced [--runs N]
-#include "BenchOptions.h"
-#include "qzMeterCOM.h"
+#include "TimedIdentification.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 #include <vector>
 
@@ -33,19 +31,12 @@ int main(int argc, char *argv[])
         VirtualMeterOptions options;
         options.pace = true;
         options.latencyMs = Latencies[which];
-        VirtualMeterThread meter;
-        if (!startBenchMeter(meter, options, Com, FullWidth))
+        const std::optional<TimedIdentification> once = identifyOnce(options, Com);
+        if (!once)
             return 1;
-        TqzMeterCom link;
-        link.PortNumber = Com;
-        QElapsedTimer clock;
-        clock.start();
-        const bool identified = link.OpenPort() && link.Connect() && link.Info.ModelCode == options.modelCode;
-        const double seconds = clock.nsecsElapsed() / 1e9;
-        link.Disconnect();
-        if (identified) {
+        if (once->right) {
             ++successes[which];
-            times[which].push_back(seconds);
+            times[which].push_back(once->seconds);
         }
     }
 

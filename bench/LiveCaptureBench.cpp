@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     BenchOptions arguments(app.arguments(), "bench_live_capture [--width N] [--freeze]");
-    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const int width = arguments.storedWidth(DefaultWidth);
     const bool freeze = arguments.flag("--freeze");
     if (!arguments.ok())
         return 2;
@@ -82,10 +82,8 @@ int main(int argc, char *argv[])
         return QMessageBox::Ok;
     });
 
-    VirtualMeterOptions options;
-    options.pace = true;
     VirtualMeterThread meter;
-    if (!startBenchMeter(meter, options, Com, width))
+    if (!startBenchMeter(meter, Com, width))
         return 1;
 
     TfrmMain window;

@@ -60,15 +60,13 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     BenchOptions arguments(app.arguments(), "bench_capture_paced [--width N] [--freeze]");
-    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const int width = arguments.storedWidth(DefaultWidth);
     const bool freeze = arguments.flag("--freeze");
     if (!arguments.ok())
         return 2;
 
-    VirtualMeterOptions options;
-    options.pace = true;
     VirtualMeterThread meter;
-    if (!startBenchMeter(meter, options, Com, width))
+    if (!startBenchMeter(meter, Com, width))
         return 1;
 
     QStringList captureArguments{QStringLiteral("capture"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(Com),

@@ -32,9 +32,6 @@
 namespace {
 
 constexpr int Com = 61;
-constexpr int DefaultCoreCaptures = 200;
-constexpr int DefaultDesktopCaptures = 50;
-constexpr int DefaultWidth = 272;
 constexpr int ShortPauseMs = 20;
 constexpr int WindowCloseWaitMs = 5000;
 
@@ -221,17 +218,15 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     BenchOptions arguments(application.arguments(), "bench_soak [--core N] [--desktop N] [--width W] [--paced]");
-    const int coreCaptures = arguments.number("--core", DefaultCoreCaptures, 0, 1000000);
-    const int desktopCaptures = arguments.number("--desktop", DefaultDesktopCaptures, 0, 1000000);
-    const int width = arguments.number("--width", DefaultWidth, 8, 4096);
+    const int coreCaptures = arguments.number("--core", 200, 0, 1000000);
+    const int desktopCaptures = arguments.number("--desktop", 50, 0, 1000000);
+    const int width = arguments.storedWidth(FullWidth);
     const bool paced = arguments.flag("--paced");
     if (!arguments.ok())
         return 2;
 
-    VirtualMeterOptions options;
-    options.pace = paced;
     VirtualMeterThread meter;
-    if (!startBenchMeter(meter, options, Com, width))
+    if (!startBenchMeter(meter, Com, width, paced))
         return 1;
     std::printf("soak against a %d x %d stored screen, %s line; resident memory before: %.1f MiB\n", width, StoredHeight,
                 paced ? "paced" : "unpaced", residentMiB());

@@ -18,14 +18,16 @@
 namespace {
 
 const QString OpenFailed = QStringLiteral("Unable to open com port");
-const QString SetCommStateFailed = QStringLiteral("SetCommState function failed");
 const QString WriteFailed = QStringLiteral("WriteFile function failed");
-const QString ReadFailed = QStringLiteral("ReadFile function failed");
 const QString PurgeFailed = QStringLiteral("PurgeComm function failed");
 
-constexpr int WriteTimeoutPerByteMs = 100;
 constexpr int LineWatchIntervalMs = 500;
-constexpr int WriteTimeoutPerWriteMs = 1000;
+
+// How long one write may wait for the line: a second, and a tenth of a second a byte.
+int writeTimeoutMs(qint64 bytes)
+{
+    return 1000 + 100 * int(qMin<qint64>(bytes, 1000000));
+}
 
 }  // namespace
 
@@ -97,7 +99,8 @@ void TComPort::open()
         && port->setDataBits(QSerialPort::Data8) && port->setParity(QSerialPort::NoParity)
         && port->setStopBits(QSerialPort::OneStop) && port->setFlowControl(QSerialPort::NoFlowControl);
     if (!settingsApplied)
-        throw EComPort(SetCommStateFailed, int(port->error()), EComPort::CodeSource::SerialPort);
+        throw EComPort(QStringLiteral("SetCommState function failed"), int(port->error()),
+                       EComPort::CodeSource::SerialPort);
     // A pseudo-terminal has no modem lines; a real adapter gets DTR and RTS held off.
     port->setDataTerminalReady(false);
     port->setRequestToSend(false);
@@ -173,7 +176,7 @@ qint64 TComPort::writeText(const QByteArray &data)
     } guard{*this};
     if (m_port->write(data) != data.size())
         throw EComPort(WriteFailed, int(m_port->error()), EComPort::CodeSource::SerialPort);
-    const int timeout = WriteTimeoutPerWriteMs + WriteTimeoutPerByteMs * int(qMin<qint64>(data.size(), 1000000));
+    const int timeout = writeTimeoutMs(data.size());
     while (m_port->bytesToWrite() > 0) {
         if (!m_port->waitForBytesWritten(timeout)) {
             if (m_port->error() != QSerialPort::NoError && m_port->error() != QSerialPort::TimeoutError)
@@ -198,7 +201,7 @@ void TComPort::drain(int timeoutMs)
 qint64 TComPort::readText(QByteArray &data, qint64 count)
 {
     if (!connected())
-        throw EComPort(ReadFailed, EBADF);
+        throw EComPort(QStringLiteral("ReadFile function failed"), EBADF);
     data = m_port->read(count);
     return data.size();
 }

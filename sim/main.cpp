@@ -52,16 +52,22 @@ quint32 numberOption(const QCommandLineParser &parser, const QString &name, quin
     return value;
 }
 
+// Reads a number option into field, which keeps its default where the option is not given.
+template <typename Field>
+void readNumberOption(const QCommandLineParser &parser, const QString &name, quint32 max, Field &field)
+{
+    if (parser.isSet(name))
+        field = Field(numberOption(parser, name, max));
+}
+
 VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
 {
     VirtualMeterOptions options;
     if (!parser.isSet(QStringLiteral("com")))
         throw OptionError{QStringLiteral("--com is required (0 makes no link)")};
     options.comNumber = int(numberOption(parser, QStringLiteral("com"), 255));
-    if (parser.isSet(QStringLiteral("model")))
-        options.modelCode = quint8(numberOption(parser, QStringLiteral("model"), 255));
-    if (parser.isSet(QStringLiteral("serial")))
-        options.serialNumber = quint16(numberOption(parser, QStringLiteral("serial"), 65535));
+    readNumberOption(parser, QStringLiteral("model"), 255, options.modelCode);
+    readNumberOption(parser, QStringLiteral("serial"), 65535, options.serialNumber);
     if (parser.isSet(QStringLiteral("mcu"))) {
         const QStringList parts = parser.value(QStringLiteral("mcu")).split(QLatin1Char('.'));
         quint32 major = 0, minor = 0;
@@ -70,20 +76,15 @@ VirtualMeterOptions optionsFrom(const QCommandLineParser &parser)
         options.mcuMajor = quint8(major);
         options.mcuMinor = quint8(minor);
     }
-    if (parser.isSet(QStringLiteral("fpga")))
-        options.fpgaVersion = quint8(numberOption(parser, QStringLiteral("fpga"), 255));
+    readNumberOption(parser, QStringLiteral("fpga"), 255, options.fpgaVersion);
     if (parser.isSet(QStringLiteral("version-line")))
         options.versionLine = parser.value(QStringLiteral("version-line")).toLatin1();
-    if (parser.isSet(QStringLiteral("status-length")))
-        options.statusLength = quint8(numberOption(parser, QStringLiteral("status-length"), 255));
-    if (parser.isSet(QStringLiteral("dsp-status")))
-        options.dspStatus = quint16(numberOption(parser, QStringLiteral("dsp-status"), 65535));
+    readNumberOption(parser, QStringLiteral("status-length"), 255, options.statusLength);
+    readNumberOption(parser, QStringLiteral("dsp-status"), 65535, options.dspStatus);
     options.pace = parser.isSet(QStringLiteral("pace"));
     options.holdPort = parser.isSet(QStringLiteral("hold-port"));
-    if (parser.isSet(QStringLiteral("latency")))
-        options.latencyMs = int(numberOption(parser, QStringLiteral("latency"), 60000));
-    if (parser.isSet(QStringLiteral("chunk")))
-        options.chunk = int(numberOption(parser, QStringLiteral("chunk"), 65536));
+    readNumberOption(parser, QStringLiteral("latency"), 60000, options.latencyMs);
+    readNumberOption(parser, QStringLiteral("chunk"), 65536, options.chunk);
     options.landscape = parser.isSet(QStringLiteral("landscape"));
     options.fallbackPalette = parser.isSet(QStringLiteral("fallback-palette"));
     if (parser.isSet(QStringLiteral("screen"))) {

@@ -25,13 +25,16 @@ const QString TfrmAbout::DistributorPhone = QStringLiteral("Tel.: +44 1632 96041
 const QString TfrmAbout::DistributorWebAddress = QStringLiteral("https://www.brannoc.example/");
 
 namespace {
-constexpr int ClientWidth = 530;
-constexpr int ClientHeight = 335;
+constexpr QSize ClientSize{530, 335};
+// The instrument's rows: two columns, each row this high at these tops.
+struct Column
+{
+    int x;
+    int width;
+};
+constexpr Column LeftColumn{15, 354};
+constexpr Column RightColumn{368, 150};
 constexpr int RowHeight = 15;
-constexpr int LeftColumnX = 15;
-constexpr int LeftColumnWidth = 354;
-constexpr int RightColumnX = 368;
-constexpr int RightColumnWidth = 150;
 constexpr int RowY[] = {192, 208, 224};
 // The box's own colours on a light desktop; a dark one lends its palette's instead.
 const QColor LightGround(Qt::white);
@@ -71,11 +74,11 @@ QLabel *placedLabel(QWidget *parent, int x, int y, const QFont &font)
     return label;
 }
 
-QLabel *instrumentRow(QWidget *parent, int x, int y, int width)
+QLabel *instrumentRow(QWidget *parent, Column column, int y)
 {
     auto *label = new QLabel(parent);
     label->setFont(fixedPitchFont(13));
-    label->setGeometry(x, y, width, RowHeight);
+    label->setGeometry(column.x, y, column.width, RowHeight);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -102,14 +105,14 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
     // the window system gives frameless dialogs a drop shadow, nothing here turns it off.
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), Link(link)
 {
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     setFont(sansFont(13));
     setAutoFillBackground(true);
 
     shpBorder = new QFrame(this);
     shpBorder->setFrameStyle(QFrame::Box | QFrame::Plain);
     shpBorder->setLineWidth(1);
-    shpBorder->setGeometry(0, 0, ClientWidth, ClientHeight);
+    shpBorder->setGeometry(QRect(QPoint(), ClientSize));
 
     imgBrannocBanner = new QLabel(this);
     imgBrannocBanner->setPixmap(QPixmap::fromImage(Artwork::brannocBanner()));
@@ -137,11 +140,11 @@ TfrmAbout::TfrmAbout(TqzMeterCom &link, QWidget *parent)
     lblPhone = placedLabel(this, 264, 158, sansFont(13));
 
     Bevel1 = bevel(this, QRect(1, 168, 528, 17));
-    lblInstrumentType = instrumentRow(this, LeftColumnX, RowY[0], LeftColumnWidth);
-    lblSerialNumber = instrumentRow(this, LeftColumnX, RowY[1], LeftColumnWidth);
-    lblPackageId = instrumentRow(this, RightColumnX, RowY[0], RightColumnWidth);
-    lblMcuVersion = instrumentRow(this, RightColumnX, RowY[1], RightColumnWidth);
-    lblFpgaVersion = instrumentRow(this, RightColumnX, RowY[2], RightColumnWidth);
+    lblInstrumentType = instrumentRow(this, LeftColumn, RowY[0]);
+    lblSerialNumber = instrumentRow(this, LeftColumn, RowY[1]);
+    lblPackageId = instrumentRow(this, RightColumn, RowY[0]);
+    lblMcuVersion = instrumentRow(this, RightColumn, RowY[1]);
+    lblFpgaVersion = instrumentRow(this, RightColumn, RowY[2]);
     Bevel2 = bevel(this, QRect(1, 264, 528, 17));
 
     lblLink = new QLabel(this);

@@ -21,8 +21,7 @@
 TfrmSplash *frmSplash = nullptr;
 
 namespace {
-constexpr int ClientWidth = 568;
-constexpr int ClientHeight = 465;
+constexpr QSize ClientSize{568, 465};
 constexpr int TickIntervalMs = 10;
 
 // The progress bar's schedule: after TicksBeforeProgress ticks it gains ProgressStep per tick.
@@ -61,7 +60,7 @@ QFont titleFont(int cellHeight)
 TfrmSplash::TfrmSplash(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -76,12 +75,12 @@ TfrmSplash::TfrmSplash(QWidget *parent)
     setBackgroundRole(QPalette::Button);
 
     imgSplash = new QLabel(this);
-    imgSplash->setGeometry(0, 0, ClientWidth, ClientHeight);
+    imgSplash->setGeometry(QRect(QPoint(), ClientSize));
     imgSplash->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     imgBrannoc = new QLabel(this);
     imgBrannoc->setPixmap(QPixmap::fromImage(Artwork::splashPicture()));
-    imgBrannoc->move(ClientWidth + 8, 0);
+    imgBrannoc->move(ClientSize.width() + 8, 0);
     imgBrannoc->resize(imgBrannoc->sizeHint());
     imgBrannoc->hide();
 
