@@ -221,7 +221,8 @@ private slots:
         const qint64 totalMs = clock.elapsed();
         QCOMPARE(reply.size(), int(length) + 4);
         QVERIFY(reply.endsWith("OK\n\r"));
-        QVERIFY2(firstByteMs >= latencyMs, qPrintable(QString::number(firstByteMs)));
+        // Both ends count whole milliseconds on clocks of their own: a millisecond each may be lost.
+        QVERIFY2(firstByteMs >= latencyMs - 2, qPrintable(QString::number(firstByteMs)));
         if (pace) {
             QVERIFY2(totalMs >= 800, qPrintable(QString::number(totalMs)));
             QVERIFY2(sizes.size() >= 10, qPrintable(QString::number(sizes.size())));
