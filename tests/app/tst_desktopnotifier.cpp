@@ -2,9 +2,9 @@
 // skipped where none is. The test runs a session bus of its own.
 
 #include "DesktopNotifier.h"
+#include "FolderFiles.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,16 +40,14 @@ private slots:
             QSKIP("dbus-daemon is not installed");
         // A bus of its own with no services to start on demand, whatever this machine has installed.
         QVERIFY(m_folder.isValid());
-        QFile config(m_folder.filePath(QStringLiteral("bus.conf")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
-                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                     "<busconfig><type>session</type><listen>unix:dir=" + m_folder.path().toUtf8() + "</listen>"
-                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                     "</busconfig>\n");
-        config.close();
-        m_bus.start(daemon, {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+        const QString config = m_folder.filePath(QStringLiteral("bus.conf"));
+        QVERIFY(writeFile(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+                                  " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                  "<busconfig><type>session</type><listen>unix:dir=" + m_folder.path().toUtf8() + "</listen>"
+                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                                  "</busconfig>\n"));
+        m_bus.start(daemon, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                              QStringLiteral("--print-address")});
         QVERIFY(m_bus.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);

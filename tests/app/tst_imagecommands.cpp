@@ -146,11 +146,8 @@ void TestImageCommands::saveAllWritesEveryUnsavedPicture()
     QStringList expected = present + written;
     expected.sort();
     QCOMPARE(filesBelow(m_folder->path()), expected);
-    for (const QString &name : present) {
-        QFile file(m_folder->filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("not to be replaced"));
-    }
+    for (const QString &name : present)
+        QCOMPARE(contentsOf(m_folder->filePath(name)), QByteArray("not to be replaced"));
     const QList<TfrmImage *> unsaved = {windows[0], windows[2]};
     for (int i = 0; i < unsaved.size(); ++i) {
         const QString path = QFileInfo(m_folder->filePath(written[i])).absoluteFilePath();

@@ -135,8 +135,6 @@ void TestLiveCapture::captureWithoutPictureClosesItsWindow_data()
     using F = QList<MeterFault>;
     QTest::newRow("reply without its trailer") << F{MeterFault::SwappedImageTrailer} << UserAction::None
                                                << QStringList{LoadError};
-    QTest::newRow("short image") << F{MeterFault::ShortImage} << UserAction::None
-                                 << QStringList{LoadError};
     QTest::newRow("line hung up mid-reply") << F{MeterFault::HangUpInImage} << UserAction::None
                                             << QStringList{"The connection to COM83"};
     QTest::newRow("Cancel button") << F{} << UserAction::CancelButton << QStringList{};

@@ -272,9 +272,7 @@ void TestMainWindow::saveFolderRoundTrip()
     mainWindow = std::make_unique<TfrmMain>();
     QCOMPARE(TSaveFolder::lastSaveFolder(), nextRun);
     QCOMPARE(mainWindow->link().PortNumber, 4);
-    QFile file(home.settingsFile());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll().contains("SaveFolder"), !nextRun.isEmpty());
+    QCOMPARE(contentsOf(home.settingsFile()).contains("SaveFolder"), !nextRun.isEmpty());
 }
 
 // A placement stored on a screen that is gone starts on the one there is, wholly in view.

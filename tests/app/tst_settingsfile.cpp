@@ -40,11 +40,6 @@ class TestSettingsFile : public QObject
     QTemporaryDir m_dir;
 
     QString iniFile() const { return m_dir.filePath(QStringLiteral("CorvaneSnaploom.INI")); }
-    QByteArray fileBytes(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
 
 private slots:
     void init()
@@ -127,7 +122,7 @@ void TestSettingsFile::hostileFile()
     if (saved) {
         QCOMPARE(TIniSettings(iniFile()).readInteger(Com, Port, DefaultPort), 5);
         if (kind == QLatin1String("link"))  // the link stays, its target takes the settings
-            QCOMPARE(fileBytes(elsewhere), QByteArray("[COM]\nPort=5\n"));
+            QCOMPARE(contentsOf(elsewhere), QByteArray("[COM]\nPort=5\n"));
     }
 }
 
@@ -166,7 +161,7 @@ void TestSettingsFile::bytesSurviveSave()
     QCOMPARE(settings.readInteger(Com, Port, DefaultPort), portRead);
     settings.writeInteger(Com, Port, 5);
     QVERIFY(settings.commit());
-    QCOMPARE(fileBytes(iniFile()), saved);
+    QCOMPARE(contentsOf(iniFile()), saved);
 }
 
 void TestSettingsFile::integerValue_data()

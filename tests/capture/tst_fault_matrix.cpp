@@ -57,7 +57,8 @@ const QString HaltFailedText = QStringLiteral("Could not halt DSP and freeze ima
 const QString RestartFailedText = QStringLiteral("Could not restart DSP and unfreeze image.");
 const QString NoDirectoryText = QStringLiteral("Could not read the instrument's memory directory");
 const QString UnusableScreenText = QStringLiteral("65535 x 65535");
-const QString LineLostText = QStringLiteral("The connection to COM%1 was lost");
+// The port, then the cause in brackets.
+const QString LineLostText = QStringLiteral("The connection to COM%1 was lost (");
 
 // How the instrument misbehaves in one row.
 struct Misbehaviour

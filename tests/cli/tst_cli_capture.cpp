@@ -178,6 +178,19 @@ private slots:
         QVERIFY2(run.err.startsWith(QStringLiteral("Cannot write %1: ").arg(output)) && run.err.contains(message), qPrintable(run.err));
         QCOMPARE(meter.received(), QByteArray());
         QVERIFY(!meter.halted());
+        QVERIFY(QFileInfo(folder.filePath(QStringLiteral("taken.png"))).isDir());
+    }
+
+    // A folder that cannot be made shows only when the picture is written: the system's reason
+    // is told and nothing is left.
+    void folderThatCannotBeMade()
+    {
+        QTemporaryDir folder;
+        const Run run = runCapture(Port + QStringList{QStringLiteral("-o"), QStringLiteral("/proc/no-such/x.png")}, folder.path());
+        QCOMPARE(run.exitCode, 7);
+        QVERIFY2(run.err.contains(QStringLiteral("Could not write /proc/no-such/x.png: the folder /proc/no-such cannot be made")),
+                 qPrintable(run.err));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     // A picture is never poured onto a terminal: the command stops before the instrument is

@@ -77,6 +77,7 @@ private slots:
         const QString capture = QStringLiteral("snaploom capture: ");
         *row(snaploom, {"capture", "--find", "--output="}) << 2 << capture + "--output needs a value";
         *row(snaploom, {"capture", "--find", "-o", ""}) << 2 << capture + "--output needs a value";
+        *row(snaploom, {"capture", "--find", "-o"}) << 2 << capture + "Missing value after '-o'.";
         *row(snaploom, {"capture", "--find", "--format="}) << 2 << capture + "--format needs a value";
         *row(snaploom, {"capture", "--find", "-o", "shot.jpg"}) << 2 << capture + "cannot write 'shot.jpg': the formats are bmp, png";
         *row(snaploom, {"capture", "--find", "-o", "shot.PNG.tmp"}) << 2 << capture + "cannot write 'shot.PNG.tmp'";

@@ -1,5 +1,5 @@
-// snaploom on a line that behaves as a real one: a line that goes away in any phase of a
-// capture, a capture interrupted by a signal (once, or twice to abandon it), and unfreeze.
+// snaploom on a line that behaves as a real one: a capture or identification interrupted by a
+// signal (once, or twice to abandon it), and unfreeze.
 #include "ProgramRun.h"
 #include "TestHome.h"
 #include "VirtualMeterThread.h"
@@ -13,21 +13,18 @@
 
 #include <csignal>
 
-Q_DECLARE_METATYPE(MeterFault)
-
 namespace {
 
 constexpr int Com = 12;
 constexpr int ProgramTimeoutMs = 60000;
-constexpr int LineLostExit = 9;
 constexpr int InterruptedExit = 10;
 const QString PortArgument = QStringLiteral("COM%1").arg(Com);
 
 using Run = ProgramRun;
 
-Run snaploom(const QStringList &arguments, const QString &folder = QString())
+Run snaploom(const QStringList &arguments)
 {
-    return runProgram(testBinary(QStringLiteral("snaploom")), arguments, {folder, {}, ProgramTimeoutMs});
+    return runProgram(testBinary(QStringLiteral("snaploom")), arguments, {{}, {}, ProgramTimeoutMs});
 }
 
 // A small stored screen: its image read takes about 3 s on a paced line.
@@ -51,57 +48,15 @@ private:
     TestHome home;
 
 private slots:
-    // Whatever the phase, the capture ends at once with the port and the cause named, and no
-    // file is left, except where the whole picture was in before the line went (the restart).
-    // Unfrozen captures pass the halt and restart phases by.
-    void lineLostInEachPhase_data()
-    {
-        QTest::addColumn<MeterFault>("fault");
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<bool>("pictureKept");
-        for (MeterPhase phase : meterPhases()) {
-            const QByteArray name = meterPhaseName(phase).toLatin1();
-            const bool kept = phase == MeterPhase::Restart;
-            QTest::newRow("hang-up in " + name) << hangUpFault(phase) << false << kept;
-            QTest::newRow("unplug in " + name) << unplugFault(phase) << false << kept;
-        }
-        QTest::newRow("hang-up in image, paced line") << MeterFault::HangUpInImage << true << false;
-        QTest::newRow("unplug in image, paced line") << MeterFault::UnplugInImage << true << false;
-    }
-    void lineLostInEachPhase()
-    {
-        QFETCH(MeterFault, fault);
-        QFETCH(bool, paced);
-        QFETCH(bool, pictureKept);
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(meterOptions(paced, {fault})));
-        QTemporaryDir folder;
-        const Run run = snaploom({"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"}, folder.path());
-        QVERIFY2(run.exitCode == LineLostExit, qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + run.err));
-        QVERIFY2(run.err.contains(QStringLiteral("The connection to COM%1 was lost (").arg(Com)), qPrintable(run.err));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
-                 pictureKept ? QStringList{"screen.bmp"} : QStringList{});
-        // Well within any read budget: the old link waited 100 s for a dead line.
-        qInfo("%s: ended after %lld ms", QTest::currentDataTag(), run.elapsedMs);
-        QVERIFY2(run.elapsedMs < 15000, qPrintable(QString::number(run.elapsedMs)));
-    }
-
     // One signal during the frozen read: the read drains, the DSP restarts, command mode is
-    // left, nothing is written; the next identify works at once.
-    void interruptedCapture_data()
-    {
-        QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGHUP") << SIGHUP;
-    }
+    // left, nothing is written; the next identify works at once. SIGTERM and SIGHUP take the
+    // same way as SIGINT (tst_link_signals).
     void interruptedCapture()
     {
-        QFETCH(int, signalNumber);
         VirtualMeterThread meter;
         QVERIFY(meter.start(meterOptions(true)));
         QTemporaryDir folder;
-        const Run run = interrupt(folder.path(), {signalNumber});
+        const Run run = interrupt(folder.path(), {SIGINT});
         QCOMPARE(run.exitCode, InterruptedExit);
         QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
         // The drain tells its time left, counting down.
@@ -165,21 +120,6 @@ private slots:
 
         const Run unfreeze = snaploom({"unfreeze", "--port", PortArgument});
         QVERIFY2(unfreeze.exitCode == 0, qPrintable(unfreeze.err));
-        QVERIFY(!meter.halted());
-        QVERIFY(!meter.commandMode());
-    }
-
-    // A halt acknowledged only after the link stopped waiting still gets its restart (whether the
-    // capture went on depends on how long the waits took on this computer).
-    void lateHaltAcknowledgement()
-    {
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(meterOptions(false, {MeterFault::LateHaltAck})));
-        QTemporaryDir folder;
-        const Run run = snaploom({"capture", "--port", PortArgument, "--freeze", "-o", "screen.bmp"}, folder.path());
-        QVERIFY2(run.exitCode == 0 || run.exitCode == 5, qPrintable(run.err));
-        QCOMPARE(meter.halts(), 1);
-        QCOMPARE(meter.restarts(), 1);
         QVERIFY(!meter.halted());
         QVERIFY(!meter.commandMode());
     }

@@ -6,7 +6,6 @@
 #include "VirtualMeterThread.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>

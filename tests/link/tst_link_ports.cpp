@@ -230,18 +230,6 @@ private slots:
         QVERIFY(!watch.watching());
     }
 
-    void absentPortStaysClosed()
-    {
-        TqzMeterCom link;
-        link.PortNumber = 4711;
-        QVERIFY(!link.OpenPort());
-        QVERIFY(!link.IsConnected());
-        QCOMPARE(link.openFailure(), QStringLiteral("COM4711 cannot be opened: there is no such device."));
-        TComPort port;
-        port.setPortName(QStringLiteral("COM4711"));
-        QVERIFY_THROWS_EXCEPTION(EComPort, port.open());
-    }
-
     // The same pseudo-terminal through a link and through its own path is one port, and a port
     // that is open cannot be opened again, by this process or another.
     void portIsHeldExclusively()

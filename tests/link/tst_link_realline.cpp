@@ -1,14 +1,11 @@
 // The link on a line that behaves as a real one: replies byte by byte at 960 bytes a second
-// after a delay, in adapter pieces; reads that are cancelled, abandoned or go silent.
+// after a delay, and a read that is cancelled.
 #include "MeterSession.h"
 #include "TestHome.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(MeterFault)
 
 namespace {
 
@@ -16,19 +13,14 @@ constexpr int Com = 9;
 constexpr quint32 SomeAddress = 0x80000;
 constexpr quint32 ReadLength = 3072;  // about 3.2 s on a paced line
 
-VirtualMeterOptions pacedLine(int latencyMs, int chunk = 0)
+VirtualMeterOptions pacedLine(int latencyMs)
 {
     VirtualMeterOptions options;
     options.comNumber = Com;
     options.pace = true;
     options.latencyMs = latencyMs;
-    options.chunk = chunk;
     return options;
 }
-
-struct Abandoned
-{
-};
 
 }  // namespace
 
@@ -41,22 +33,19 @@ private:
 private slots:
     // Replies trickle in after a delay, up to a second as over a serial server: each is judged
     // once whole, and the instrument is identified. Command mode is left afterwards. Longer
-    // delays, where an identification may fail but is never wrong, are swept on the virtual
-    // clock (tst_link_slowline): over a real line each such row takes half a minute.
+    // delays, where an identification may fail but is never wrong, and replies in an adapter's
+    // pieces are swept on the virtual clock (tst_link_slowline): over a real line each such row
+    // takes half a minute.
     void identifiesOverSlowLine_data()
     {
         QTest::addColumn<int>("latencyMs");
-        QTest::addColumn<int>("chunk");
         for (int latency : {0, 100, 400, 1000})
-            QTest::addRow("latency %d ms", latency) << latency << 0;
-        QTest::newRow("latency 12 ms, pieces of 5") << 12 << 5;
-        QTest::newRow("latency 400 ms, pieces of 62") << 400 << 62;
+            QTest::addRow("latency %d ms", latency) << latency;
     }
     void identifiesOverSlowLine()
     {
         QFETCH(int, latencyMs);
-        QFETCH(int, chunk);
-        MeterSession s(pacedLine(latencyMs, chunk));
+        MeterSession s(pacedLine(latencyMs));
         QVERIFY(s.started);
         TqzMeterCom &link = s.link;
         QVERIFY(link.OpenPort());
@@ -93,67 +82,6 @@ private slots:
         QCOMPARE(status, 0);
         QVERIFY(link.StopDsp());
         QVERIFY(link.StartDsp());
-    }
-
-    // A program that died in the middle of a read left the rest of the reply on the line; the
-    // next one connects all the same.
-    void connectsWhileAnAbandonedReplyArrives()
-    {
-        VirtualMeterThread meter;
-        QVERIFY(meter.start(pacedLine(5)));
-        {
-            TqzMeterCom first;
-            first.PortNumber = Com;
-            QVERIFY(first.OpenPort());
-            QVERIFY(first.Connect());
-            qint64 arrived = 0;
-            first.BytesArrived = [&arrived](qint64 step) {
-                arrived += step;
-                if (arrived > 200)
-                    throw Abandoned{};
-            };
-            QBuffer stream;
-            stream.open(QIODevice::ReadWrite);
-            QVERIFY_THROWS_EXCEPTION(Abandoned, first.ReadMemory(SomeAddress, ReadLength, stream));
-        }
-        TqzMeterCom second;
-        second.PortNumber = Com;
-        QVERIFY(second.OpenPort());
-        QVERIFY(second.Connect());
-        QCOMPARE(second.Info.ModelCode, quint8(220));
-    }
-
-    // A reply that started and then stays silent for 10 s has failed, long before the read's
-    // budget; the instrument's own pauses are shorter and pass.
-    void silenceInAReply_data()
-    {
-        QTest::addColumn<MeterFault>("fault");
-        QTest::addColumn<bool>("read");
-        QTest::newRow("silent for good") << MeterFault::StallInRead << false;
-        QTest::newRow("a 5 s pause") << MeterFault::PauseInImage << true;
-    }
-    void silenceInAReply()
-    {
-        QFETCH(MeterFault, fault);
-        QFETCH(bool, read);
-        VirtualMeterOptions options;
-        options.comNumber = Com;
-        options.storedSize = QSize(16, 40);
-        options.faults.insert(fault);
-        MeterSession s(options);
-        QVERIFY(s.connect());
-        TqzMeterCom &link = s.link;
-        const quint32 imageStart = 0x100000;
-        const quint32 imageLength = 16 / 8 * 1536;
-        QBuffer stream;
-        stream.open(QIODevice::ReadWrite);
-        QElapsedTimer clock;
-        clock.start();
-        const qint64 received = link.ReadMemory(imageStart, imageLength, stream);
-        QCOMPARE(received == qint64(imageLength), read);
-        QCOMPARE(stream.size(), read ? qint64(imageLength) : 0);
-        QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(link.IsConnected());
     }
 };
 

@@ -4,7 +4,6 @@
 #include "ProgramRun.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>

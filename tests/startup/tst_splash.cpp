@@ -1,6 +1,7 @@
 #include "Artwork.h"
 #include "Splash.h"
 
+#include "FlagRows.h"
 #include "TestHome.h"
 
 #include <QLabel>
@@ -24,14 +25,6 @@ private:
         if (shown)
             frmSplash->show();
         return frmSplash;
-    }
-
-    // The window behaves the same whether start-up showed it or not.
-    static void shownOrNotRows()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("shown") << true;
-        QTest::newRow("never shown") << false;
     }
 
 private slots:
@@ -147,7 +140,8 @@ private slots:
         delete splash;
     }
 
-    void releasedAtTick128_data() { shownOrNotRows(); }
+    // The window behaves the same whether start-up showed it or not.
+    void releasedAtTick128_data() { addFlagRows("shown", "never shown", "shown"); }
     void releasedAtTick128()
     {
         QFETCH(bool, shown);
@@ -165,7 +159,7 @@ private slots:
     }
 
     // Left to its own timer, the window goes away by itself, seen or not.
-    void fadesAndReleasesItselfOnItsOwnTimer_data() { shownOrNotRows(); }
+    void fadesAndReleasesItselfOnItsOwnTimer_data() { addFlagRows("shown", "never shown", "shown"); }
     void fadesAndReleasesItselfOnItsOwnTimer()
     {
         QFETCH(bool, shown);

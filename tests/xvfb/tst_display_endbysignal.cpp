@@ -9,7 +9,6 @@
 
 #include <QRegularExpression>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QtTest>
 

@@ -61,14 +61,8 @@ void TestDisplayPlacement::tenCapturesStartInsideTheClientArea()
         QVERIFY(titleBar > 0);
         // The whole title bar is in view: the window can be seen, moved and closed at once.
         QVERIFY2(visible.contains(QRect(window->pos(), QSize(window->width(), titleBar))),
-                 qPrintable(QStringLiteral("capture %1 at %2,%3 size %4x%5 in %6x%7")
-                                .arg(capture)
-                                .arg(window->x())
-                                .arg(window->y())
-                                .arg(window->width())
-                                .arg(window->height())
-                                .arg(visible.width())
-                                .arg(visible.height())));
+                 qPrintable(QStringLiteral("capture %1 at %2,%3 size %4x%5 in %6x%7").arg(capture).arg(window->x())
+                                .arg(window->y()).arg(window->width()).arg(window->height()).arg(visible.width()).arg(visible.height())));
         QVERIFY(!starts.contains(window->pos()));  // not on top of an earlier one
         starts << window->pos();
     }

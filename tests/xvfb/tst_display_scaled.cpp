@@ -34,12 +34,9 @@ void TestDisplayScaled::mainWindowInsideTheScreen()
     QCOMPARE(screen->devicePixelRatio(), 2.0);
     const QRect available = screen->availableGeometry();
     QCOMPARE(available.size(), QSize(640, 400));
-    QTRY_VERIFY2(available.contains(mainWindow->frameGeometry()),
-                 qPrintable(QStringLiteral("window at %1,%2 %3x%4")
-                                .arg(mainWindow->frameGeometry().x())
-                                .arg(mainWindow->frameGeometry().y())
-                                .arg(mainWindow->frameGeometry().width())
-                                .arg(mainWindow->frameGeometry().height())));
+    const auto frame = [this] { return mainWindow->frameGeometry(); };
+    QTRY_VERIFY2(available.contains(frame()), qPrintable(QStringLiteral("window at %1,%2 %3x%4")
+                                                            .arg(frame().x()).arg(frame().y()).arg(frame().width()).arg(frame().height())));
     // Every panel of the status bar is in view, the port panel at its right end too.
     for (const char *name : {"pnlFile", "pnlInfo", "pnlConnected", "pnlSerial", "pnlPort"}) {
         const QLabel *label = panel(name);
