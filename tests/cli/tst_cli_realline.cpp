@@ -49,14 +49,21 @@ private:
 
 private slots:
     // One signal during the frozen read: the read drains, the DSP restarts, command mode is
-    // left, nothing is written; the next identify works at once. SIGTERM and SIGHUP take the
-    // same way as SIGINT (tst_link_signals).
+    // left, nothing is written; the next identify works at once. Ctrl+C, and the kill or
+    // shutdown that sends SIGTERM; SIGHUP takes the same way (tst_link_signals).
+    void interruptedCapture_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
     void interruptedCapture()
     {
+        QFETCH(int, signalNumber);
         VirtualMeterThread meter;
         QVERIFY(meter.start(meterOptions(true)));
         QTemporaryDir folder;
-        const Run run = interrupt(folder.path(), {SIGINT});
+        const Run run = interrupt(folder.path(), {signalNumber});
         QCOMPARE(run.exitCode, InterruptedExit);
         QVERIFY2(run.err.contains(QStringLiteral("Interrupted")), qPrintable(run.err));
         // The drain tells its time left, counting down.
