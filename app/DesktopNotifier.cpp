@@ -11,6 +11,8 @@
 namespace DesktopNotifier {
 
 namespace {
+const QString Service = QStringLiteral("org.freedesktop.Notifications");
+const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString DesktopEntry = QStringLiteral("corvane-snaploom");  // also the installed icon's name
 constexpr int ServerTimeout = -1;  // the service's own choice of how long to show it
 } // namespace

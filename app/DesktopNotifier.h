@@ -6,9 +6,6 @@
 // is waited for: a desktop without the service (or without a session bus) just shows none.
 namespace DesktopNotifier {
 
-inline const QString Service = QStringLiteral("org.freedesktop.Notifications");
-inline const QString Path = QStringLiteral("/org/freedesktop/Notifications");
-
 // Sends summary and body; false when no notification service is on the session bus.
 bool notify(const QString &summary, const QString &body);
 

@@ -54,13 +54,14 @@ QString withDefaultSuffix(const QString &fileName, const QString &defaultSuffix)
     return fileName + QLatin1Char('.') + defaultSuffix;
 }
 
-} // namespace
-
+// The program's title for message boxes: the application's display name, or the product name.
 QString applicationTitle()
 {
     const QString name = QGuiApplication::applicationDisplayName();
     return name.isEmpty() ? ProductName() : name;
 }
+
+} // namespace
 
 QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,
                                     QMessageBox::StandardButtons buttons)

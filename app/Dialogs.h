@@ -13,9 +13,6 @@ namespace Dialogs {
 
 enum class MessageKind { Error, Warning, Information, Confirmation };
 
-// The program's title for message boxes: the application's display name, or the product name.
-QString applicationTitle();
-
 // A modal message box titled with the application's title. "\r" in the text is shown as a
 // line break. Returns the button pressed; the escape button when the box is dismissed.
 QMessageBox::StandardButton message(QWidget *parent, MessageKind kind, const QString &text,

@@ -25,9 +25,10 @@ public:
 
     TImageCommands(ImageWorkspace *workspace, WindowOpener openWindow, QObject *parent = nullptr);
 
+    ~TImageCommands() override;
+
     // The status text after a picture was saved: "Saved as <path>".
     static QString savedAsText(const QString &path);
-    ~TImageCommands() override;
 
     // Files › "Save &All Images", Edit › "&Auto-save captures", and the "&View" menu's zoom items.
     QAction *saveAllItem() const { return m_saveAll; }

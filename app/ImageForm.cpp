@@ -348,7 +348,6 @@ void TfrmImage::showContextMenu(const QPoint &position)
         close();
 }
 
-// The picture with what it was taken from, kept in its PNG copies.
 QImage TfrmImage::pictureWithFields() const
 {
     QImage copy = picture();

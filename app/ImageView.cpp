@@ -7,7 +7,6 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <iterator>
 
 namespace {
 
@@ -32,8 +31,7 @@ const char *const TileRows[TileHeight] = {
 
 quint8 greyOf(char level)
 {
-    const int index = level - 'a';
-    return index >= 0 && index < int(std::size(Greys)) ? Greys[index] : Greys[std::size(Greys) - 1];
+    return Greys[level - 'a'];
 }
 
 QImage makeTile()

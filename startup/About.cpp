@@ -175,7 +175,7 @@ TfrmAbout::~TfrmAbout()
 void TfrmAbout::FormCreate()
 {
     setWindowTitle(QStringLiteral("About..."));
-    setText(lblAbout, QStringLiteral("Corvane Snaploom."));
+    setText(lblAbout, ProductName() + QLatin1Char('.'));
 
     lblLink->setText(QUrl(DistributorWebAddress).host());
     setText(lblQZT, DistributorName);
