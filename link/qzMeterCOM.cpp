@@ -431,7 +431,7 @@ bool TqzMeterCom::collectBytes(int polls, qint64 minimum, bool memoryReply)
 // record has is awaited while it keeps coming and then judged as it is.
 bool TqzMeterCom::waitForStatusRecord()
 {
-    awaitBegunReply(ReplyPolls, true, [this] {
+    awaitBegunReply(MeterProtocol::ReplyPolls, true, [this] {
         return RxBuffer.size() >= StatusMinimumBytes && RxBuffer.size() >= byteAt(RxBuffer, 0) + 2;
     });
     return RxBuffer.size() >= StatusMinimumBytes;
@@ -660,13 +660,13 @@ bool TqzMeterCom::Identify()
 
     beginExchange();
     write(ChipIdCommand);
-    if (awaitFixedReply(ReplyPolls, ChipIdBytes))
+    if (awaitFixedReply(MeterProtocol::ReplyPolls, ChipIdBytes))
         for (int i = 0; i < ChipIdBytes; ++i)
             Info.Spi0Id[size_t(i)] = byteAt(RxBuffer, i);
 
     beginExchange();
     write(FlashIdCommand);
-    if (awaitFixedReply(ReplyPolls, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
+    if (awaitFixedReply(MeterProtocol::ReplyPolls, FlashIdBytes) && byteAt(RxBuffer, 2) == FlashIdMarker) {
         Info.FlashId[0] = byteAt(RxBuffer, 0);
         Info.FlashId[1] = byteAt(RxBuffer, 1);
     }

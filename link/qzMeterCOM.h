@@ -135,7 +135,6 @@ public:
     // When set, OpenPort opens this device node instead of port COM<PortNumber>.
     QString PortPath;
     bool CommandMode = false;
-    static constexpr int ReplyPolls = 100;
     bool ReplyComplete = false;
     bool Idle = false;
     QByteArray RxBuffer;
@@ -197,6 +196,7 @@ constexpr quint32 DspStatusAddress = 0x1C496;
 constexpr int CommandModeAttempts = 5;
 constexpr int CommandModePolls = 10;
 constexpr int AckPolls = 100;
+constexpr int ReplyPolls = 100;
 constexpr int StartDspPolls = 300;
 constexpr int VersionPolls = 500;
 constexpr int EepromPolls = 1000;
