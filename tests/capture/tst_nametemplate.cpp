@@ -133,6 +133,41 @@ private slots:
         QVERIFY(NameTemplate::claimFreePath(QDir(folder.path()).filePath(QStringLiteral("no/a.png")), &error).isEmpty());
         QVERIFY2(error.contains(QStringLiteral("no/a.png")), qPrintable(error));
     }
+
+    // A claim taken back removes only the empty file it made: whatever else stands at the name
+    // (a picture after all, a link to an empty file, a FIFO, a folder) is the user's and stays.
+    void releaseClaim_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("empty claim") << "empty" << true;
+        QTest::newRow("picture") << "picture" << false;
+        QTest::newRow("link to an empty file") << "link" << false;
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("folder") << "folder" << false;
+    }
+    void releaseClaim()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        QTemporaryDir folder;
+        const QString path = QDir(folder.path()).filePath(QStringLiteral("a.png"));
+        const QString target = QDir(folder.path()).filePath(QStringLiteral("target"));
+        if (kind == QLatin1String("empty"))
+            QVERIFY(writeFile(path));
+        else if (kind == QLatin1String("picture"))
+            QVERIFY(writeFile(path, "\x89PNG"));
+        else if (kind == QLatin1String("link"))
+            QVERIFY(writeFile(target) && QFile::link(target, path));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkdir(path));
+        NameTemplate::releaseClaim(path);
+        QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+        if (kind == QLatin1String("link"))
+            QVERIFY(QFileInfo(target).isFile());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNameTemplate)
