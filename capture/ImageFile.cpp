@@ -1,4 +1,5 @@
 #include "ImageFile.h"
+#include "SystemError.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,7 +52,7 @@ QString failureReason(const QIODevice &device, int code)
     const auto *file = qobject_cast<const QFileDevice *>(&device);
     if (file && file->error() != QFileDevice::NoError && !file->errorString().isEmpty())
         return file->errorString();
-    return ImageFile::systemError(code != 0 ? code : EIO);
+    return systemError(code != 0 ? code : EIO);
 }
 
 // A write the disk takes only in part is repeated for the rest, so the call that fails is the
@@ -75,11 +75,6 @@ bool writeAll(QIODevice &device, const QByteArray &bytes, QString *error)
 }  // namespace
 
 namespace ImageFile {
-
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
 
 std::optional<Format> formatOfSuffix(const QString &suffix)
 {

@@ -32,9 +32,6 @@ QString whyNotWritable(const QString &path);
 // The same for a new file in folder: missing, not a folder, or closed to us.
 QString whyFolderNotWritable(const QString &folder);
 
-// The system's text for an errno value ("No space left on device").
-QString systemError(int code);
-
 // Writes image to path. A new or regular file is written through a temporary file that
 // replaces it only when complete; anything else already there (a FIFO, a device) is written
 // into and stays what it is. False with the reason in error.

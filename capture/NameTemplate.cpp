@@ -1,6 +1,6 @@
 #include "NameTemplate.h"
 
-#include "ImageFile.h"
+#include "SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -202,7 +202,7 @@ QString NameTemplate::claimFreePath(const QString &path, QString *error)
             return candidate;
         }
         if (errno != EEXIST) {
-            *error = QStringLiteral("%1: %2").arg(candidate, ImageFile::systemError(errno));
+            *error = QStringLiteral("%1: %2").arg(candidate, systemError(errno));
             return QString();
         }
         // Another writer took it a moment ago: the next number.
@@ -233,7 +233,7 @@ bool NameTemplate::makeFolders(const QString &path, QString *error)
             *error = QStringLiteral("%1 is not a folder").arg(made);
             return false;
         }
-        *error = QStringLiteral("the folder %1 cannot be made: %2").arg(made, ImageFile::systemError(code));
+        *error = QStringLiteral("the folder %1 cannot be made: %2").arg(made, systemError(code));
         return false;
     }
     return true;

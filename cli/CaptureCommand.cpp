@@ -9,6 +9,7 @@
 #include "ImageFile.h"
 #include "NameTemplate.h"
 #include "qzMeterCOM.h"
+#include "SystemError.h"
 
 #include <QFileInfo>
 #include <cerrno>
@@ -58,7 +59,7 @@ int runCaptureCommand(const CommandRequest &request, QTextStream &out, QTextStre
             return ExitCode::FileNotWritten;
         }
     } else if (!toStandardOutput && ::access(".", W_OK | X_OK) != 0) {
-        err << QStringLiteral("Cannot write in the current folder: %1\n").arg(ImageFile::systemError(errno));
+        err << QStringLiteral("Cannot write in the current folder: %1\n").arg(systemError(errno));
         return ExitCode::FileNotWritten;
     }
 

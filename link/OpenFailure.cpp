@@ -1,12 +1,12 @@
 #include "OpenFailure.h"
 
 #include "ComPort.h"
+#include "SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -79,6 +79,6 @@ OpenFailure OpenFailure::of(const EComPort &error, const QString &device)
     case ENXIO:
         return failure(Kind::NoDevice, QStringLiteral("there is no such device"));
     default:
-        return failure(Kind::Other, QString::fromLocal8Bit(std::strerror(error.code())));
+        return failure(Kind::Other, systemError(error.code()));
     }
 }

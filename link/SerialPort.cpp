@@ -1,13 +1,13 @@
 #include "SerialPort.h"
 
 #include "SerialPorts.h"
+#include "SystemError.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -249,5 +249,5 @@ QString TComPort::causeOfLoss(int code) const
         return QStringLiteral("device removed");
     if (code == EIO)
         return QStringLiteral("hang-up");
-    return QString::fromLocal8Bit(std::strerror(code));
+    return systemError(code);
 }

@@ -2,6 +2,7 @@
 
 #include "LineReleaser.h"
 #include "SerialPorts.h"
+#include "SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,9 +65,9 @@ void keepLast(List &list, qsizetype limit)
         list.remove(0, list.size() - limit);
 }
 
-QString systemError(const char *step)
+QString stepFailed(const char *step)
 {
-    return QStringLiteral("%1 failed: %2").arg(QLatin1String(step), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1 failed: %2").arg(QLatin1String(step), systemError(errno));
 }
 
 }  // namespace
@@ -117,20 +118,20 @@ bool VirtualMeter::start(QString *error)
 
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0)
-        return fail(systemError("posix_openpt"));
+        return fail(stepFailed("posix_openpt"));
     ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     if (::grantpt(m_master) != 0)
-        return fail(systemError("grantpt"));
+        return fail(stepFailed("grantpt"));
     if (::unlockpt(m_master) != 0)
-        return fail(systemError("unlockpt"));
+        return fail(stepFailed("unlockpt"));
     char name[128];
     if (::ptsname_r(m_master, name, sizeof name) != 0)
-        return fail(systemError("ptsname"));
+        return fail(stepFailed("ptsname"));
     m_devicePath = QString::fromLocal8Bit(name);
 
     m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_slave < 0)
-        return fail(systemError("opening the terminal's slave side"));
+        return fail(stepFailed("opening the terminal's slave side"));
     // Raw from the start: no echo and no line-end translation before a program sets the line up.
     termios settings{};
     if (::tcgetattr(m_slave, &settings) == 0) {
@@ -150,13 +151,13 @@ bool VirtualMeter::start(QString *error)
         if ((existing.exists() || existing.isSymLink()) && !QFile::remove(link))
             return fail(QStringLiteral("cannot replace %1").arg(link));
         if (::symlink(name, QFile::encodeName(link).constData()) != 0)
-            return fail(systemError("creating the COM link"));
+            return fail(stepFailed("creating the COM link"));
         m_linkPath = link;
     }
 
     // Held as another program holds a serial line: the terminal opened exclusively and locked.
     if (m_options.holdPort && (::ioctl(m_slave, TIOCEXCL) != 0 || ::flock(m_slave, LOCK_EX | LOCK_NB) != 0))
-        return fail(systemError("holding the line"));
+        return fail(stepFailed("holding the line"));
 
     m_releaser = std::make_unique<LineReleaser>(m_slave, m_devicePath);
     m_readNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
