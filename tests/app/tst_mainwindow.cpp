@@ -161,9 +161,14 @@ void TestMainWindow::shortcutsActOncePerPressWithShift()
     QVERIFY(!action("mnuFreezeImage")->isChecked());
     QCOMPARE(messages.size(), 1);
 
-    // Copy puts the active image on the clipboard.
+    // Copy puts the active image on the clipboard. Its state is brought up to date by the key
+    // press itself: the picture finished building after the menus were last looked at.
     addImage(QStringLiteral("New image 1"), QSize(10, 10));
-    addImage(QStringLiteral("New image 2"), QSize(30, 20));
+    TfrmImage *active = addImage(QStringLiteral("New image 2"), QSize(30, 20));
+    active->setBuilding(true);
+    mainWindow->UpdateCommandStates();
+    QVERIFY(!action("mnuCopy")->isEnabled());
+    active->setBuilding(false);
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(mainWindow.get(), Qt::Key_C, modifiers);
     const QImage copied = QGuiApplication::clipboard()->image();
