@@ -35,7 +35,6 @@ int main(int argc, char *argv[])
             int wrong = 0;
             for (int run = 0; run < runs; ++run) {
                 VirtualMeterOptions options;
-                options.pace = true;
                 options.latencyMs = latency;
                 options.chunk = chunk;
                 const std::optional<TimedIdentification> once = identifyOnce(options, Com);

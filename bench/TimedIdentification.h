@@ -14,10 +14,11 @@ struct TimedIdentification
     double seconds = 0;       // from opening the line to the instrument identified (or given up)
 };
 
-// Starts an instrument with the given options on line com and identifies it once; nothing when
-// the instrument would not start (the reason is printed).
-inline std::optional<TimedIdentification> identifyOnce(const VirtualMeterOptions &options, int com)
+// Starts an instrument with the given options on line com, paced as a real line, and identifies
+// it once; nothing when the instrument would not start (the reason is printed).
+inline std::optional<TimedIdentification> identifyOnce(VirtualMeterOptions options, int com)
 {
+    options.pace = true;
     VirtualMeterThread meter;
     if (!startBenchMeter(meter, options, com, FullWidth))
         return std::nullopt;
